@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pixova needs to build, test and run.
+# Does nothing when they are all present. "bench" adds the benchmark peers.
+set -euo pipefail
+
+packages=(
+  g++ make cmake pkg-config ccache
+  qt6-base-dev libgl-dev
+  libpng-dev zlib1g-dev libjpeg-dev libopenjp2-7-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xauth fonts-liberation
+)
+if [ "${1:-}" = "bench" ]; then
+  packages+=(imagemagick pngquant lomiri-wallpapers hyperfine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,60 @@
+#include "toolkit/image.h"
+
+#include <algorithm>
+
+Image::Image(int w, int h, int d, uint32_t fill) : width(w), height(h), depth(d) {
+    if (w <= 0 || h <= 0) {
+        width = height = 0;
+        return;
+    }
+    if (depth != 32) {
+        depth = 24;
+        fill |= alphaMask;
+    }
+    pixels.assign(static_cast<size_t>(w) * h, fill);
+}
+
+Image copyRect(const Image& src, int left, int top, int right, int bottom) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, src.width - 1);
+    bottom = std::min(bottom, src.height - 1);
+    if (right < left || bottom < top) return Image();
+    Image out(right - left + 1, bottom - top + 1, src.depth);
+    for (int y = top; y <= bottom; ++y) {
+        const uint32_t* from = src.row(y) + left;
+        std::copy(from, from + out.width, out.row(y - top));
+    }
+    return out;
+}
+
+void drawImage(Image& dst, const Image& src, int x, int y) {
+    int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    int x1 = std::min(x + src.width, dst.width), y1 = std::min(y + src.height, dst.height);
+    if (x1 <= x0 || y1 <= y0) return;
+    for (int yy = y0; yy < y1; ++yy) {
+        const uint32_t* from = src.row(yy - y) + (x0 - x);
+        std::copy(from, from + (x1 - x0), dst.row(yy) + x0);
+    }
+}
+
+void drawImageBlended(Image& dst, const Image& src, int x, int y) {
+    int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    int x1 = std::min(x + src.width, dst.width), y1 = std::min(y + src.height, dst.height);
+    for (int yy = y0; yy < y1; ++yy) {
+        const uint32_t* from = src.row(yy - y) + (x0 - x);
+        uint32_t* to = dst.row(yy) + x0;
+        for (int i = 0; i < x1 - x0; ++i) {
+            uint32_t s = from[i];
+            unsigned a = s >> 24;
+            if (a == 255) {
+                to[i] = (to[i] & alphaMask) | (s & colourMask);
+            } else if (a != 0) {
+                uint32_t d = to[i];
+                auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+                to[i] = (d & alphaMask) | rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)),
+                                              mix(blueOf(s), blueOf(d)));
+            }
+        }
+    }
+}

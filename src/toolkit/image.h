@@ -1,0 +1,74 @@
+#pragma once
+// The program's image: one 32-bit word per pixel, value = r | g << 8 | b << 16 | a << 24.
+// On little-endian machines the bytes lie R, G, B, A in memory, so Qt can wrap the buffer
+// as Format_RGBA8888 without a copy. A 24-bit image stores alpha 0xFF.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Largest image, in pixels, that any decoder, dialog or operation will create (1 GiB of
+// pixels). Decoders refuse bigger files before allocating anything.
+inline constexpr int64_t maxImagePixels = int64_t{16384} * 16384;
+
+inline constexpr uint32_t colourMask = 0x00FFFFFF;
+inline constexpr uint32_t alphaMask = 0xFF000000;
+inline constexpr uint32_t opaqueBlack = 0xFF000000;
+
+inline constexpr int redOf(uint32_t c) { return static_cast<int>(c & 255); }
+inline constexpr int greenOf(uint32_t c) { return static_cast<int>((c >> 8) & 255); }
+inline constexpr int blueOf(uint32_t c) { return static_cast<int>((c >> 16) & 255); }
+inline constexpr int alphaOf(uint32_t c) { return static_cast<int>(c >> 24); }
+inline constexpr uint32_t rgb(int r, int g, int b) {
+    return static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 |
+           static_cast<uint32_t>(b) << 16;
+}
+inline constexpr uint32_t rgba(int r, int g, int b, int a) {
+    return rgb(r, g, b) | static_cast<uint32_t>(a) << 24;
+}
+
+// True when a w x h image is within the size the program accepts.
+inline constexpr bool imageSizeAllowed(int64_t w, int64_t h) {
+    return w > 0 && h > 0 && w <= maxImagePixels && h <= maxImagePixels &&
+           w * h <= maxImagePixels;
+}
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    int depth = 32;  // 24 or 32
+    std::vector<uint32_t> pixels;
+
+    Image() = default;
+    // A w x h image filled with `fill` (alpha forced to 0xFF for a 24-bit image).
+    Image(int w, int h, int depth = 32, uint32_t fill = opaqueBlack);
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    size_t index(int x, int y) const { return static_cast<size_t>(y) * width + x; }
+    uint32_t* row(int y) { return pixels.data() + static_cast<size_t>(y) * width; }
+    const uint32_t* row(int y) const { return pixels.data() + static_cast<size_t>(y) * width; }
+
+    // All-channels access.
+    uint32_t& at(int x, int y) { return pixels[index(x, y)]; }
+    uint32_t at(int x, int y) const { return pixels[index(x, y)]; }
+
+    // Default drawing mode: reads give red, green and blue only; writes keep alpha.
+    uint32_t read(int x, int y) const { return at(x, y) & colourMask; }
+    void write(int x, int y, uint32_t c) {
+        uint32_t& p = at(x, y);
+        p = (p & alphaMask) | (c & colourMask);
+    }
+
+    bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+    bool operator==(const Image&) const = default;
+};
+
+// Copies the inclusive rectangle (left, top)..(right, bottom), clipped to the image.
+Image copyRect(const Image& src, int left, int top, int right, int bottom);
+
+// Draws `src` unscaled with its top-left corner at (x, y), all four bytes replaced; parts
+// outside `dst` are dropped.
+void drawImage(Image& dst, const Image& src, int x, int y);
+
+// Draws `src` at (x, y) blended by its alpha: alpha 0 leaves `dst`, 255 replaces it.
+void drawImageBlended(Image& dst, const Image& src, int x, int y);

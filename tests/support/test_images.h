@@ -1,0 +1,21 @@
+#pragma once
+// Small helpers for building literal test images.
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "toolkit/image.h"
+
+// A w x h 32-bit image whose pixels are given row by row (values in the colour layout).
+Image imageFromRows(int w, int h, std::initializer_list<uint32_t> values, int depth = 32);
+
+// Deterministic pseudo-random image (all four bytes random when depth is 32, alpha 0xFF
+// otherwise).
+Image randomImage(int w, int h, uint32_t seed, int depth = 32);
+
+// Path of a file under tests/data.
+std::string testDataPath(const std::string& relative);
+
+// A fresh empty folder under the system's temporary directory, removed at process exit.
+std::string makeTempDir();
