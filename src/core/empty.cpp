@@ -1,0 +1,1 @@
+// Keeps a folder library valid before its first source lands.
