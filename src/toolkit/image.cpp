@@ -58,3 +58,47 @@ void drawImageBlended(Image& dst, const Image& src, int x, int y) {
         }
     }
 }
+
+void fillBox(Image& target, int x, int y, int w, int h, uint32_t colour) {
+    int x0 = std::max(x, 0), y0 = std::max(y, 0);
+    int x1 = std::min(x + w, target.width), y1 = std::min(y + h, target.height);
+    for (int yy = y0; yy < y1; ++yy) std::fill(target.row(yy) + x0, target.row(yy) + x1, colour);
+}
+
+namespace {
+
+void xorSpan(Image& target, int x0, int x1, int y, uint32_t colour) {
+    if (y < 0 || y >= target.height) return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, target.width - 1);
+    uint32_t* row = target.row(y);
+    for (int x = x0; x <= x1; ++x) row[x] ^= colour;
+}
+
+}  // namespace
+
+void xorBox(Image& target, int x, int y, int w, int h, uint32_t colour, bool filled) {
+    if (w < 0) {
+        x += w;
+        w = -w;
+    }
+    if (h < 0) {
+        y += h;
+        h = -h;
+    }
+    if (w == 0 || h == 0) return;
+    colour &= colourMask;
+    int right = x + w - 1, bottom = y + h - 1;
+    if (filled) {
+        for (int yy = y; yy <= bottom; ++yy) xorSpan(target, x, right, yy, colour);
+        return;
+    }
+    xorSpan(target, x, right, y, colour);
+    if (bottom != y) xorSpan(target, x, right, bottom, colour);
+    // Side columns without the corners, which the spans above already changed.
+    for (int yy = y + 1; yy < bottom; ++yy) {
+        if (yy < 0 || yy >= target.height) continue;
+        if (x >= 0 && x < target.width) target.at(x, yy) ^= colour;
+        if (right != x && right >= 0 && right < target.width) target.at(right, yy) ^= colour;
+    }
+}

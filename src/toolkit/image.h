@@ -72,3 +72,11 @@ void drawImage(Image& dst, const Image& src, int x, int y);
 
 // Draws `src` at (x, y) blended by its alpha: alpha 0 leaves `dst`, 255 replaces it.
 void drawImageBlended(Image& dst, const Image& src, int x, int y);
+
+// Fills the box (clipped to the image), all four bytes set to `colour`.
+void fillBox(Image& target, int x, int y, int w, int h, uint32_t colour);
+
+// Exclusive-or of red, green and blue with `colour` on a 1-pixel outline (filled = false)
+// or on a whole box, clipped to the image. A negative width w covers the columns
+// x + w .. x - 1, likewise a negative height.
+void xorBox(Image& target, int x, int y, int w, int h, uint32_t colour, bool filled);

@@ -1,1 +1,730 @@
-// placeholder
+// Events, windows, menus, tool bars, status bars and keyboard shortcuts over Qt Widgets.
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStyle>
+#include <QThread>
+#include <deque>
+
+#include "toolkit/image_store.h"
+#include "toolkit/qt_internal.h"
+
+// ---- Event queue ----------------------------------------------------------------------------
+
+namespace {
+
+std::deque<Event>& queue() {
+    static std::deque<Event> events;
+    return events;
+}
+
+QElapsedTimer& programClock() {
+    static QElapsedTimer timer;
+    if (!timer.isValid()) timer.start();
+    return timer;
+}
+
+}  // namespace
+
+void postEvent(const Event& event) { queue().push_back(event); }
+
+void postEvent(int kind, int window, int object, int64_t type) {
+    Event e;
+    e.kind = kind;
+    e.window = window;
+    e.object = object;
+    e.type = type;
+    postEvent(e);
+}
+
+void clearEvents() { queue().clear(); }
+
+Event windowEvent() {
+    if (queue().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (queue().empty()) return Event{};
+    Event e = queue().front();
+    queue().pop_front();
+    return e;
+}
+
+Event waitWindowEvent() {
+    while (queue().empty()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    Event e = queue().front();
+    queue().pop_front();
+    return e;
+}
+
+int64_t elapsedMilliseconds() { return programClock().elapsed(); }
+
+void delay(int milliseconds) {
+    if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+// ---- Windows --------------------------------------------------------------------------------
+
+class PxWindow : public QWidget {
+public:
+    PxWindow(int number, QWidget* parent, Qt::WindowFlags flags)
+        : QWidget(parent, flags), number_(number) {
+        content_ = new QWidget(this);
+        content_->setAutoFillBackground(false);
+    }
+
+    QWidget* content() const { return content_; }
+
+    // Places the menu bar on top, the status bar at the bottom and the content between.
+    void relayout() {
+        WindowRecord* rec = windowRecord(number_);
+        if (!rec) return;
+        int w = width(), h = height();
+        int top = 0, bottom = h;
+        if (rec->menuBar) {
+            int mh = rec->menuBar->sizeHint().height();
+            rec->menuBar->setGeometry(0, 0, w, mh);
+            top = mh;
+        }
+        if (rec->statusBar) {
+            int sh = rec->statusBar->sizeHint().height();
+            rec->statusBar->setGeometry(0, h - sh, w, sh);
+            bottom = h - sh;
+        }
+        content_->setGeometry(0, top, w, std::max(0, bottom - top));
+        if (rec->toolBar) {
+            rec->toolBar->setGeometry(0, 0, w, rec->toolBar->sizeHint().height());
+        }
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        // The program decides whether a window closes.
+        event->ignore();
+        postEvent(eventCloseWindow, number_);
+    }
+
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        relayout();
+        postEvent(eventSizeWindow, number_);
+    }
+
+    void moveEvent(QMoveEvent* event) override {
+        QWidget::moveEvent(event);
+        postEvent(eventMoveWindow, number_);
+    }
+
+    void changeEvent(QEvent* event) override {
+        QWidget::changeEvent(event);
+        if (event->type() == QEvent::WindowStateChange) {
+            Qt::WindowStates s = windowState();
+            if (s & Qt::WindowMinimized) {
+                postEvent(eventMinimizeWindow, number_);
+            } else if (s & Qt::WindowMaximized) {
+                postEvent(eventMaximizeWindow, number_);
+            } else {
+                postEvent(eventRestoreWindow, number_);
+            }
+        } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+            postEvent(eventActivateWindow, number_);
+        }
+    }
+
+private:
+    int number_;
+    QWidget* content_;
+};
+
+namespace {
+
+std::map<int, WindowRecord>& windows() {
+    static std::map<int, WindowRecord> records;
+    return records;
+}
+std::map<int, MenuRecord>& menus() {
+    static std::map<int, MenuRecord> records;
+    return records;
+}
+std::map<int, ToolBarRecord>& toolBars() {
+    static std::map<int, ToolBarRecord> records;
+    return records;
+}
+std::map<int, StatusBarRecord>& statusBars() {
+    static std::map<int, StatusBarRecord> records;
+    return records;
+}
+
+// Builders: the menu, tool bar and status bar being filled.
+int buildingMenu = -1;
+std::vector<QMenu*> menuStack;  // current submenu chain; empty = the bar itself
+int buildingToolBar = -1;
+int buildingStatusBar = -1;
+
+}  // namespace
+
+WindowRecord* windowRecord(int n) {
+    auto it = windows().find(n);
+    return it == windows().end() ? nullptr : &it->second;
+}
+MenuRecord* menuRecord(int n) {
+    auto it = menus().find(n);
+    return it == menus().end() ? nullptr : &it->second;
+}
+ToolBarRecord* toolBarRecord(int n) {
+    auto it = toolBars().find(n);
+    return it == toolBars().end() ? nullptr : &it->second;
+}
+StatusBarRecord* statusBarRecord(int n) {
+    auto it = statusBars().find(n);
+    return it == statusBars().end() ? nullptr : &it->second;
+}
+
+int windowNumberOf(const QWidget* widget) {
+    for (auto& [n, rec] : windows()) {
+        if (rec.widget == widget) return n;
+    }
+    return -1;
+}
+
+QColor toQColor(uint32_t colour) { return QColor(redOf(colour), greenOf(colour), blueOf(colour)); }
+
+bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std::string& title,
+                int flags, int parent) {
+    if (!QApplication::instance() || n < 0) return false;
+    if (isWindow(n)) closeWindow(n);
+    Qt::WindowFlags qf = Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint;
+    if (flags & windowCloseBox) qf |= Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
+    if (flags & windowMinimizeBox) qf |= Qt::WindowMinimizeButtonHint;
+    if (flags & windowMaximizeBox) qf |= Qt::WindowMaximizeButtonHint;
+    if (flags & windowTool) qf = (qf & ~Qt::Window) | Qt::Tool;
+    if (flags & windowBorderless) qf = Qt::Window | Qt::FramelessWindowHint;
+    WindowRecord* owner = windowRecord(parent);
+    auto* w = new PxWindow(n, owner ? owner->widget : nullptr, qf);
+    w->setWindowTitle(QString::fromStdString(title));
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->resize(innerWidth, innerHeight);
+    if (!(flags & windowSizeable)) w->setFixedSize(innerWidth, innerHeight);
+    if (flags & windowScreenCentered) {
+        x = (desktopWidth() - innerWidth) / 2;
+        y = (desktopHeight() - innerHeight) / 2;
+    } else if ((flags & windowParentCentered) && owner) {
+        x = owner->widget->x() + (owner->widget->width() - innerWidth) / 2;
+        y = owner->widget->y() + (owner->widget->height() - innerHeight) / 2;
+    }
+    w->move(x, y);
+    WindowRecord rec;
+    rec.widget = w;
+    rec.content = w->content();
+    windows()[n] = rec;
+    w->relayout();
+    useControlList(n);
+    if (!(flags & windowInvisible)) w->show();
+    return true;
+}
+
+void closeWindow(int n) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return;
+    // Controls, menus and bars of the window go with it.
+    freeControlsOfWindow(n);
+    for (auto it = menus().begin(); it != menus().end();) {
+        it = it->second.window == n && it->second.bar ? menus().erase(it) : std::next(it);
+    }
+    for (auto it = toolBars().begin(); it != toolBars().end();) {
+        it = it->second.window == n ? toolBars().erase(it) : std::next(it);
+    }
+    for (auto it = statusBars().begin(); it != statusBars().end();) {
+        it = it->second.window == n ? statusBars().erase(it) : std::next(it);
+    }
+    PxWindow* w = rec->widget;
+    windows().erase(n);
+    w->hide();
+    w->deleteLater();
+}
+
+bool isWindow(int n) { return windowRecord(n) != nullptr; }
+
+void showWindow(int n, bool show) {
+    if (WindowRecord* rec = windowRecord(n)) rec->widget->setVisible(show);
+}
+
+bool windowVisible(int n) {
+    WindowRecord* rec = windowRecord(n);
+    return rec && rec->widget->isVisible();
+}
+
+void setWindowTitle(int n, const std::string& title) {
+    if (WindowRecord* rec = windowRecord(n)) rec->widget->setWindowTitle(QString::fromStdString(title));
+}
+
+std::string windowTitle(int n) {
+    WindowRecord* rec = windowRecord(n);
+    return rec ? rec->widget->windowTitle().toStdString() : std::string();
+}
+
+void setWindowColour(int n, uint32_t colour) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return;
+    QPalette pal = rec->widget->palette();
+    pal.setColor(QPalette::Window, toQColor(colour));
+    rec->widget->setPalette(pal);
+    rec->widget->setAutoFillBackground(true);
+}
+
+int windowState(int n) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return windowNormal;
+    Qt::WindowStates s = rec->widget->windowState();
+    if (s & Qt::WindowMinimized) return windowMinimized;
+    if (s & Qt::WindowMaximized) return windowMaximized;
+    return windowNormal;
+}
+
+void setWindowState(int n, int state) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return;
+    Qt::WindowStates s = rec->widget->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    if (state == windowMaximized) s |= Qt::WindowMaximized;
+    if (state == windowMinimized) s |= Qt::WindowMinimized;
+    rec->widget->setWindowState(s);
+}
+
+int windowX(int n, bool inner) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return 0;
+    return inner ? rec->widget->geometry().x() : rec->widget->frameGeometry().x();
+}
+
+int windowY(int n, bool inner) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return 0;
+    return inner ? rec->widget->geometry().y() : rec->widget->frameGeometry().y();
+}
+
+int windowWidth(int n, bool inner) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return 0;
+    return inner ? rec->widget->width() : rec->widget->frameGeometry().width();
+}
+
+int windowHeight(int n, bool inner) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return 0;
+    return inner ? rec->widget->height() : rec->widget->frameGeometry().height();
+}
+
+void resizeWindow(int n, int x, int y, int innerWidth, int innerHeight) {
+    WindowRecord* rec = windowRecord(n);
+    if (!rec) return;
+    rec->widget->resize(innerWidth, innerHeight);
+    rec->widget->move(x, y);
+    rec->widget->relayout();
+}
+
+void setWindowMinimumSize(int n, int innerWidth, int innerHeight) {
+    if (WindowRecord* rec = windowRecord(n)) rec->widget->setMinimumSize(innerWidth, innerHeight);
+}
+
+void activateWindow(int n) {
+    if (WindowRecord* rec = windowRecord(n)) {
+        rec->widget->raise();
+        rec->widget->activateWindow();
+    }
+}
+
+int desktopWidth() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() : 800;
+}
+
+int desktopHeight() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().height() : 600;
+}
+
+std::string homeDirectory() {
+    std::string home = QDir::homePath().toStdString();
+    if (home.empty() || home.back() != '/') home += '/';
+    return home;
+}
+
+// ---- Menus ----------------------------------------------------------------------------------
+
+namespace {
+
+QAction* addAction(QWidget* menu, int menuNumber, int id, const QString& caption) {
+    auto* action = new QAction(caption, menu);
+    menu->addAction(action);
+    QObject::connect(action, &QAction::triggered, [menuNumber, id]() {
+        MenuRecord* rec = menuRecord(menuNumber);
+        if (rec) postEvent(eventMenu, rec->window, id);
+    });
+    return action;
+}
+
+QWidget* currentMenuWidget() {
+    MenuRecord* rec = menuRecord(buildingMenu);
+    if (!rec) return nullptr;
+    if (!menuStack.empty()) return menuStack.back();
+    if (rec->popup) return rec->popup;
+    return nullptr;  // a bar without a title yet
+}
+
+}  // namespace
+
+bool createMenuBar(int n, int window) {
+    WindowRecord* w = windowRecord(window);
+    if (!w) return false;
+    MenuRecord rec;
+    rec.window = window;
+    rec.bar = new QMenuBar(w->widget);
+    rec.bar->setNativeMenuBar(false);
+    menus()[n] = rec;
+    w->menuBar = rec.bar;
+    w->widget->relayout();
+    rec.bar->show();
+    buildingMenu = n;
+    menuStack.clear();
+    return true;
+}
+
+bool createPopupMenu(int n) {
+    MenuRecord rec;
+    rec.popup = new QMenu();
+    menus()[n] = rec;
+    buildingMenu = n;
+    menuStack.clear();
+    return true;
+}
+
+void menuTitle(const std::string& title) {
+    MenuRecord* rec = menuRecord(buildingMenu);
+    if (!rec || !rec->bar) return;
+    menuStack.clear();
+    menuStack.push_back(rec->bar->addMenu(QString::fromStdString(title)));
+    if (WindowRecord* w = windowRecord(rec->window)) w->widget->relayout();
+}
+
+void menuItem(int id, const std::string& caption) {
+    QWidget* menu = currentMenuWidget();
+    if (!menu) return;
+    QAction* action = addAction(menu, buildingMenu, id, QString::fromStdString(caption));
+    menuRecord(buildingMenu)->items.emplace(id, action);
+}
+
+void openSubMenu(const std::string& title) {
+    QWidget* menu = currentMenuWidget();
+    auto* parent = qobject_cast<QMenu*>(menu);
+    if (!parent) return;
+    menuStack.push_back(parent->addMenu(QString::fromStdString(title)));
+}
+
+void closeSubMenu() {
+    MenuRecord* rec = menuRecord(buildingMenu);
+    size_t keep = rec && rec->bar ? 1 : 0;  // the title's menu stays open in a bar
+    if (menuStack.size() > keep) menuStack.pop_back();
+}
+
+void menuSeparator() {
+    if (auto* menu = qobject_cast<QMenu*>(currentMenuWidget())) menu->addSeparator();
+}
+
+void setMenuItemChecked(int menu, int id, bool checked) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return;
+    auto range = rec->items.equal_range(id);
+    for (auto it = range.first; it != range.second; ++it) {
+        it->second->setCheckable(true);
+        it->second->setChecked(checked);
+    }
+}
+
+bool menuItemChecked(int menu, int id) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return false;
+    auto it = rec->items.find(id);
+    return it != rec->items.end() && it->second->isChecked();
+}
+
+int menuBarHeight(int n) {
+    MenuRecord* rec = menuRecord(n);
+    return rec && rec->bar ? rec->bar->sizeHint().height() : 0;
+}
+
+void displayPopupMenu(int n, int window) {
+    MenuRecord* rec = menuRecord(n);
+    if (!rec || !rec->popup) return;
+    rec->window = window;
+    rec->popup->popup(QCursor::pos());
+}
+
+// ---- Tool bar -------------------------------------------------------------------------------
+
+namespace {
+
+// Simple drawn icons where the desktop theme has none.
+QIcon drawnIcon(StandardIcon icon) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPen pen(QColor(40, 40, 40));
+    p.setPen(pen);
+    switch (icon) {
+        case iconCut:
+            p.drawEllipse(QRectF(1.5, 10.5, 4, 4));
+            p.drawEllipse(QRectF(10.5, 10.5, 4, 4));
+            p.drawLine(QPointF(4.5, 10.5), QPointF(11, 1));
+            p.drawLine(QPointF(11.5, 10.5), QPointF(5, 1));
+            break;
+        case iconCopy:
+            p.setBrush(QColor(250, 250, 250));
+            p.drawRect(QRectF(1.5, 1.5, 8, 10));
+            p.drawRect(QRectF(6.5, 4.5, 8, 10));
+            break;
+        case iconPaste:
+        case iconPasteNew:
+            p.setBrush(QColor(200, 150, 80));
+            p.drawRect(QRectF(2.5, 2.5, 11, 13));
+            p.setBrush(QColor(250, 250, 250));
+            p.drawRect(QRectF(5.5, 1.5, 5, 3));
+            if (icon == iconPasteNew) {
+                p.setBrush(QColor(255, 220, 60));
+                p.drawEllipse(QRectF(8.5, 8.5, 6.5, 6.5));
+            } else {
+                p.drawRect(QRectF(5.5, 6.5, 7, 8));
+            }
+            break;
+        case iconCount:
+            p.setPen(Qt::NoPen);
+            p.fillRect(1, 1, 7, 7, QColor(220, 40, 40));
+            p.fillRect(8, 1, 7, 7, QColor(40, 180, 40));
+            p.fillRect(1, 8, 7, 7, QColor(40, 80, 220));
+            p.fillRect(8, 8, 7, 7, QColor(240, 200, 40));
+            break;
+        default:
+            break;
+    }
+    return QIcon(pm);
+}
+
+QIcon standardIcon(StandardIcon icon) {
+    QStyle* style = QApplication::style();
+    switch (icon) {
+        case iconNew:
+            return QIcon::fromTheme("document-new", style->standardIcon(QStyle::SP_FileIcon));
+        case iconOpen:
+            return QIcon::fromTheme("document-open", style->standardIcon(QStyle::SP_DialogOpenButton));
+        case iconSave:
+            return QIcon::fromTheme("document-save", style->standardIcon(QStyle::SP_DialogSaveButton));
+        case iconCut:
+            return QIcon::fromTheme("edit-cut", drawnIcon(icon));
+        case iconCopy:
+            return QIcon::fromTheme("edit-copy", drawnIcon(icon));
+        case iconPaste:
+            return QIcon::fromTheme("edit-paste", drawnIcon(icon));
+        case iconPasteNew:
+        case iconCount:
+            return drawnIcon(icon);
+        case iconHelp:
+            return QIcon::fromTheme("help-contents",
+                                    style->standardIcon(QStyle::SP_MessageBoxQuestion));
+    }
+    return QIcon();
+}
+
+QImage wrapImage(const Image& image) {
+    return QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
+                  image.width * 4,
+                  image.depth == 32 ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+}
+
+void addToolButton(int id, const QIcon& icon, bool toggle) {
+    ToolBarRecord* rec = toolBarRecord(buildingToolBar);
+    if (!rec) return;
+    QAction* action = rec->bar->addAction(icon, QString());
+    action->setCheckable(toggle);
+    int number = buildingToolBar;
+    QObject::connect(action, &QAction::triggered, [number, id]() {
+        ToolBarRecord* r = toolBarRecord(number);
+        if (r) postEvent(eventMenu, r->window, id);
+    });
+    rec->buttons[id] = action;
+}
+
+QAction* toolButton(int toolBar, int id) {
+    ToolBarRecord* rec = toolBarRecord(toolBar);
+    if (!rec) return nullptr;
+    auto it = rec->buttons.find(id);
+    return it == rec->buttons.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+bool createToolBar(int n, int window) {
+    WindowRecord* w = windowRecord(window);
+    if (!w) return false;
+    ToolBarRecord rec;
+    rec.window = window;
+    rec.bar = new QToolBar(w->content);
+    rec.bar->setIconSize(QSize(16, 16));
+    rec.bar->setMovable(false);
+    rec.bar->setFloatable(false);
+    rec.bar->setFocusPolicy(Qt::NoFocus);
+    toolBars()[n] = rec;
+    w->toolBar = rec.bar;
+    w->widget->relayout();
+    rec.bar->show();
+    buildingToolBar = n;
+    return true;
+}
+
+void toolBarStandardButton(int id, StandardIcon icon, bool toggle) {
+    addToolButton(id, standardIcon(icon), toggle);
+}
+
+void toolBarImageButton(int id, int imageNumber, bool toggle) {
+    Image* image = findImage(imageNumber);
+    QIcon icon;
+    if (image) icon = QIcon(QPixmap::fromImage(wrapImage(*image).copy()));
+    addToolButton(id, icon, toggle);
+}
+
+void toolBarSeparator() {
+    if (ToolBarRecord* rec = toolBarRecord(buildingToolBar)) rec->bar->addSeparator();
+}
+
+void toolBarToolTip(int toolBar, int id, const std::string& text) {
+    if (QAction* a = toolButton(toolBar, id)) a->setToolTip(QString::fromStdString(text));
+}
+
+void disableToolBarButton(int toolBar, int id, bool disabled) {
+    if (QAction* a = toolButton(toolBar, id)) a->setEnabled(!disabled);
+}
+
+bool toolBarButtonEnabled(int toolBar, int id) {
+    QAction* a = toolButton(toolBar, id);
+    return a && a->isEnabled();
+}
+
+void setToolBarButtonState(int toolBar, int id, bool pressed) {
+    if (QAction* a = toolButton(toolBar, id)) a->setChecked(pressed);
+}
+
+bool toolBarButtonState(int toolBar, int id) {
+    QAction* a = toolButton(toolBar, id);
+    return a && a->isChecked();
+}
+
+int toolBarHeight(int n) {
+    ToolBarRecord* rec = toolBarRecord(n);
+    return rec ? rec->bar->sizeHint().height() : 0;
+}
+
+// ---- Status bar -----------------------------------------------------------------------------
+
+bool createStatusBar(int n, int window) {
+    WindowRecord* w = windowRecord(window);
+    if (!w) return false;
+    StatusBarRecord rec;
+    rec.window = window;
+    rec.bar = new QWidget(w->widget);
+    auto* layout = new QHBoxLayout(rec.bar);
+    layout->setContentsMargins(2, 1, 2, 1);
+    layout->setSpacing(2);
+    statusBars()[n] = rec;
+    w->statusBar = rec.bar;
+    w->widget->relayout();
+    rec.bar->show();
+    buildingStatusBar = n;
+    return true;
+}
+
+void addStatusBarField(int width) {
+    StatusBarRecord* rec = statusBarRecord(buildingStatusBar);
+    if (!rec) return;
+    auto* label = new QLabel(rec->bar);
+    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    label->setTextFormat(Qt::PlainText);
+    label->setMinimumWidth(1);
+    // Long texts must not widen the window.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* layout = static_cast<QHBoxLayout*>(rec->bar->layout());
+    if (width == statusFieldRemaining) {
+        layout->addWidget(label, 1);
+    } else {
+        label->setFixedWidth(width);
+        layout->addWidget(label, 0);
+    }
+    rec->fields.push_back(label);
+    if (WindowRecord* w = windowRecord(rec->window)) w->widget->relayout();
+}
+
+void setStatusBarText(int n, int field, const std::string& text) {
+    StatusBarRecord* rec = statusBarRecord(n);
+    if (!rec || field < 0 || field >= static_cast<int>(rec->fields.size())) return;
+    rec->fields[field]->setText(QString::fromStdString(text));
+}
+
+std::string statusBarText(int n, int field) {
+    StatusBarRecord* rec = statusBarRecord(n);
+    if (!rec || field < 0 || field >= static_cast<int>(rec->fields.size())) return {};
+    return rec->fields[field]->text().toStdString();
+}
+
+int statusBarHeight(int n) {
+    StatusBarRecord* rec = statusBarRecord(n);
+    return rec ? rec->bar->sizeHint().height() : 0;
+}
+
+// ---- Keyboard shortcuts ---------------------------------------------------------------------
+
+void addKeyboardShortcut(int window, const std::string& keys, int eventId) {
+    WindowRecord* w = windowRecord(window);
+    if (!w) return;
+    removeKeyboardShortcut(window, keys);
+    auto* shortcut = new QShortcut(QKeySequence(QString::fromStdString(keys)), w->widget);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(true);
+    QObject::connect(shortcut, &QShortcut::activated,
+                     [window, eventId]() { postEvent(eventMenu, window, eventId); });
+    w->shortcuts[keys] = shortcut;
+}
+
+void removeKeyboardShortcut(int window, const std::string& keys) {
+    WindowRecord* w = windowRecord(window);
+    if (!w) return;
+    auto it = w->shortcuts.find(keys);
+    if (it == w->shortcuts.end()) return;
+    delete it->second;
+    w->shortcuts.erase(it);
+}
+
+bool hasKeyboardShortcut(int window, const std::string& keys) {
+    WindowRecord* w = windowRecord(window);
+    return w && w->shortcuts.count(keys) > 0;
+}
+
+// ---- Release --------------------------------------------------------------------------------
+
+void releaseToolkit() {
+    releaseControls();
+    std::vector<int> numbers;
+    for (auto& [n, rec] : windows()) numbers.push_back(n);
+    for (int n : numbers) closeWindow(n);
+    for (auto& [n, rec] : menus()) {
+        if (rec.popup) delete rec.popup;
+    }
+    menus().clear();
+    toolBars().clear();
+    statusBars().clear();
+    releaseFonts();
+    clearEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

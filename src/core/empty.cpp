@@ -1,1 +1,0 @@
-// Keeps a folder library valid before its first source lands.

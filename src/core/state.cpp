@@ -1,0 +1,45 @@
+#include "core/state.h"
+
+SelectionRecord selection;
+int cursorMode = moverMode;
+int quitRequested = 0;
+int histogramShown = 0;
+int paletteShown = 0;
+int quantizeOpen = 0;
+int brightnessOpen = 0;
+int twoColorsOpen = 0;
+int resizeCanvasOpen = 0;
+int resizeImageOpen = 0;
+int newImageOpen = 0;
+int addTextOpen = 0;
+int panX = 0;
+int panY = 0;
+int scrollX = 0;
+int scrollY = 0;
+int imageExceedsView = 0;
+
+int anyToolWindowOpen() {
+    return quantizeOpen | brightnessOpen | twoColorsOpen | resizeCanvasOpen | resizeImageOpen |
+           newImageOpen | addTextOpen;
+}
+
+Rect selectionImageRect() {
+    return Rect{scrollX - panX + selection.x1 - selection.minX,
+                scrollY - panY + selection.y1 - selection.minY,
+                scrollX - panX + selection.x2 - selection.minX,
+                scrollY - panY + selection.y2 - selection.minY};
+}
+
+Rect operationRect(const Image& image) {
+    if (selection.active == 1) return selectionImageRect();
+    return wholeImage(image);
+}
+
+void resetCoreState() {
+    selection = SelectionRecord{};
+    cursorMode = moverMode;
+    quitRequested = histogramShown = paletteShown = 0;
+    quantizeOpen = brightnessOpen = twoColorsOpen = resizeCanvasOpen = resizeImageOpen = 0;
+    newImageOpen = addTextOpen = 0;
+    panX = panY = scrollX = scrollY = imageExceedsView = 0;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The program's shared state: numbered images and windows, the selection record, the
+// cursor mode, the view placement and the tool-window flags.
+
+#include "core/rect.h"
+
+// ---- Numbered images ----
+inline constexpr int viewImage = 4;        // the document
+inline constexpr int histogramImage = 5;   // histogram graph
+inline constexpr int workImage = 6;        // scratch and previews
+inline constexpr int toolImage = 7;        // quantize preview, brightness base
+inline constexpr int selectionImage = 8;   // the selected area, for analysis
+inline constexpr int paletteGraphImage = 9;
+inline constexpr int paletteGridImage = 10;
+inline constexpr int swatchImage1 = 17;
+inline constexpr int swatchImage2 = 18;
+inline constexpr int sectionImage = 19;
+
+// ---- Window numbers ----
+inline constexpr int mainWindow = 0;
+inline constexpr int histogramWindow = 1;
+inline constexpr int paletteWindow = 2;
+inline constexpr int quantizeWindow = 3;
+inline constexpr int resizeCanvasWindow = 4;
+inline constexpr int newImageWindow = 5;
+inline constexpr int addTextWindow = 6;
+inline constexpr int helpWindow = 7;
+inline constexpr int twoColorsWindow = 8;
+inline constexpr int brightnessWindow = 9;
+inline constexpr int resizeImageWindow = 10;
+
+inline constexpr int canvas = 0;  // the main window's canvas control
+
+// ---- Selection record (canvas coordinates, inclusive) ----
+struct SelectionRecord {
+    int canvasControl = -1;
+    int active = 0;
+    int x1 = 0;
+    int x2 = 0;
+    int y1 = 0;
+    int y2 = 0;
+    int minX = 0;  // extent of the drawn image on the canvas
+    int maxX = 0;
+    int minY = 0;
+    int maxY = 0;
+};
+extern SelectionRecord selection;
+
+// ---- Modes and flags ----
+inline constexpr int selectorMode = 0;
+inline constexpr int moverMode = 1;
+extern int cursorMode;
+extern int quitRequested;
+extern int histogramShown;
+extern int paletteShown;
+
+// Each tool window's flag is nonzero only while it is open.
+extern int quantizeOpen;       // 2
+extern int brightnessOpen;     // 4
+extern int twoColorsOpen;      // 8
+extern int resizeCanvasOpen;   // 16
+extern int resizeImageOpen;    // 32
+extern int newImageOpen;       // 64
+extern int addTextOpen;        // 128
+inline constexpr int quantizeOpenFlag = 2;
+inline constexpr int brightnessOpenFlag = 4;
+inline constexpr int twoColorsOpenFlag = 8;
+inline constexpr int resizeCanvasOpenFlag = 16;
+inline constexpr int resizeImageOpenFlag = 32;
+inline constexpr int newImageOpenFlag = 64;
+inline constexpr int addTextOpenFlag = 128;
+int anyToolWindowOpen();
+
+// ---- View placement ----
+extern int panX;
+extern int panY;
+extern int scrollX;
+extern int scrollY;
+extern int imageExceedsView;
+
+// The selection's rectangle in image pixels (no clipping).
+Rect selectionImageRect();
+
+// The rectangle an operation on `image` works on: the selection's image rectangle when a
+// selection is active, else the whole image.
+Rect operationRect(const Image& image);
+
+// Puts every value above back to its start-up state.
+void resetCoreState();

@@ -1,0 +1,1 @@
+// Keeps a library valid before its first source lands.

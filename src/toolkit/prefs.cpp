@@ -1,0 +1,83 @@
+#include "toolkit/prefs.h"
+
+#include <charconv>
+#include <fstream>
+
+namespace {
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return "";
+    size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+// A garbled or binary file must not cost memory or time: lines beyond this are ignored.
+constexpr size_t maxLineLength = 65536;
+constexpr size_t maxEntries = 1024;
+
+}  // namespace
+
+bool Preferences::read(const std::string& path) {
+    entries_.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string line;
+    while (entries_.size() < maxEntries && std::getline(in, line)) {
+        if (line.size() > maxLineLength) continue;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = trim(line.substr(0, eq));
+        if (key.empty()) continue;
+        std::string value = line.substr(eq + 1);
+        // The writer puts one blank after '='; keep any further leading blanks of the value.
+        if (!value.empty() && value[0] == ' ') value.erase(0, 1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+        writeString(key, value);
+    }
+    return true;
+}
+
+bool Preferences::write(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (auto& [key, value] : entries_) out << key << " = " << value << "\n";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+const std::string* Preferences::find(const std::string& key) const {
+    for (auto& entry : entries_) {
+        if (entry.first == key) return &entry.second;
+    }
+    return nullptr;
+}
+
+std::string Preferences::readString(const std::string& key, const std::string& fallback) const {
+    const std::string* v = find(key);
+    return v ? *v : fallback;
+}
+
+int64_t Preferences::readInteger(const std::string& key, int64_t fallback) const {
+    const std::string* v = find(key);
+    if (!v) return fallback;
+    std::string t = trim(*v);
+    int64_t result = 0;
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), result);
+    if (ec != std::errc() || end != t.data() + t.size() || t.empty()) return fallback;
+    return result;
+}
+
+void Preferences::writeString(const std::string& key, const std::string& value) {
+    for (auto& entry : entries_) {
+        if (entry.first == key) {
+            entry.second = value;
+            return;
+        }
+    }
+    entries_.emplace_back(key, value);
+}
+
+void Preferences::writeInteger(const std::string& key, int64_t value) {
+    writeString(key, std::to_string(value));
+}

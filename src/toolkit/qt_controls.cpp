@@ -1,0 +1,683 @@
+// Controls (canvas, buttons, fields, lists...), fonts and text drawing over Qt Widgets.
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QToolButton>
+#include <algorithm>
+
+#include "toolkit/image_store.h"
+#include "toolkit/qt_internal.h"
+
+namespace {
+
+enum ControlKind {
+    kindCanvas = 1,
+    kindButton,
+    kindText,
+    kindString,
+    kindCheckBox,
+    kindOption,
+    kindComboBox,
+    kindSpin,
+    kindTrackBar,
+    kindFrame,
+    kindImage,
+    kindEditor,
+};
+
+constexpr int firstFreeControl = 10000;
+
+std::map<int, ControlRecord>& controls() {
+    static std::map<int, ControlRecord> records;
+    return records;
+}
+
+int controlListWindow = -1;
+QButtonGroup* openOptionGroup = nullptr;  // consecutive option controls form one group
+
+int freeControlNumber() {
+    int n = firstFreeControl;
+    while (controls().count(n)) ++n;
+    return n;
+}
+
+Event controlEvent(int n, int type) {
+    Event e;
+    e.kind = eventControl;
+    ControlRecord* rec = controlRecord(n);
+    e.window = rec ? rec->window : -1;
+    e.object = n;
+    e.type = type;
+    return e;
+}
+
+void emitChange(int n, int type = controlChange) { deliverControlEvent(controlEvent(n, type)); }
+
+QImage wrapImage(Image& image) {
+    return QImage(reinterpret_cast<uchar*>(image.pixels.data()), image.width, image.height,
+                  image.width * 4,
+                  image.depth == 32 ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+}
+
+QPixmap pixmapOf(int imageNumber) {
+    Image* image = findImage(imageNumber);
+    if (!image) return QPixmap();
+    return QPixmap::fromImage(wrapImage(*image).copy());
+}
+
+// ---- Canvas ----
+
+class PxCanvas : public QWidget {
+public:
+    PxCanvas(int number, QWidget* parent) : QWidget(parent), number_(number) {
+        setMouseTracking(true);
+        setFocusPolicy(Qt::StrongFocus);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+    Image buffer;
+    int cursorShape = cursorDefault;
+    int mouseX = 0;
+    int mouseY = 0;
+
+    void resizeBuffer(int w, int h) {
+        if (w == buffer.width && h == buffer.height) return;
+        buffer = Image(std::max(w, 1), std::max(h, 1), 24, 0);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (!buffer.empty()) p.drawImage(0, 0, wrapImage(buffer));
+        if (buffer.width < width()) p.fillRect(buffer.width, 0, width() - buffer.width, height(), Qt::black);
+        if (buffer.height < height()) p.fillRect(0, buffer.height, width(), height() - buffer.height, Qt::black);
+    }
+
+    void mousePressEvent(QMouseEvent* e) override { mouse(e, true); }
+    void mouseReleaseEvent(QMouseEvent* e) override { mouse(e, false); }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        track(e);
+        Event ev = controlEvent(number_, controlMouseMove);
+        ev.x = mouseX;
+        ev.y = mouseY;
+        deliverControlEvent(ev);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        Event ev = controlEvent(number_, controlKeyDown);
+        switch (e->key()) {
+            case Qt::Key_Escape: ev.key = 27; break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter: ev.key = 13; break;
+            default: ev.key = e->text().isEmpty() ? e->key() : e->text().at(0).unicode(); break;
+        }
+        deliverControlEvent(ev);
+    }
+
+private:
+    void track(QMouseEvent* e) {
+        QPoint p = e->position().toPoint();
+        mouseX = p.x();
+        mouseY = p.y();
+    }
+    void mouse(QMouseEvent* e, bool down) {
+        track(e);
+        int type;
+        if (e->button() == Qt::LeftButton) {
+            type = down ? controlLeftButtonDown : controlLeftButtonUp;
+        } else if (e->button() == Qt::RightButton) {
+            type = down ? controlRightButtonDown : controlRightButtonUp;
+        } else {
+            return;
+        }
+        if (down) setFocus(Qt::MouseFocusReason);
+        Event ev = controlEvent(number_, type);
+        ev.x = mouseX;
+        ev.y = mouseY;
+        deliverControlEvent(ev);
+    }
+
+    int number_;
+};
+
+class PxImageLabel : public QLabel {
+public:
+    PxImageLabel(int number, QWidget* parent) : QLabel(parent), number_(number) {}
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton) emitChange(number_);
+    }
+
+private:
+    int number_;
+};
+
+// A spin field whose text is set by the program independently of its value, as the
+// LIMIT field shows levels cubed while its value is the level count.
+class PxSpin : public QWidget {
+public:
+    PxSpin(int number, QWidget* parent, int minimum, int maximum)
+        : QWidget(parent), number_(number), minimum_(minimum), maximum_(maximum), value_(minimum) {
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        edit = new QLineEdit(this);
+        edit->setText(QString::number(value_));
+        auto* arrows = new QWidget(this);
+        auto* column = new QVBoxLayout(arrows);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(0);
+        up = new QToolButton(arrows);
+        up->setArrowType(Qt::UpArrow);
+        down = new QToolButton(arrows);
+        down->setArrowType(Qt::DownArrow);
+        for (QToolButton* b : {up, down}) {
+            b->setFixedWidth(16);
+            b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+            b->setAutoRepeat(true);
+            column->addWidget(b);
+        }
+        layout->addWidget(edit, 1);
+        layout->addWidget(arrows, 0);
+        QObject::connect(up, &QToolButton::clicked, [this]() { step(1); });
+        QObject::connect(down, &QToolButton::clicked, [this]() { step(-1); });
+        QObject::connect(edit, &QLineEdit::textEdited, [this]() { emitChange(number_); });
+    }
+
+    int value() const { return value_; }
+    void setValue(int v) { value_ = std::clamp(v, minimum_, maximum_); }
+    void setRange(int minimum, int maximum) {
+        minimum_ = minimum;
+        maximum_ = maximum;
+        setValue(value_);
+    }
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+
+    QLineEdit* edit;
+    QToolButton* up;
+    QToolButton* down;
+
+private:
+    void step(int delta) {
+        setValue(value_ + delta);
+        edit->setText(QString::number(value_));
+        emitChange(number_, delta > 0 ? controlUp : controlDown);
+    }
+
+    int number_;
+    int minimum_, maximum_, value_;
+};
+
+int addControl(int n, QWidget* widget, int kind, int x, int y, int w, int h) {
+    WindowRecord* window = windowRecord(controlListWindow);
+    if (!window) {
+        delete widget;
+        return -1;
+    }
+    if (kind != kindOption) openOptionGroup = nullptr;
+    if (n == anyControlNumber) n = freeControlNumber();
+    if (controls().count(n)) freeControl(n);
+    widget->setParent(window->content);
+    widget->setGeometry(x, y, w, h);
+    ControlRecord rec;
+    rec.widget = widget;
+    rec.window = controlListWindow;
+    rec.kind = kind;
+    controls()[n] = rec;
+    widget->show();
+    return n;
+}
+
+template <typename T>
+T* widgetAs(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? dynamic_cast<T*>(rec->widget) : nullptr;
+}
+
+}  // namespace
+
+ControlRecord* controlRecord(int n) {
+    auto it = controls().find(n);
+    return it == controls().end() ? nullptr : &it->second;
+}
+
+void deliverControlEvent(const Event& event) {
+    if (ControlRecord* rec = controlRecord(event.object)) {
+        // Copy: a callback may unbind itself.
+        std::vector<ControlCallback> callbacks = rec->callbacks;
+        for (ControlCallback cb : callbacks) cb(event);
+    }
+    postEvent(event);
+}
+
+void bindControlEvent(int control, ControlCallback callback) {
+    ControlRecord* rec = controlRecord(control);
+    if (!rec) return;
+    if (std::find(rec->callbacks.begin(), rec->callbacks.end(), callback) == rec->callbacks.end()) {
+        rec->callbacks.push_back(callback);
+    }
+}
+
+void unbindControlEvent(int control, ControlCallback callback) {
+    ControlRecord* rec = controlRecord(control);
+    if (!rec) return;
+    rec->callbacks.erase(std::remove(rec->callbacks.begin(), rec->callbacks.end(), callback),
+                         rec->callbacks.end());
+}
+
+void useControlList(int window) { controlListWindow = window; openOptionGroup = nullptr; }
+
+int canvasControl(int n, int x, int y, int w, int h) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* canvas = new PxCanvas(number, nullptr);
+    canvas->resizeBuffer(w, h);
+    return addControl(number, canvas, kindCanvas, x, y, w, h);
+}
+
+int buttonControl(int n, int x, int y, int w, int h, const std::string& text) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* button = new QPushButton(QString::fromStdString(text));
+    QObject::connect(button, &QPushButton::clicked, [number]() { emitChange(number); });
+    return addControl(number, button, kindButton, x, y, w, h);
+}
+
+int textControl(int n, int x, int y, int w, int h, const std::string& text, bool centred) {
+    auto* label = new QLabel(QString::fromStdString(text));
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+    return addControl(n, label, kindText, x, y, w, h);
+}
+
+int stringControl(int n, int x, int y, int w, int h, const std::string& text, bool numeric) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* edit = new QLineEdit(QString::fromStdString(text));
+    if (numeric) {
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    }
+    QObject::connect(edit, &QLineEdit::textEdited, [number]() { emitChange(number); });
+    return addControl(number, edit, kindString, x, y, w, h);
+}
+
+int checkBoxControl(int n, int x, int y, int w, int h, const std::string& text) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* box = new QCheckBox(QString::fromStdString(text));
+    QObject::connect(box, &QCheckBox::clicked, [number]() { emitChange(number); });
+    return addControl(number, box, kindCheckBox, x, y, w, h);
+}
+
+int optionControl(int n, int x, int y, int w, int h, const std::string& text) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* option = new QRadioButton(QString::fromStdString(text));
+    QObject::connect(option, &QRadioButton::clicked, [number]() { emitChange(number); });
+    QButtonGroup* group = openOptionGroup;
+    int result = addControl(number, option, kindOption, x, y, w, h);
+    if (result < 0) return result;
+    if (!group) {
+        group = new QButtonGroup(option->parent());
+        group->setExclusive(true);
+    }
+    group->addButton(option);
+    openOptionGroup = group;
+    return result;
+}
+
+int comboBoxControl(int n, int x, int y, int w, int h) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* combo = new QComboBox();
+    QObject::connect(combo, &QComboBox::activated, [number]() { emitChange(number); });
+    return addControl(number, combo, kindComboBox, x, y, w, h);
+}
+
+int spinControl(int n, int x, int y, int w, int h, int minimum, int maximum) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* spin = new PxSpin(number, nullptr, minimum, maximum);
+    return addControl(number, spin, kindSpin, x, y, w, h);
+}
+
+int trackBarControl(int n, int x, int y, int w, int h, int minimum, int maximum) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* slider = new QSlider(Qt::Horizontal);
+    slider->setRange(minimum, maximum);
+    QObject::connect(slider, &QSlider::valueChanged, [number]() { emitChange(number); });
+    return addControl(number, slider, kindTrackBar, x, y, w, h);
+}
+
+int frameControl(int n, int x, int y, int w, int h, const std::string& title) {
+    auto* frame = new QGroupBox(QString::fromStdString(title));
+    int result = addControl(n, frame, kindFrame, x, y, w, h);
+    if (result >= 0) frame->lower();  // frames stay behind the controls they hold
+    return result;
+}
+
+int imageControl(int n, int x, int y, int w, int h, int imageNumber, bool border) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* label = new PxImageLabel(number, nullptr);
+    if (border) label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(pixmapOf(imageNumber));
+    int result = addControl(number, label, kindImage, x, y, w, h);
+    if (result >= 0) controlRecord(result)->imageNumber = imageNumber;
+    return result;
+}
+
+int editorControl(int n, int x, int y, int w, int h, bool readOnly) {
+    auto* editor = new QPlainTextEdit();
+    editor->setReadOnly(readOnly);
+    editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    return addControl(n, editor, kindEditor, x, y, w, h);
+}
+
+bool isControl(int n) { return controlRecord(n) != nullptr; }
+
+int controlWindow(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->window : -1;
+}
+
+void freeControl(int n) {
+    auto it = controls().find(n);
+    if (it == controls().end()) return;
+    QWidget* w = it->second.widget;
+    controls().erase(it);
+    w->hide();
+    w->deleteLater();
+}
+
+void freeControlsOfWindow(int window) {
+    std::vector<int> owned;
+    for (auto& [n, rec] : controls()) {
+        if (rec.window == window) owned.push_back(n);
+    }
+    for (int n : owned) freeControl(n);
+}
+
+void releaseControls() {
+    std::vector<int> all;
+    for (auto& [n, rec] : controls()) all.push_back(n);
+    for (int n : all) freeControl(n);
+}
+
+void resizeControl(int n, int x, int y, int w, int h) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    rec->widget->setGeometry(x, y, w, h);
+    if (auto* canvas = dynamic_cast<PxCanvas*>(rec->widget)) canvas->resizeBuffer(w, h);
+}
+
+int controlX(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->x() : 0;
+}
+int controlY(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->y() : 0;
+}
+int controlWidth(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->width() : 0;
+}
+int controlHeight(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->height() : 0;
+}
+
+void setControlText(int n, const std::string& text) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    QString t = QString::fromStdString(text);
+    QWidget* w = rec->widget;
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) b->setText(t);
+    else if (auto* l = dynamic_cast<QLabel*>(w)) l->setText(t);
+    else if (auto* e = dynamic_cast<QLineEdit*>(w)) e->setText(t);
+    else if (auto* s = dynamic_cast<PxSpin*>(w)) s->edit->setText(t);
+    else if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(t);
+    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w)) p->setPlainText(t);
+    else if (auto* c = dynamic_cast<QComboBox*>(w)) c->setCurrentText(t);
+}
+
+std::string controlText(int n) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return {};
+    QWidget* w = rec->widget;
+    QString t;
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) t = b->text();
+    else if (auto* l = dynamic_cast<QLabel*>(w)) t = l->text();
+    else if (auto* e = dynamic_cast<QLineEdit*>(w)) t = e->text();
+    else if (auto* s = dynamic_cast<PxSpin*>(w)) t = s->edit->text();
+    else if (auto* g = dynamic_cast<QGroupBox*>(w)) t = g->title();
+    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w)) t = p->toPlainText();
+    else if (auto* c = dynamic_cast<QComboBox*>(w)) t = c->currentText();
+    return t.toStdString();
+}
+
+void setControlState(int n, int state) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    QWidget* w = rec->widget;
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) b->setChecked(state != 0);
+    else if (auto* s = dynamic_cast<QSlider*>(w)) {
+        QSignalBlocker block(s);  // a program change is not a user event
+        s->setValue(state);
+    } else if (auto* sp = dynamic_cast<PxSpin*>(w)) sp->setValue(state);
+    else if (auto* c = dynamic_cast<QComboBox*>(w)) c->setCurrentIndex(state);
+}
+
+int controlState(int n) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return 0;
+    QWidget* w = rec->widget;
+    if (auto* b = dynamic_cast<QAbstractButton*>(w)) return b->isChecked() ? 1 : 0;
+    if (auto* s = dynamic_cast<QSlider*>(w)) return s->value();
+    if (auto* sp = dynamic_cast<PxSpin*>(w)) return sp->value();
+    if (auto* c = dynamic_cast<QComboBox*>(w)) return c->currentIndex();
+    return 0;
+}
+
+void disableControl(int n, bool disabled) {
+    if (ControlRecord* rec = controlRecord(n)) rec->widget->setEnabled(!disabled);
+}
+
+bool controlEnabled(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec && rec->widget->isEnabled();
+}
+
+void setControlToolTip(int n, const std::string& text) {
+    if (ControlRecord* rec = controlRecord(n)) rec->widget->setToolTip(QString::fromStdString(text));
+}
+
+void setControlColour(int n, uint32_t background) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    QPalette pal = rec->widget->palette();
+    pal.setColor(QPalette::Window, toQColor(background));
+    pal.setColor(QPalette::Base, toQColor(background));
+    rec->widget->setPalette(pal);
+    rec->widget->setAutoFillBackground(true);
+}
+
+void setControlTextColour(int n, uint32_t colour) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    QPalette pal = rec->widget->palette();
+    pal.setColor(QPalette::WindowText, toQColor(colour));
+    pal.setColor(QPalette::Text, toQColor(colour));
+    rec->widget->setPalette(pal);
+}
+
+void setControlFont(int n, int font) {
+    ControlRecord* rec = controlRecord(n);
+    QFont* f = fontObject(font);
+    if (rec && f) rec->widget->setFont(*f);
+}
+
+void setActiveControl(int n) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    if (auto* spin = dynamic_cast<PxSpin*>(rec->widget)) spin->edit->setFocus();
+    else rec->widget->setFocus();
+}
+
+int activeControl() {
+    QWidget* focus = QApplication::focusWidget();
+    for (auto& [n, rec] : controls()) {
+        if (rec.widget == focus || (focus && rec.widget->isAncestorOf(focus))) return n;
+    }
+    return -1;
+}
+
+void addControlItem(int n, const std::string& text) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    if (auto* c = dynamic_cast<QComboBox*>(rec->widget)) {
+        c->addItem(QString::fromStdString(text));
+        rec->itemData.push_back(0);
+    }
+}
+
+void setControlItemData(int n, int item, int64_t data) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec || item < 0 || item >= static_cast<int>(rec->itemData.size())) return;
+    rec->itemData[item] = data;
+}
+
+int64_t controlItemData(int n, int item) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec || item < 0 || item >= static_cast<int>(rec->itemData.size())) return 0;
+    return rec->itemData[item];
+}
+
+void setControlAttribute(int n, int attribute, int value) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    if (auto* s = dynamic_cast<QSlider*>(rec->widget)) {
+        if (attribute == attributeMinimum) s->setMinimum(value);
+        if (attribute == attributeMaximum) s->setMaximum(value);
+    } else if (auto* sp = dynamic_cast<PxSpin*>(rec->widget)) {
+        if (attribute == attributeMinimum) sp->setRange(value, sp->maximum());
+        if (attribute == attributeMaximum) sp->setRange(sp->minimum(), value);
+    }
+}
+
+void setImageControlImage(int n, int imageNumber) {
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    if (auto* l = dynamic_cast<QLabel*>(rec->widget)) l->setPixmap(pixmapOf(imageNumber));
+    rec->imageNumber = imageNumber;
+}
+
+// ---- Canvas ---------------------------------------------------------------------------------
+
+Image* canvasBuffer(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? &canvas->buffer : nullptr;
+}
+
+void updateCanvas(int n) {
+    if (auto* canvas = widgetAs<PxCanvas>(n)) canvas->update();
+}
+
+void setCanvasCursor(int n, int cursor) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    if (!canvas) return;
+    canvas->cursorShape = cursor;
+    switch (cursor) {
+        case cursorCross: canvas->setCursor(Qt::CrossCursor); break;
+        case cursorHand: canvas->setCursor(Qt::PointingHandCursor); break;
+        case cursorArrows: canvas->setCursor(Qt::SizeAllCursor); break;
+        default: canvas->setCursor(Qt::ArrowCursor); break;
+    }
+}
+
+int canvasCursor(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? canvas->cursorShape : -1;
+}
+
+int canvasMouseX(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? canvas->mouseX : 0;
+}
+
+int canvasMouseY(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? canvas->mouseY : 0;
+}
+
+bool isCanvas(int n) { return widgetAs<PxCanvas>(n) != nullptr; }
+
+// ---- Fonts ----------------------------------------------------------------------------------
+
+namespace {
+
+std::map<int, QFont>& fonts() {
+    static std::map<int, QFont> records;
+    return records;
+}
+
+}  // namespace
+
+QFont* fontObject(int n) {
+    auto it = fonts().find(n);
+    return it == fonts().end() ? nullptr : &it->second;
+}
+
+bool loadFont(int n, const std::string& name, int size, int style) {
+    if (size <= 0) return false;
+    QFont font(QString::fromStdString(name));
+    font.setPointSize(size);
+    font.setBold(style & fontBold);
+    font.setItalic(style & fontItalic);
+    font.setUnderline(style & fontUnderline);
+    font.setStrikeOut(style & fontStrikeOut);
+    fonts()[n] = font;
+    return true;
+}
+
+void freeFont(int n) { fonts().erase(n); }
+
+bool isFont(int n) { return fonts().count(n) > 0; }
+
+void releaseFonts() { fonts().clear(); }
+
+void setDefaultFont(int n) {
+    if (QFont* f = fontObject(n)) QApplication::setFont(*f);
+}
+
+int textWidth(int font, const std::string& text) {
+    QFont* f = fontObject(font);
+    QFontMetrics fm(f ? *f : QApplication::font());
+    return fm.horizontalAdvance(QString::fromStdString(text));
+}
+
+int textHeight(int font, const std::string&) {
+    QFont* f = fontObject(font);
+    QFontMetrics fm(f ? *f : QApplication::font());
+    return fm.height();
+}
+
+void drawText(Image& target, int x, int y, const std::string& text, int font, uint32_t colour) {
+    if (target.empty()) return;
+    QImage view = wrapImage(target);
+    QPainter p(&view);
+    QFont* f = fontObject(font);
+    p.setFont(f ? *f : QApplication::font());
+    p.setPen(toQColor(colour));
+    QFontMetrics fm(p.font());
+    p.drawText(QPoint(x, y + fm.ascent()), QString::fromStdString(text));
+}
