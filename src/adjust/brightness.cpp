@@ -1,0 +1,172 @@
+#include "adjust/brightness.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr int channelMax = 255;
+constexpr int channelCount = 256;
+// Largest weighted level, 2r + 4g + b of white.
+constexpr int maxWeightedLevel = 7 * channelMax;
+// Ratio mode scales by (M + a) / M; a floor on M keeps a nearly black pixel from jumping.
+constexpr int ratioModeMinimumMax = 16;
+constexpr int contrastDarkPivot = 127;
+constexpr int contrastBrightPivot = 128;
+constexpr double contrastScale = 100.0;
+
+// Nearest integer, halves to the even neighbour (the default rounding mode).
+inline int64_t roundEven(double v) {
+    return static_cast<int64_t>(std::nearbyint(v));
+}
+
+inline int weightedLevel(int r, int g, int b) {
+    return 2 * r + 4 * g + b;
+}
+
+// Settings with the amount brought into range, the enables as an array.
+struct Prepared {
+    int amount;
+    LimitOption limit;
+    bool ratioMode;
+    bool proportional;
+    bool enabled[3];
+};
+
+Prepared prepare(const BrightnessSettings& s) {
+    return Prepared{std::clamp(s.amount, minBrightnessAmount, maxBrightnessAmount),
+                    s.limitOption,
+                    s.ratioMode,
+                    s.proportional,
+                    {s.enableRed, s.enableGreen, s.enableBlue}};
+}
+
+// Moves the enabled components by `a`: the same step for each in equal mode, or scaled so
+// the pixel's sum follows its largest component in ratio mode.
+inline void changeComponents(int64_t c[3], int a, int sum, int largest, const Prepared& p) {
+    if (!p.ratioMode) {
+        for (int i = 0; i < 3; ++i) {
+            if (p.enabled[i]) c[i] += a;
+        }
+        return;
+    }
+    if (sum == 0) {
+        // A black pixel has no shares to scale.
+        for (int i = 0; i < 3; ++i) {
+            if (p.enabled[i]) c[i] = 0;
+        }
+        return;
+    }
+    int m = std::max(largest, ratioModeMinimumMax);
+    int64_t newSum = int64_t{sum} * (m + a) / m;
+    for (int i = 0; i < 3; ++i) {
+        if (!p.enabled[i]) continue;
+        float share = static_cast<float>(c[i]) / static_cast<float>(sum);
+        c[i] = roundEven(static_cast<double>(newSum) * static_cast<double>(share));
+    }
+}
+
+inline int proportionalBrighten(int a, int level) {
+    return static_cast<int>(
+        roundEven(static_cast<double>(a) * (maxWeightedLevel - level) / maxWeightedLevel));
+}
+
+inline int proportionalDarken(int a, int level) {
+    return static_cast<int>(roundEven(static_cast<double>(a) * level / maxWeightedLevel));
+}
+
+inline uint32_t compose(const int64_t c[3]) {
+    return rgb(static_cast<int>(c[0]), static_cast<int>(c[1]), static_cast<int>(c[2]));
+}
+
+inline uint32_t brighten(uint32_t colour, const Prepared& p) {
+    int r = redOf(colour), g = greenOf(colour), b = blueOf(colour);
+    int64_t c[3] = {r, g, b};
+    int a = p.amount;
+    int level = weightedLevel(r, g, b);
+    int sum = r + g + b;
+    int largest = std::max({r, g, b});
+    int smallest = std::min({r, g, b});
+
+    if (p.limit == LimitOption::Wrap) {
+        if (p.proportional)
+            a = a > 0 ? proportionalBrighten(a, level) : proportionalDarken(a, level);
+        changeComponents(c, a, sum, largest, p);
+        for (int64_t& v : c) {
+            if (v < 0) v += channelCount;
+            if (v > channelMax) v -= channelCount;
+        }
+        return compose(c);
+    }
+    if (a > 0) {
+        if (p.proportional) a = proportionalBrighten(a, level);
+        if (p.limit == LimitOption::HoldRatio && largest + a > channelMax) a = channelMax - largest;
+    } else if (a < 0) {
+        if (p.proportional) a = proportionalDarken(a, level);
+        if (p.limit == LimitOption::HoldRatio && smallest + a < 0) a = -smallest;
+    } else {
+        return colour;
+    }
+    changeComponents(c, a, sum, largest, p);
+    // Hold ratio keeps every component in range by construction; clamp needs the limit.
+    if (p.limit == LimitOption::Clamp) {
+        for (int64_t& v : c) v = std::clamp<int64_t>(v, 0, channelMax);
+    }
+    return compose(c);
+}
+
+inline uint8_t contrastComponent(int v, float k) {
+    double result;
+    if (v < contrastBrightPivot) {
+        result = v - static_cast<double>(k) * (contrastDarkPivot - v);
+    } else {
+        result = v + static_cast<double>(k) * (v - contrastBrightPivot);
+    }
+    // Within the amount's range only one end can be passed; clamp both for safety.
+    return static_cast<uint8_t>(std::clamp<int64_t>(roundEven(result), 0, channelMax));
+}
+
+inline float contrastFactor(int amount) {
+    return static_cast<float>(std::clamp(amount, minContrastAmount, maxContrastAmount) /
+                              contrastScale);
+}
+
+inline uint32_t contrast(uint32_t colour, float k) {
+    return rgb(contrastComponent(redOf(colour), k), contrastComponent(greenOf(colour), k),
+               contrastComponent(blueOf(colour), k));
+}
+
+// Replaces the colour of every pixel of the clipped rectangle by `f(colour)`, keeping alpha.
+template <typename F>
+void transformRect(Image& image, const Rect& rect, F&& f) {
+    Rect r = clipToImage(rect, image);
+    if (r.empty()) return;
+    for (int y = r.top; y <= r.bottom; ++y) {
+        uint32_t* row = image.row(y);
+        for (int x = r.left; x <= r.right; ++x) {
+            uint32_t p = row[x];
+            row[x] = (p & alphaMask) | f(p & colourMask);
+        }
+    }
+}
+
+}  // namespace
+
+uint32_t brightnessPixel(uint32_t colour, const BrightnessSettings& settings) {
+    return brighten(colour & colourMask, prepare(settings));
+}
+
+uint32_t contrastPixel(uint32_t colour, int amount) {
+    return contrast(colour & colourMask, contrastFactor(amount));
+}
+
+void applyBrightness(Image& image, const Rect& rect, const BrightnessSettings& settings) {
+    Prepared p = prepare(settings);
+    transformRect(image, rect, [&p](uint32_t c) { return brighten(c, p); });
+}
+
+void applyContrast(Image& image, const Rect& rect, int amount) {
+    float k = contrastFactor(amount);
+    transformRect(image, rect, [k](uint32_t c) { return contrast(c, k); });
+}

@@ -1,0 +1,267 @@
+#include "adjust/effects.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "support/test_images.h"
+
+namespace {
+
+using Point = std::pair<int, int>;
+using Order = std::vector<Point>;
+
+constexpr ScanOrder allOrders[] = {ScanOrder::Row, ScanOrder::Column, ScanOrder::AntiDiagonal,
+                                   ScanOrder::Diagonal};
+
+// The scan orders spelled out the slow way, straight from their definitions.
+Order literalOrder(int w, int h, ScanOrder order) {
+    Order out;
+    switch (order) {
+        case ScanOrder::Row:
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) out.emplace_back(x, y);
+            break;
+        case ScanOrder::Column:
+            for (int x = 0; x < w; ++x)
+                for (int y = 0; y < h; ++y) out.emplace_back(x, y);
+            break;
+        case ScanOrder::AntiDiagonal:
+            for (int s = w + h - 2; s >= 0; --s)
+                for (int x = w - 1; x >= 0; --x)
+                    if (s - x >= 0 && s - x < h) out.emplace_back(x, s - x);
+            break;
+        case ScanOrder::Diagonal:
+            for (int d = -(h - 1); d <= w - 1; ++d)
+                for (int y = 0; y < h; ++y)
+                    if (d + y >= 0 && d + y < w) out.emplace_back(d + y, y);
+            break;
+    }
+    return out;
+}
+
+// Pixel by pixel through the default-mode read and write.
+void literalDifference(Image& image, ScanOrder order) {
+    Order o = literalOrder(image.width, image.height, order);
+    std::vector<uint32_t> before;
+    for (auto [x, y] : o) before.push_back(image.read(x, y));
+    for (size_t k = 0; k + 1 < o.size(); ++k) {
+        auto [x, y] = o[k];
+        image.write(x, y, before[k] ^ before[k + 1]);
+    }
+}
+
+void literalAccumulate(Image& image, ScanOrder order) {
+    Order o = literalOrder(image.width, image.height, order);
+    for (size_t k = o.size() - 1; k-- > 0;) {
+        auto [x, y] = o[k];
+        image.write(x, y, image.read(x, y) ^ image.read(o[k + 1].first, o[k + 1].second));
+    }
+}
+
+// A 4 x 3 image whose pixel (x, y) holds only bit x + 4y, with an alpha of its own.
+Image bitImage() {
+    Image image(4, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            image.at(x, y) = (1u << (x + 4 * y)) | (0x80u + x + 4 * y) << 24;
+    return image;
+}
+
+uint32_t bitOf(Point p) {
+    return 1u << (p.first + 4 * p.second);
+}
+
+TEST(ScanOrders, FourByThreeVisitsPixelsInTheDocumentedOrder) {
+    // clang-format off
+    const Order expected[] = {
+        {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1}, {1, 1}, {2, 1}, {3, 1}, {0, 2}, {1, 2}, {2, 2}, {3, 2}},
+        {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {2, 2}, {3, 0}, {3, 1}, {3, 2}},
+        {{3, 2}, {3, 1}, {2, 2}, {3, 0}, {2, 1}, {1, 2}, {2, 0}, {1, 1}, {0, 2}, {1, 0}, {0, 1}, {0, 0}},
+        {{0, 2}, {0, 1}, {1, 2}, {0, 0}, {1, 1}, {2, 2}, {1, 0}, {2, 1}, {3, 2}, {2, 0}, {3, 1}, {3, 0}},
+    };
+    // clang-format on
+    for (int i = 0; i < 4; ++i) {
+        const Order& o = expected[i];
+        ASSERT_EQ(literalOrder(4, 3, allOrders[i]), o) << i;
+
+        Image diff = bitImage();
+        differencePass(diff, allOrders[i]);
+        Image acc = bitImage();
+        accumulatePass(acc, allOrders[i]);
+        uint32_t later = 0;
+        for (size_t k = o.size(); k-- > 0;) {
+            auto [x, y] = o[k];
+            uint32_t alpha = bitImage().at(x, y) & alphaMask;
+            uint32_t next = k + 1 < o.size() ? bitOf(o[k + 1]) : 0;
+            later |= bitOf(o[k]);
+            EXPECT_EQ(diff.at(x, y), alpha | bitOf(o[k]) | next) << i << ": " << x << "," << y;
+            EXPECT_EQ(acc.at(x, y), alpha | later) << i << ": " << x << "," << y;
+        }
+    }
+}
+
+TEST(ScanOrders, FastPassesEqualTheLiteralOrders) {
+    const std::pair<int, int> shapes[] = {{1, 1},  {1, 2},   {2, 1},  {1, 17}, {17, 1},
+                                          {2, 2},  {3, 7},   {7, 3},  {4, 3},  {5, 40},
+                                          {40, 5}, {13, 13}, {64, 3}, {2, 33}, {33, 2}};
+    uint32_t seed = 1;
+    for (auto [w, h] : shapes) {
+        for (ScanOrder order : allOrders) {
+            Image original = randomImage(w, h, seed++);
+            Image fast = original, slow = original;
+            differencePass(fast, order);
+            literalDifference(slow, order);
+            EXPECT_EQ(fast, slow) << "difference " << w << "x" << h << " order "
+                                  << static_cast<int>(order);
+            fast = original;
+            slow = original;
+            accumulatePass(fast, order);
+            literalAccumulate(slow, order);
+            EXPECT_EQ(fast, slow) << "accumulate " << w << "x" << h << " order "
+                                  << static_cast<int>(order);
+            // Each undoes the other.
+            differencePass(fast, order);
+            EXPECT_EQ(fast, original);
+        }
+    }
+}
+
+TEST(ScanOrders, OnePixelIsUnchanged) {
+    Image original = imageFromRows(1, 1, {0x12345678});
+    for (ScanOrder order : allOrders) {
+        Image image = original;
+        differencePass(image, order);
+        accumulatePass(image, order);
+        EXPECT_EQ(image, original);
+    }
+}
+
+TEST(Effects, ScrambleThenUnscrambleRestores) {
+    const std::pair<int, int> shapes[] = {{1, 1}, {1, 9}, {9, 1},   {2, 2},
+                                          {5, 8}, {8, 5}, {31, 17}, {100, 3}};
+    uint32_t seed = 100;
+    for (auto [w, h] : shapes) {
+        Image original = randomImage(w, h, seed++);
+        Image image = original;
+        ASSERT_TRUE(applyEffect(image, wholeImage(image), scrambleCommand));
+        if (w * h > 1) {
+            EXPECT_NE(image, original) << w << "x" << h;
+        }
+        ASSERT_TRUE(applyEffect(image, wholeImage(image), unscrambleCommand));
+        EXPECT_EQ(image, original) << w << "x" << h;
+    }
+    Image original = randomImage(30, 20, 9);
+    Image image = original;
+    const Rect rect{3, 4, 17, 12};
+    applyEffect(image, rect, scrambleCommand);
+    applyEffect(image, rect, unscrambleCommand);
+    EXPECT_EQ(image, original);
+}
+
+TEST(Effects, EdgeDetectOfAFlatColourKeepsOnlyTheLastPixelOfTheOrder) {
+    const uint32_t colour = rgba(200, 150, 100, 60);
+    Image image(6, 4, 32, colour);
+    applyEffect(image, wholeImage(image), edgeDetectCommand);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(image.at(x, y), x == 0 && y == 0 ? colour : rgba(0, 0, 0, 60));
+
+    // On a rectangle the order ends at the rectangle's top-left corner.
+    Image original = randomImage(9, 8, 4);
+    Image framed = original;
+    const Rect rect{2, 3, 6, 5};
+    for (int y = rect.top; y <= rect.bottom; ++y)
+        for (int x = rect.left; x <= rect.right; ++x) framed.write(x, y, rgb(1, 2, 3));
+    Image before = framed;
+    applyEffect(framed, rect, edgeDetectCommand);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            bool inside = x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom;
+            uint32_t alpha = before.at(x, y) & alphaMask;
+            uint32_t expected = !inside                           ? before.at(x, y)
+                                : x == rect.left && y == rect.top ? alpha | rgb(1, 2, 3)
+                                                                  : alpha;
+            EXPECT_EQ(framed.at(x, y), expected) << x << "," << y;
+        }
+    }
+}
+
+TEST(Effects, SimplePasses) {
+    Image gray = imageFromRows(
+        4, 1, {rgba(255, 0, 0, 1), rgba(0, 255, 0, 2), rgba(0, 0, 255, 3), rgba(255, 255, 255, 4)});
+    grayPass(gray);
+    EXPECT_EQ(gray, imageFromRows(4, 1,
+                                  {rgba(76, 76, 76, 1), rgba(149, 149, 149, 2), rgba(29, 29, 29, 3),
+                                   rgba(255, 255, 255, 4)}));
+
+    Image inverted = imageFromRows(2, 1, {rgba(0, 10, 255, 7), rgba(1, 2, 3, 0)});
+    invertPass(inverted);
+    EXPECT_EQ(inverted, imageFromRows(2, 1, {rgba(255, 245, 0, 7), rgba(254, 253, 252, 0)}));
+
+    // Colours trade places; every position keeps its alpha.
+    Image mirrored = imageFromRows(5, 2,
+                                   {rgba(0, 0, 0, 10), rgba(1, 0, 0, 11), rgba(2, 0, 0, 12),
+                                    rgba(3, 0, 0, 13), rgba(4, 0, 0, 14), 5, 6, 7, 8, 9});
+    mirrorPass(mirrored);
+    EXPECT_EQ(mirrored, imageFromRows(5, 2,
+                                      {rgba(4, 0, 0, 10), rgba(3, 0, 0, 11), rgba(2, 0, 0, 12),
+                                       rgba(1, 0, 0, 13), rgba(0, 0, 0, 14), 9, 8, 7, 6, 5}));
+    Image column = randomImage(1, 6, 5);
+    Image same = column;
+    mirrorPass(same);
+    EXPECT_EQ(same, column);
+}
+
+TEST(Effects, AlphaNeverChangesAndOutsideTheRectangleIsUntouched) {
+    const Image original = randomImage(23, 19, 11);
+    const Rect rect{4, 2, 15, 16};
+    for (const EffectRecipe& recipe : effectRecipes()) {
+        Image whole = original;
+        applyEffect(whole, wholeImage(whole), recipe.commandId);
+        Image part = original;
+        applyEffect(part, rect, recipe.commandId);
+        for (int y = 0; y < original.height; ++y) {
+            for (int x = 0; x < original.width; ++x) {
+                uint32_t alpha = original.at(x, y) & alphaMask;
+                ASSERT_EQ(whole.at(x, y) & alphaMask, alpha) << recipe.caption;
+                ASSERT_EQ(part.at(x, y) & alphaMask, alpha) << recipe.caption;
+                bool inside =
+                    x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom;
+                if (!inside) {
+                    ASSERT_EQ(part.at(x, y), original.at(x, y)) << recipe.caption;
+                }
+            }
+        }
+        EXPECT_NE(whole, original) << recipe.caption;
+    }
+}
+
+TEST(Effects, RecipesByIdentifierAndCaption) {
+    std::set<int> ids;
+    for (const EffectRecipe& r : effectRecipes()) {
+        ids.insert(r.commandId);
+        EXPECT_EQ(findEffect(r.commandId), &r);
+        EXPECT_EQ(findEffectByCaption(r.caption), &r);
+        EXPECT_FALSE(r.passes.empty());
+    }
+    EXPECT_EQ(ids.size(), 15u);
+    EXPECT_EQ(*ids.begin(), 50);
+    EXPECT_EQ(*ids.rbegin(), 64);
+    ASSERT_NE(findEffectByCaption("Scramble"), nullptr);
+    EXPECT_EQ(findEffectByCaption("Scramble")->commandId, 50);
+    ASSERT_NE(findEffectByCaption("edge detect"), nullptr);
+    EXPECT_EQ(findEffectByCaption("edge detect")->commandId, 54);
+    EXPECT_EQ(findEffectByCaption("X-factor")->commandId, 55);
+    EXPECT_EQ(findEffectByCaption("Gaussian Blur"), nullptr);
+    EXPECT_EQ(findEffect(33), nullptr);
+
+    Image image = randomImage(5, 5, 2);
+    Image before = image;
+    EXPECT_FALSE(applyEffect(image, wholeImage(image), 49));
+    EXPECT_EQ(image, before);
+}
+
+}  // namespace
