@@ -1,0 +1,150 @@
+#include "quantize/palette_map.h"
+
+#include <algorithm>
+
+#include "quantize/builtin_palettes.h"
+
+namespace {
+
+// Larger than any distance (the largest is 299,505,150), so the first entry always wins.
+constexpr uint32_t noDistance = 0x12000000;
+constexpr int greenWeight = 2048;
+
+int greenRedKey(uint32_t c) {
+    return greenOf(c) * 256 + redOf(c);
+}
+
+// Signed 8-bit errors of red, green and blue, packed like a pixel (fourth byte unused).
+struct ChannelErrors {
+    int8_t channel[4] = {0, 0, 0, 0};
+};
+
+// floor(v * strength / 256) for the error terms of one channel.
+int scaledError(int v, int strength) {
+    return (v * strength) >> 8;
+}
+
+}  // namespace
+
+uint32_t orderedDitherPoint(const Image& image, int x, int y) {
+    return orderedDitherColour(image.read(x, y), x, y);
+}
+
+void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette) {
+    const int n = static_cast<int>(palette.size());
+    auto& entries = lookup.entries;
+    entries.assign(static_cast<size_t>(n) + 2, 0);
+    for (int i = 1; i <= n; ++i) entries[i] = palette[i - 1] | alphaMask;
+    std::sort(entries.begin() + 1, entries.begin() + 1 + n,
+              [](uint32_t a, uint32_t b) { return greenRedKey(a) < greenRedKey(b); });
+    // For a green present in the palette the search starts in the middle of its run; for
+    // an absent one at the first entry with a larger green (or the end marker).
+    int k = 1;
+    for (int g = 0; g < 256; ++g) {
+        int start = k;
+        while (k <= n && greenOf(entries[k]) == g) ++k;
+        lookup.greenIndex[g] = (start + k) >> 1;
+    }
+}
+
+PaletteLookup makePaletteLookup(std::span<const uint32_t> palette) {
+    PaletteLookup lookup;
+    buildPaletteLookup(lookup, palette);
+    return lookup;
+}
+
+PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
+
+void resetPaletteLookup() {
+    buildPaletteLookup(paletteLookup, cgaPalette());
+}
+
+uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour) {
+    const uint32_t* entries = lookup.entries.data();
+    const int gc = greenOf(colour);
+    uint32_t best = noDistance;
+    uint32_t result = 0;
+    int up = lookup.greenIndex[gc];
+    int down = up - 1;
+    bool downOpen = true, upOpen = true;
+    // Entries are sorted by green, so the green term only grows as a side moves outward:
+    // once it alone reaches the best distance, nothing further on that side can win.
+    auto visit = [&](uint32_t p, bool& open) {
+        if (p == 0) {
+            open = false;
+            return;
+        }
+        int dg = gc - greenOf(p);
+        if (static_cast<uint32_t>(greenWeight * dg * dg) >= best) {
+            open = false;
+            return;
+        }
+        uint32_t d = redMeanDistance(colour, p);
+        if (d < best) {
+            best = d;
+            result = p;
+        }
+    };
+    while (downOpen || upOpen) {
+        if (downOpen) {
+            visit(entries[down], downOpen);
+            if (downOpen) --down;
+        }
+        if (upOpen) {
+            visit(entries[up], upOpen);
+            if (upOpen) ++up;
+        }
+    }
+    return result;
+}
+
+uint32_t nearestPaletteColour(uint32_t colour) {
+    return nearestPaletteColour(paletteLookup, colour);
+}
+
+Image remapToPalette(const Image& source, int ditherStrength, const PaletteLookup& lookup) {
+    Image out = source;
+    const int w = out.width;
+    if (ditherStrength == 0) {
+        for (uint32_t& p : out.pixels) {
+            p = (p & alphaMask) | (nearestPaletteColour(lookup, p & colourMask) & colourMask);
+        }
+        return out;
+    }
+    std::vector<ChannelErrors> upError(static_cast<size_t>(w) + 1);
+    for (int y = 0; y < out.height; ++y) {
+        uint32_t* row = out.row(y);
+        ChannelErrors leftError;
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = row[x] & colourMask;
+            ChannelErrors& up = upError[x];
+            uint32_t adjusted = 0;
+            for (int k = 0; k < 3; ++k) {
+                int v = static_cast<int>((c >> (8 * k)) & 255) +
+                        scaledError(up.channel[k] + leftError.channel[k], ditherStrength);
+                v = std::clamp(v, 0, 255);
+                adjusted |= static_cast<uint32_t>(v) << (8 * k);
+            }
+            const uint32_t q = nearestPaletteColour(lookup, adjusted);
+            row[x] = (row[x] & alphaMask) | (q & colourMask);
+            ChannelErrors halved;
+            for (int k = 0; k < 3; ++k) {
+                int diff = static_cast<int>((adjusted >> (8 * k)) & 255) -
+                           static_cast<int>((q >> (8 * k)) & 255);
+                halved.channel[k] = static_cast<int8_t>(diff >> 1);  // -128..127
+                // The column's share uses the left error from before this pixel.
+                up.channel[k] =
+                    static_cast<int8_t>((halved.channel[k] + leftError.channel[k]) >> 1);
+            }
+            leftError = halved;
+        }
+    }
+    return out;
+}
+
+void applyPalette(Image& image, const Rect& rect, std::span<const uint32_t> palette, bool dither) {
+    const int strength = dither ? ditherStrengthOn : ditherStrengthOff;
+    buildPaletteLookup(paletteLookup, palette);
+    runOnRect(image, rect,
+              [&](Image& part) { part = remapToPalette(part, strength, paletteLookup); });
+}

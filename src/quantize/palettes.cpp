@@ -1,0 +1,36 @@
+#include "quantize/palettes.h"
+
+#include "quantize/colour_set.h"
+
+std::vector<uint32_t> extractedPalette{0};
+std::vector<uint32_t> currentPalette{0};
+
+void resetPalettes() {
+    extractedPalette.assign(1, 0);
+    currentPalette.assign(1, 0);
+}
+
+int64_t countUniqueColours(const Image& image) {
+    ColourBitSet seen;
+    int64_t count = 0;
+    for (uint32_t p : image.pixels) count += seen.insert(p & colourMask);
+    return count;
+}
+
+std::vector<uint32_t> distinctColours(const Image& image, size_t limit) {
+    std::vector<uint32_t> colours;
+    if (limit == 0) return colours;
+    ColourBitSet seen;
+    for (uint32_t p : image.pixels) {
+        // The size test comes before each insertion, as the palette tool relies on.
+        if (colours.size() > limit - 1) break;
+        uint32_t v = p & colourMask;
+        if (seen.insert(v)) colours.push_back(v);
+    }
+    return colours;
+}
+
+void extractPalette(const Image& source, bool selectionActive) {
+    extractedPalette = distinctColours(source);
+    if (!selectionActive) currentPalette = extractedPalette;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Palette state of the quantization subsystem, colour counting and palette extraction.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "toolkit/image.h"
+
+// Colours collected by the last extraction (at most extractionLimit entries).
+extern std::vector<uint32_t> extractedPalette;
+// The palette of the image as it now stands: written by the Uniform, mask, Popularity and
+// Adaptive methods and by an extraction without selection; read and edited by the palette
+// tool.
+extern std::vector<uint32_t> currentPalette;
+
+// Both palettes back to their start-up state: one entry, 0.
+void resetPalettes();
+
+// An extraction stops once it holds more than 512 colours, so 513 entries mean "more".
+inline constexpr size_t extractionLimit = 513;
+
+// Number of distinct 24-bit colours in the whole image (alpha ignored).
+int64_t countUniqueColours(const Image& image);
+
+// The distinct 24-bit colours of the image in order of first appearance (rows top to
+// bottom, left to right), stopping once more than limit - 1 colours are held.
+std::vector<uint32_t> distinctColours(const Image& image, size_t limit = extractionLimit);
+
+// Fills extractedPalette from `source` (the whole image, or the grabbed selection when
+// `selectionActive`) and, without a selection, copies it into currentPalette. Showing the
+// palette tool is left to the caller.
+void extractPalette(const Image& source, bool selectionActive);

@@ -1,0 +1,163 @@
+#include "quantize/palette_map.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "quantize/builtin_palettes.h"
+#include "support/test_images.h"
+
+namespace {
+
+constexpr uint32_t B = 0;         // black
+constexpr uint32_t W = 0xFFFFFF;  // white
+
+uint32_t grey(int v) {
+    return rgb(v, v, v);
+}
+
+// Red, green and blue of every pixel.
+std::vector<uint32_t> colours(const Image& image) {
+    std::vector<uint32_t> out;
+    for (uint32_t p : image.pixels) out.push_back(p & colourMask);
+    return out;
+}
+
+TEST(OrderedDither, AddsTheBayerOffsetPerChannel) {
+    Image image(8, 8, 32, rgba(125, 0, 255, 77));
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            int o = bayerOffsets[y & 3][x & 3];
+            int g = o < 0 ? 0 : o;
+            int b = o > 0 ? 255 : 255 + o;
+            EXPECT_EQ(orderedDitherPoint(image, x, y), rgb(125 + o, g, b)) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(bayerOffsets[0][0], -7);
+    EXPECT_EQ(bayerOffsets[3][0], 8);
+    EXPECT_EQ(bayerOffsets[2][2], -6);
+}
+
+TEST(PaletteLookup, SortsByGreenThenRedAndIndexesGreens) {
+    PaletteLookup lookup =
+        makePaletteLookup(std::vector<uint32_t>{rgb(0, 200, 0), rgb(10, 50, 0), rgb(5, 50, 0), 0});
+    std::vector<uint32_t> want = {
+        0, opaqueBlack, rgba(5, 50, 0, 255), rgba(10, 50, 0, 255), rgba(0, 200, 0, 255), 0};
+    EXPECT_EQ(lookup.entries, want);
+    EXPECT_EQ(lookup.greenIndex[0], 1);
+    EXPECT_EQ(lookup.greenIndex[1], 2);
+    EXPECT_EQ(lookup.greenIndex[49], 2);
+    EXPECT_EQ(lookup.greenIndex[50], 3);  // middle of the run 2..3
+    EXPECT_EQ(lookup.greenIndex[51], 4);
+    EXPECT_EQ(lookup.greenIndex[200], 4);
+    EXPECT_EQ(lookup.greenIndex[201], 5);  // the end marker
+    EXPECT_EQ(lookup.greenIndex[255], 5);
+}
+
+TEST(NearestPaletteColour, TiesKeepTheEntryMetFirst) {
+    // Both are 22,568 away from (4, 100, 100).
+    const uint32_t d = rgb(6, 97, 100), s = rgb(0, 100, 98);
+    const uint32_t c = rgb(4, 100, 100);
+    ASSERT_EQ(redMeanDistance(c, d), 22568u);
+    ASSERT_EQ(redMeanDistance(c, s), 22568u);
+    // The search starts at s (green 100); the entry below it is visited first.
+    EXPECT_EQ(nearestPaletteColour(makePaletteLookup(std::vector<uint32_t>{s, d}), c),
+              d | alphaMask);
+    // With a distant entry between them, s is met before d.
+    const uint32_t far = rgb(4, 99, 200);
+    EXPECT_EQ(nearestPaletteColour(makePaletteLookup(std::vector<uint32_t>{d, far, s}), c),
+              s | alphaMask);
+}
+
+TEST(NearestPaletteColour, FindsExactAndWeightedNearest) {
+    PaletteLookup ega = makePaletteLookup(egaPalette());
+    for (uint32_t p : egaPalette()) EXPECT_EQ(nearestPaletteColour(ega, p), p | alphaMask);
+    EXPECT_EQ(nearestPaletteColour(ega, rgb(86, 86, 86)), rgba(85, 85, 85, 255));
+    // One colour takes everything.
+    PaletteLookup one = makePaletteLookup(std::vector<uint32_t>{rgb(9, 8, 7)});
+    EXPECT_EQ(nearestPaletteColour(one, W), rgba(9, 8, 7, 255));
+    EXPECT_EQ(nearestPaletteColour(one, B), rgba(9, 8, 7, 255));
+    // No palette at all gives 0.
+    EXPECT_EQ(nearestPaletteColour(makePaletteLookup({}), W), 0u);
+}
+
+TEST(NearestPaletteColour, GreenZeroSearchesUpwardsOnly) {
+    PaletteLookup lookup =
+        makePaletteLookup(std::vector<uint32_t>{rgb(200, 20, 200), rgb(0, 10, 0), rgb(0, 30, 0)});
+    ASSERT_EQ(lookup.greenIndex[0], 1);
+    EXPECT_EQ(nearestPaletteColour(lookup, rgb(0, 0, 0)), rgba(0, 10, 0, 255));
+    EXPECT_EQ(nearestPaletteColour(lookup, rgb(250, 0, 250)), rgba(200, 20, 200, 255));
+}
+
+TEST(NearestPaletteColour, StartUpLookupIsCga) {
+    resetPaletteLookup();
+    EXPECT_EQ(paletteLookup.entries.size(), 18u);
+    EXPECT_EQ(nearestPaletteColour(rgb(80, 250, 90)), rgba(85, 255, 85, 255));
+}
+
+TEST(RemapToPalette, FlatAreaBetweenTwoColours) {
+    PaletteLookup bw = makePaletteLookup(std::vector<uint32_t>{B, W});
+    Image flat(4, 3, 32, rgba(100, 100, 100, 0x40));
+    Image plain = remapToPalette(flat, ditherStrengthOff, bw);
+    EXPECT_EQ(colours(plain), std::vector<uint32_t>(12, B));
+    Image dithered = remapToPalette(flat, ditherStrengthOn, bw);
+    std::vector<uint32_t> want = {B, B, W, B,  //
+                                  B, W, B, B,  //
+                                  B, W, B, W};
+    EXPECT_EQ(colours(dithered), want);
+    for (uint32_t p : dithered.pixels) EXPECT_EQ(alphaOf(p), 0x40);
+    EXPECT_EQ(flat, Image(4, 3, 32, rgba(100, 100, 100, 0x40)));  // source unchanged
+}
+
+TEST(RemapToPalette, ClampsBeforeSearchingAndKeepsTheClampedError) {
+    PaletteLookup bw = makePaletteLookup(std::vector<uint32_t>{B, W});
+    // 240 + 30 clamps to 255: no error is carried, so 126 stays below the midpoint.
+    Image high = imageFromRows(3, 1, {grey(120), grey(240), grey(126)});
+    EXPECT_EQ(colours(remapToPalette(high, ditherStrengthOn, bw)),
+              (std::vector<uint32_t>{B, W, B}));
+    // 10 - 30 clamps to 0 likewise.
+    Image low = imageFromRows(3, 1, {grey(135), grey(10), grey(129)});
+    EXPECT_EQ(colours(remapToPalette(low, ditherStrengthOn, bw)), (std::vector<uint32_t>{W, B, W}));
+}
+
+TEST(ApplyPalette, SelectionIsAnImageOfItsOwn) {
+    Image image = randomImage(6, 5, 3);
+    for (int y = 1; y <= 3; ++y) {
+        for (int x = 2; x <= 5; ++x) image.at(x, y) = rgba(100, 100, 100, x * 10 + y);
+    }
+    const Image before = image;
+    applyPalette(image, Rect{2, 1, 5, 3}, std::vector<uint32_t>{B, W}, true);
+    std::vector<uint32_t> want = {B, B, W, B, B, W, B, B, B, W, B, W};
+    size_t i = 0;
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            bool inside = x >= 2 && y >= 1 && y <= 3;
+            if (inside) {
+                EXPECT_EQ(image.at(x, y), want[i++] | (before.at(x, y) & alphaMask));
+            } else {
+                EXPECT_EQ(image.at(x, y), before.at(x, y));
+            }
+        }
+    }
+    // applyPalette leaves its palette as the lookup in use.
+    EXPECT_EQ(paletteLookup.entries.size(), 4u);
+    resetPaletteLookup();
+}
+
+TEST(ApplyPalette, EveryPixelBecomesAPaletteEntry) {
+    std::vector<uint32_t> palette = {rgb(10, 20, 30), rgb(200, 100, 0), rgb(0, 255, 0),
+                                     rgb(90, 90, 90), rgb(255, 255, 255)};
+    std::set<uint32_t> allowed(palette.begin(), palette.end());
+    for (bool dither : {false, true}) {
+        Image image = randomImage(37, 23, 11);
+        const Image before = image;
+        applyPalette(image, wholeImage(image), palette, dither);
+        for (size_t i = 0; i < image.pixels.size(); ++i) {
+            EXPECT_TRUE(allowed.count(image.pixels[i] & colourMask));
+            EXPECT_EQ(image.pixels[i] & alphaMask, before.pixels[i] & alphaMask);
+        }
+    }
+    resetPaletteLookup();
+}
+
+}  // namespace
