@@ -1,0 +1,265 @@
+// JPEG through libjpeg-turbo. libjpeg's default error handler exits the process, so ours
+// longjmps back instead; every function that calls libjpeg under setjmp holds only plain C
+// data, and the image it fills is made by its caller.
+
+#include <cstdio>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <memory>
+
+#include "toolkit/codecs/codec.h"
+#include "toolkit/codecs/codec_util.h"
+
+namespace {
+
+constexpr int bytesPerPixel = 4;
+// A progressive file may hold any number of scans and each one rereads the whole
+// coefficient buffer; real encoders use about ten.
+constexpr int maxScans = 1000;
+// libjpeg's working memory (mostly the coefficient buffer of a progressive file) may not
+// pass this; a top-size 4:2:0 image needs about 800 MiB.
+constexpr long maxJpegMemory = 1L << 30;
+constexpr int qualityScale = 10;  // the program's 0..10 maps to libjpeg's 0..100
+constexpr size_t outputChunk = 16 * 1024;
+
+struct JpegError {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void failWith(j_common_ptr cinfo, const char* text) {
+    auto* error = reinterpret_cast<JpegError*>(cinfo->err);
+    if (error->message[0] == '\0') {
+        std::strncpy(error->message, text, JMSG_LENGTH_MAX - 1);
+        error->message[JMSG_LENGTH_MAX - 1] = '\0';
+    }
+    std::longjmp(error->jump, 1);
+}
+
+[[noreturn]] void onJpegError(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    if (cinfo->err->msg_code == JERR_BAD_PRECISION) {
+        std::snprintf(text, sizeof text,
+                      "unsupported JPEG sample precision: %d bits (only 8-bit JPEG is supported)",
+                      cinfo->err->msg_parm.i[0]);
+    } else {
+        (*cinfo->err->format_message)(cinfo, text);
+    }
+    failWith(cinfo, text);
+}
+
+// Warnings are ignored (libjpeg repairs what it can), except running out of data: a
+// truncated file is an error rather than a picture with a grey bottom.
+void onJpegMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;  // trace output
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) onJpegError(cinfo);
+    cinfo->err->num_warnings++;
+}
+
+void onJpegSilence(j_common_ptr) {}
+
+void onJpegProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number > maxScans) {
+        char text[JMSG_LENGTH_MAX];
+        std::snprintf(text, sizeof text, "JPEG file has too many scans (over %d)", maxScans);
+        failWith(cinfo, text);
+    }
+}
+
+void installErrorHandler(JpegError* error) {
+    jpeg_std_error(&error->pub);
+    error->pub.error_exit = onJpegError;
+    error->pub.emit_message = onJpegMessage;
+    error->pub.output_message = onJpegSilence;
+    error->message[0] = '\0';
+}
+
+struct JpegDecoder {
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    jpeg_progress_mgr progress;
+    bool created;
+};
+
+bool readJpegHeader(JpegDecoder* d, const uint8_t* data, size_t size) {
+    installErrorHandler(&d->error);
+    d->cinfo.err = &d->error.pub;
+    if (setjmp(d->error.jump)) return false;
+    jpeg_create_decompress(&d->cinfo);
+    d->created = true;
+    d->cinfo.mem->max_memory_to_use = maxJpegMemory;
+    d->progress.progress_monitor = onJpegProgress;
+    d->cinfo.progress = &d->progress;
+    jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&d->cinfo, TRUE);
+    return true;
+}
+
+// Decodes into rows of 4 bytes per pixel: RGBA, or CMYK for four-channel files.
+bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
+    if (setjmp(d->error.jump)) return false;
+    jpeg_start_decompress(&d->cinfo);
+    if (d->cinfo.output_components != bytesPerPixel ||
+        d->cinfo.output_width != d->cinfo.image_width ||
+        d->cinfo.output_height != d->cinfo.image_height) {
+        failWith(reinterpret_cast<j_common_ptr>(&d->cinfo), "unexpected JPEG output layout");
+    }
+    while (d->cinfo.output_scanline < d->cinfo.output_height) {
+        JSAMPROW row = pixels + static_cast<size_t>(d->cinfo.output_scanline) * stride;
+        jpeg_read_scanlines(&d->cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&d->cinfo);
+    return true;
+}
+
+// Four-channel JPEGs are print separations. Adobe's files store the inks inverted
+// (255 = no ink), which libjpeg passes through unchanged.
+void cmykToRgb(Image& image, bool inverted) {
+    auto* bytes = reinterpret_cast<uint8_t*>(image.pixels.data());
+    for (size_t i = 0; i < image.pixels.size(); ++i, bytes += bytesPerPixel) {
+        int c = bytes[0], m = bytes[1], y = bytes[2], k = bytes[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        image.pixels[i] =
+            rgb((c * k + 127) / 255, (m * k + 127) / 255, (y * k + 127) / 255) | alphaMask;
+    }
+}
+
+struct SinkDestination {
+    jpeg_destination_mgr pub;
+    ByteSink* sink;
+    JOCTET buffer[outputChunk];
+};
+
+void initDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = outputChunk;
+}
+
+boolean emptyDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    if (!sinkWrite(dest->sink, dest->buffer, outputChunk)) {
+        failWith(reinterpret_cast<j_common_ptr>(cinfo), "out of memory");
+    }
+    initDestination(cinfo);
+    return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<SinkDestination*>(cinfo->dest);
+    if (!sinkWrite(dest->sink, dest->buffer, outputChunk - dest->pub.free_in_buffer)) {
+        failWith(reinterpret_cast<j_common_ptr>(cinfo), "out of memory");
+    }
+}
+
+struct JpegEncoder {
+    jpeg_compress_struct cinfo;
+    JpegError error;
+    SinkDestination destination;
+    bool created;
+};
+
+bool writeJpeg(JpegEncoder* e, const Image* image, int quality) {
+    installErrorHandler(&e->error);
+    e->cinfo.err = &e->error.pub;
+    if (setjmp(e->error.jump)) return false;
+    jpeg_create_compress(&e->cinfo);
+    e->created = true;
+    e->destination.pub.init_destination = initDestination;
+    e->destination.pub.empty_output_buffer = emptyDestination;
+    e->destination.pub.term_destination = termDestination;
+    e->cinfo.dest = &e->destination.pub;
+
+    e->cinfo.image_width = static_cast<JDIMENSION>(image->width);
+    e->cinfo.image_height = static_cast<JDIMENSION>(image->height);
+    // The pixels are R, G, B, A bytes; libjpeg skips the fourth. Alpha cannot be stored.
+    e->cinfo.input_components = bytesPerPixel;
+    e->cinfo.in_color_space = JCS_EXT_RGBX;
+    jpeg_set_defaults(&e->cinfo);
+    jpeg_set_quality(&e->cinfo, quality * qualityScale, TRUE);
+    jpeg_start_compress(&e->cinfo, TRUE);
+    for (int y = 0; y < image->height; ++y) {
+        auto* row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(image->row(y)));
+        jpeg_write_scanlines(&e->cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&e->cinfo);
+    return true;
+}
+
+}  // namespace
+
+DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
+    DecodeResult result;
+    if (!data || size == 0) {
+        result.error = "not a JPEG file";
+        return result;
+    }
+    JpegDecoder decoder{};
+    bool ok = readJpegHeader(&decoder, data, size);
+    jpeg_decompress_struct& cinfo = decoder.cinfo;
+    bool cmyk = false;
+    if (ok) {
+        result.error = imageSizeError(cinfo.image_width, cinfo.image_height);
+        switch (cinfo.jpeg_color_space) {
+            case JCS_GRAYSCALE:
+            case JCS_YCbCr:
+            case JCS_RGB:
+                cinfo.out_color_space = JCS_EXT_RGBA;
+                break;
+            case JCS_CMYK:
+            case JCS_YCCK:
+                cinfo.out_color_space = JCS_CMYK;
+                cmyk = true;
+                break;
+            default:
+                if (result.ok()) result.error = "unsupported JPEG colour space";
+                break;
+        }
+    } else {
+        result.error = decoder.error.message;
+    }
+    if (ok && result.ok()) {
+        Image image(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), 24);
+        bool inverted = cinfo.saw_Adobe_marker;
+        if (readJpegRows(&decoder, reinterpret_cast<uint8_t*>(image.pixels.data()),
+                         static_cast<size_t>(image.width) * bytesPerPixel)) {
+            if (cmyk) cmykToRgb(image, inverted);
+            result.image = std::move(image);
+        } else {
+            result.error = decoder.error.message;
+        }
+    }
+    if (decoder.created) jpeg_destroy_decompress(&cinfo);
+    return result;
+}
+
+EncodeResult encodeJpeg(const Image& image, int quality) {
+    EncodeResult result;
+    result.error = encoderInputError(image);
+    if (!result.ok()) return result;
+
+    ByteSink sink;
+    // libjpeg's structures are large and plain; keep them off the stack.
+    auto encoder = std::make_unique<JpegEncoder>();
+    encoder->destination.sink = &sink;
+    if (writeJpeg(encoder.get(), &image, clampQuality(quality))) {
+        result.bytes.assign(sink.data, sink.data + sink.size);
+    } else {
+        result.error = encoder->error.message;
+    }
+    if (encoder->created) jpeg_destroy_compress(&encoder->cinfo);
+    sinkFree(&sink);
+    return result;
+}

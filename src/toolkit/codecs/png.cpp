@@ -1,0 +1,210 @@
+// PNG through libpng. libpng reports errors by longjmp, so every function that calls into
+// it under setjmp holds only plain C data; images and vectors are made outside them.
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include "toolkit/codecs/codec.h"
+#include "toolkit/codecs/codec_util.h"
+
+namespace {
+
+constexpr size_t pngSignatureBytes = 8;
+constexpr size_t ihdrWidthOffset = 16;  // signature, chunk length, "IHDR"
+constexpr size_t ihdrEnd = 24;
+// Ancillary chunks (text, profiles) are never needed; cap what one may allocate and how
+// many are kept, so a tiny file cannot make libpng reserve a huge buffer.
+constexpr png_alloc_size_t chunkMallocMax = 8u << 20;
+constexpr png_uint_32 chunkCacheMax = 128;
+constexpr size_t messageBytes = 200;
+
+struct PngReader {
+    const uint8_t* data;
+    size_t size;
+    size_t position;
+    char message[messageBytes];
+};
+
+struct PngInfo {
+    png_uint_32 width;
+    png_uint_32 height;
+    int hasAlpha;
+};
+
+void keepMessage(char* to, const char* text) {
+    if (to[0] != '\0') return;  // the first error is the informative one
+    std::strncpy(to, text ? text : "PNG error", messageBytes - 1);
+    to[messageBytes - 1] = '\0';
+}
+
+void onPngError(png_structp png, png_const_charp text) {
+    auto* message = static_cast<char*>(png_get_error_ptr(png));
+    keepMessage(message, text);
+    png_longjmp(png, 1);
+}
+
+// Warnings (a bad ancillary chunk dropped, an unknown sRGB profile) do not stop a decode.
+void onPngWarning(png_structp, png_const_charp) {}
+
+void readFromMemory(png_structp png, png_bytep out, size_t count) {
+    auto* reader = static_cast<PngReader*>(png_get_io_ptr(png));
+    if (count > reader->size - reader->position) png_error(png, "file is truncated");
+    std::memcpy(out, reader->data + reader->position, count);
+    reader->position += count;
+}
+
+png_structp createReadStruct(char* message) {
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, message, onPngError, onPngWarning);
+    return png;
+}
+
+// Reads the header and sets up conversion to 8-bit RGBA. Returns false on error.
+bool readPngHeader(png_structp png, png_infop info, PngReader* reader, PngInfo* out) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_benign_errors(png, 0);
+    png_set_chunk_malloc_max(png, chunkMallocMax);
+    png_set_chunk_cache_max(png, chunkCacheMax);
+    // Our own check below covers the pixel count; these stop absurd single dimensions.
+    png_set_user_limits(png, maxImagePixels, maxImagePixels);
+    png_set_read_fn(png, reader, readFromMemory);
+    png_read_info(png, info);
+
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
+    out->width = width;
+    out->height = height;
+    out->hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+
+    png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+    if (!out->hasAlpha) png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    return true;
+}
+
+// Called once the size is known to be allowed and `rows` point into the image.
+bool readPngRows(png_structp png, png_infop info, png_bytepp rows, size_t expectedRowBytes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != expectedRowBytes) png_error(png, "unexpected row layout");
+    png_read_image(png, rows);
+    png_read_end(png, info);
+    return true;
+}
+
+struct PngWriteJob {
+    const Image* image;
+    ByteSink* sink;
+    char message[messageBytes];
+};
+
+void writeToMemory(png_structp png, png_bytep bytes, size_t count) {
+    auto* sink = static_cast<ByteSink*>(png_get_io_ptr(png));
+    if (!sinkWrite(sink, bytes, count)) png_error(png, "out of memory");
+}
+
+void flushMemory(png_structp) {}
+
+bool writePng(png_structp png, png_infop info, PngWriteJob* job) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    const Image& image = *job->image;
+    bool alpha = image.depth == 32;
+    png_set_write_fn(png, job->sink, writeToMemory, flushMemory);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+                 static_cast<png_uint_32>(image.height), 8,
+                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    // Pixels are R, G, B, A bytes in memory; for RGB output libpng drops the fourth byte.
+    if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (int y = 0; y < image.height; ++y) {
+        png_write_row(png, reinterpret_cast<png_const_bytep>(image.row(y)));
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+DecodeResult decodePng(const uint8_t* data, size_t size) {
+    DecodeResult result;
+    if (!data || size < pngSignatureBytes || png_sig_cmp(data, 0, pngSignatureBytes) != 0) {
+        result.error = "not a PNG file";
+        return result;
+    }
+    // Check the declared size before libpng sees it, so the message names the size.
+    if (size >= ihdrEnd && std::memcmp(data + 12, "IHDR", 4) == 0) {
+        std::string sizeError =
+            imageSizeError(readBe32(data + ihdrWidthOffset), readBe32(data + ihdrWidthOffset + 4));
+        if (!sizeError.empty()) {
+            result.error = sizeError;
+            return result;
+        }
+    }
+
+    PngReader reader{data, size, 0, {}};
+    png_structp png = createReadStruct(reader.message);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        result.error = "out of memory";
+        return result;
+    }
+
+    PngInfo header{};
+    if (!readPngHeader(png, info, &reader, &header)) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        result.error = reader.message;
+        return result;
+    }
+    std::string sizeError = imageSizeError(header.width, header.height);
+    if (!sizeError.empty()) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        result.error = sizeError;
+        return result;
+    }
+
+    Image image(static_cast<int>(header.width), static_cast<int>(header.height),
+                header.hasAlpha ? 32 : 24);
+    std::vector<png_bytep> rows(header.height);
+    for (int y = 0; y < image.height; ++y) rows[y] = reinterpret_cast<png_bytep>(image.row(y));
+    bool ok = readPngRows(png, info, rows.data(), size_t{header.width} * 4);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ok) {
+        result.error = reader.message;
+        return result;
+    }
+    result.image = std::move(image);
+    return result;
+}
+
+EncodeResult encodePng(const Image& image) {
+    EncodeResult result;
+    result.error = encoderInputError(image);
+    if (!result.ok()) return result;
+
+    ByteSink sink;
+    PngWriteJob job{&image, &sink, {}};
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, job.message, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        result.error = "out of memory";
+        return result;
+    }
+    bool ok = writePng(png, info, &job);
+    png_destroy_write_struct(&png, &info);
+    if (ok) {
+        result.bytes.assign(sink.data, sink.data + sink.size);
+    } else {
+        result.error = job.message[0] ? job.message : "PNG encoding failed";
+    }
+    sinkFree(&sink);
+    return result;
+}
