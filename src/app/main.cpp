@@ -1,1 +1,8 @@
-int main() { return 0; }
+#include <QApplication>
+
+#include "app/startup.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return runPixova();
+}

@@ -99,7 +99,7 @@ bool windowVisible(int n);
 void setWindowTitle(int n, const std::string& title);
 std::string windowTitle(int n);
 void setWindowColour(int n, uint32_t colour);
-int windowState(int n);
+int getWindowState(int n);
 void setWindowState(int n, int state);
 // Position of the inner area (true) or of the outer frame (false) on the desktop.
 int windowX(int n, bool inner = false);
@@ -110,8 +110,8 @@ int windowHeight(int n, bool inner = true);
 void resizeWindow(int n, int x, int y, int innerWidth, int innerHeight);
 void setWindowMinimumSize(int n, int innerWidth, int innerHeight);
 void activateWindow(int n);
-int desktopWidth();
-int desktopHeight();
+int screenWidth();
+int screenHeight();
 std::string homeDirectory();  // ends with "/"
 
 // ---- Menus --------------------------------------------------------------------------------
@@ -128,7 +128,7 @@ void closeSubMenu();
 void menuSeparator();
 void setMenuItemChecked(int menu, int id, bool checked);
 bool menuItemChecked(int menu, int id);
-int menuBarHeight(int n);
+int menuBarHeightOf(int n);
 void displayPopupMenu(int n, int window);
 
 // ---- Tool bar -----------------------------------------------------------------------------
@@ -154,7 +154,7 @@ void disableToolBarButton(int toolBar, int id, bool disabled);
 bool toolBarButtonEnabled(int toolBar, int id);
 void setToolBarButtonState(int toolBar, int id, bool pressed);
 bool toolBarButtonState(int toolBar, int id);
-int toolBarHeight(int n);
+int toolBarHeightOf(int n);
 
 // ---- Status bar ---------------------------------------------------------------------------
 
@@ -163,7 +163,7 @@ bool createStatusBar(int n, int window);
 void addStatusBarField(int width);  // statusFieldRemaining takes the rest of the width
 void setStatusBarText(int n, int field, const std::string& text);
 std::string statusBarText(int n, int field);
-int statusBarHeight(int n);
+int statusBarHeightOf(int n);
 
 // ---- Keyboard shortcuts -------------------------------------------------------------------
 
@@ -238,6 +238,9 @@ int canvasCursor(int n);
 int canvasMouseX(int n);
 int canvasMouseY(int n);
 bool isCanvas(int n);
+// The numbered image the program last drew on the canvas (-1: none).
+void setCanvasImage(int n, int imageNumber);
+int canvasImage(int n);
 
 // ---- Fonts and text -----------------------------------------------------------------------
 

@@ -91,6 +91,7 @@ public:
 
     Image buffer;
     int cursorShape = cursorDefault;
+    int shownImage = -1;
     int mouseX = 0;
     int mouseY = 0;
 
@@ -620,6 +621,15 @@ int canvasMouseY(int n) {
 }
 
 bool isCanvas(int n) { return widgetAs<PxCanvas>(n) != nullptr; }
+
+void setCanvasImage(int n, int imageNumber) {
+    if (auto* canvas = widgetAs<PxCanvas>(n)) canvas->shownImage = imageNumber;
+}
+
+int canvasImage(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? canvas->shownImage : -1;
+}
 
 // ---- Fonts ----------------------------------------------------------------------------------
 

@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -70,36 +70,73 @@ void delay(int milliseconds) {
 
 // ---- Windows --------------------------------------------------------------------------------
 
+// The area below the menu bar: the tool bar along its top, controls placed freely.
+class PxContent : public QWidget {
+public:
+    explicit PxContent(QWidget* parent) : QWidget(parent) {}
+    QToolBar* toolBar = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (toolBar) toolBar->setGeometry(0, 0, width(), toolBar->sizeHint().height());
+    }
+};
+
+// The status bar: fixed-width fields on the right, one field taking the rest.
+class PxStatusBar : public QWidget {
+public:
+    explicit PxStatusBar(QWidget* parent) : QWidget(parent) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    }
+    std::vector<QLabel*> fields;
+    std::vector<int> widths;
+
+    QSize sizeHint() const override { return QSize(100, fieldHeight() + 2 * margin); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+    void placeFields() {
+        int fixed = 0;
+        for (int w : widths) fixed += w == statusFieldRemaining ? 0 : w + spacing;
+        int x = margin;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            int w = widths[i] == statusFieldRemaining ? std::max(0, width() - 2 * margin - fixed)
+                                                      : widths[i];
+            fields[i]->setGeometry(x, margin, w, fieldHeight());
+            x += w + spacing;
+        }
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        placeFields();
+    }
+
+private:
+    static constexpr int margin = 1;
+    static constexpr int spacing = 2;
+    int fieldHeight() const { return fontMetrics().height() + 6; }
+};
+
 class PxWindow : public QWidget {
 public:
     PxWindow(int number, QWidget* parent, Qt::WindowFlags flags)
         : QWidget(parent, flags), number_(number) {
-        content_ = new QWidget(this);
-        content_->setAutoFillBackground(false);
+        layout_ = new QVBoxLayout(this);
+        layout_->setContentsMargins(0, 0, 0, 0);
+        layout_->setSpacing(0);
+        content_ = new PxContent(this);
+        layout_->addWidget(content_, 1);
     }
 
-    QWidget* content() const { return content_; }
+    PxContent* content() const { return content_; }
+    QVBoxLayout* verticalLayout() const { return layout_; }
 
-    // Places the menu bar on top, the status bar at the bottom and the content between.
+    // Sizes follow at once, so a caller can read them back without an event round.
     void relayout() {
-        WindowRecord* rec = windowRecord(number_);
-        if (!rec) return;
-        int w = width(), h = height();
-        int top = 0, bottom = h;
-        if (rec->menuBar) {
-            int mh = rec->menuBar->sizeHint().height();
-            rec->menuBar->setGeometry(0, 0, w, mh);
-            top = mh;
-        }
-        if (rec->statusBar) {
-            int sh = rec->statusBar->sizeHint().height();
-            rec->statusBar->setGeometry(0, h - sh, w, sh);
-            bottom = h - sh;
-        }
-        content_->setGeometry(0, top, w, std::max(0, bottom - top));
-        if (rec->toolBar) {
-            rec->toolBar->setGeometry(0, 0, w, rec->toolBar->sizeHint().height());
-        }
+        layout_->invalidate();
+        layout_->activate();
     }
 
 protected:
@@ -111,7 +148,6 @@ protected:
 
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
-        relayout();
         postEvent(eventSizeWindow, number_);
     }
 
@@ -138,7 +174,8 @@ protected:
 
 private:
     int number_;
-    QWidget* content_;
+    QVBoxLayout* layout_;
+    PxContent* content_;
 };
 
 namespace {
@@ -211,8 +248,8 @@ bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std:
     w->resize(innerWidth, innerHeight);
     if (!(flags & windowSizeable)) w->setFixedSize(innerWidth, innerHeight);
     if (flags & windowScreenCentered) {
-        x = (desktopWidth() - innerWidth) / 2;
-        y = (desktopHeight() - innerHeight) / 2;
+        x = (screenWidth() - innerWidth) / 2;
+        y = (screenHeight() - innerHeight) / 2;
     } else if ((flags & windowParentCentered) && owner) {
         x = owner->widget->x() + (owner->widget->width() - innerWidth) / 2;
         y = owner->widget->y() + (owner->widget->height() - innerHeight) / 2;
@@ -277,7 +314,7 @@ void setWindowColour(int n, uint32_t colour) {
     rec->widget->setAutoFillBackground(true);
 }
 
-int windowState(int n) {
+int getWindowState(int n) {
     WindowRecord* rec = windowRecord(n);
     if (!rec) return windowNormal;
     Qt::WindowStates s = rec->widget->windowState();
@@ -338,12 +375,12 @@ void activateWindow(int n) {
     }
 }
 
-int desktopWidth() {
+int screenWidth() {
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->geometry().width() : 800;
 }
 
-int desktopHeight() {
+int screenHeight() {
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->geometry().height() : 600;
 }
@@ -387,8 +424,8 @@ bool createMenuBar(int n, int window) {
     rec.bar->setNativeMenuBar(false);
     menus()[n] = rec;
     w->menuBar = rec.bar;
+    w->widget->verticalLayout()->setMenuBar(rec.bar);
     w->widget->relayout();
-    rec.bar->show();
     buildingMenu = n;
     menuStack.clear();
     return true;
@@ -452,7 +489,7 @@ bool menuItemChecked(int menu, int id) {
     return it != rec->items.end() && it->second->isChecked();
 }
 
-int menuBarHeight(int n) {
+int menuBarHeightOf(int n) {
     MenuRecord* rec = menuRecord(n);
     return rec && rec->bar ? rec->bar->sizeHint().height() : 0;
 }
@@ -579,7 +616,8 @@ bool createToolBar(int n, int window) {
     rec.bar->setFocusPolicy(Qt::NoFocus);
     toolBars()[n] = rec;
     w->toolBar = rec.bar;
-    w->widget->relayout();
+    w->widget->content()->toolBar = rec.bar;
+    rec.bar->setGeometry(0, 0, w->content->width(), rec.bar->sizeHint().height());
     rec.bar->show();
     buildingToolBar = n;
     return true;
@@ -622,7 +660,7 @@ bool toolBarButtonState(int toolBar, int id) {
     return a && a->isChecked();
 }
 
-int toolBarHeight(int n) {
+int toolBarHeightOf(int n) {
     ToolBarRecord* rec = toolBarRecord(n);
     return rec ? rec->bar->sizeHint().height() : 0;
 }
@@ -634,14 +672,11 @@ bool createStatusBar(int n, int window) {
     if (!w) return false;
     StatusBarRecord rec;
     rec.window = window;
-    rec.bar = new QWidget(w->widget);
-    auto* layout = new QHBoxLayout(rec.bar);
-    layout->setContentsMargins(2, 1, 2, 1);
-    layout->setSpacing(2);
+    rec.bar = new PxStatusBar(w->widget);
     statusBars()[n] = rec;
     w->statusBar = rec.bar;
+    w->widget->verticalLayout()->addWidget(rec.bar, 0);
     w->widget->relayout();
-    rec.bar->show();
     buildingStatusBar = n;
     return true;
 }
@@ -649,21 +684,15 @@ bool createStatusBar(int n, int window) {
 void addStatusBarField(int width) {
     StatusBarRecord* rec = statusBarRecord(buildingStatusBar);
     if (!rec) return;
-    auto* label = new QLabel(rec->bar);
+    auto* bar = static_cast<PxStatusBar*>(rec->bar);
+    auto* label = new QLabel(bar);
     label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     label->setTextFormat(Qt::PlainText);
-    label->setMinimumWidth(1);
-    // Long texts must not widen the window.
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    auto* layout = static_cast<QHBoxLayout*>(rec->bar->layout());
-    if (width == statusFieldRemaining) {
-        layout->addWidget(label, 1);
-    } else {
-        label->setFixedWidth(width);
-        layout->addWidget(label, 0);
-    }
+    bar->fields.push_back(label);
+    bar->widths.push_back(width);
     rec->fields.push_back(label);
-    if (WindowRecord* w = windowRecord(rec->window)) w->widget->relayout();
+    bar->placeFields();
+    label->show();
 }
 
 void setStatusBarText(int n, int field, const std::string& text) {
@@ -678,7 +707,7 @@ std::string statusBarText(int n, int field) {
     return rec->fields[field]->text().toStdString();
 }
 
-int statusBarHeight(int n) {
+int statusBarHeightOf(int n) {
     StatusBarRecord* rec = statusBarRecord(n);
     return rec ? rec->bar->sizeHint().height() : 0;
 }

@@ -1,0 +1,145 @@
+#include "app/files.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "app/view.h"
+#include "canvas/selector.h"
+#include "core/state.h"
+#include "core/undo.h"
+#include "toolkit/codecs/codec.h"
+#include "toolkit/gui.h"
+#include "toolkit/image_store.h"
+
+std::string currentFilePath;
+std::string baseName;
+std::string loadFolder;
+bool loadFolderSet = false;
+int loadPatternIndex = 0;
+int savePatternIndex = 1;
+std::string saveFilePattern;
+
+namespace {
+
+struct SaveFormat {
+    const char* extension;
+    ImageFormat format;
+};
+
+// Indexed by the save dialog's filter.
+const SaveFormat saveFormats[] = {
+    {".png", ImageFormat::Png},
+    {".jpg", ImageFormat::Jpeg},
+    {".jpeg", ImageFormat::Jpeg},
+    {".jp2", ImageFormat::Jpeg2000},
+    {".bmp", ImageFormat::Bmp},
+};
+constexpr int saveFormatCount = 5;
+
+std::string lowerExtension(const std::string& path) {
+    std::string file = filePart(path);
+    size_t dot = file.find_last_of('.');
+    if (dot == std::string::npos) return "";
+    std::string ext = file.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+std::string withoutExtension(const std::string& file) {
+    size_t dot = file.find_last_of('.');
+    return dot == std::string::npos ? file : file.substr(0, dot);
+}
+
+}  // namespace
+
+std::string folderPart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string filePart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string savePathFor(const std::string& chosen, int filterIndex) {
+    int index = std::clamp(filterIndex, 0, saveFormatCount - 1);
+    return folderPart(chosen) + withoutExtension(filePart(chosen)) + saveFormats[index].extension;
+}
+
+int savePatternForPath(const std::string& path, int current) {
+    std::string ext = lowerExtension(path);
+    if (ext == "png") return 0;
+    if (ext == "jpg") return 1;
+    if (ext == "jpeg") return 2;
+    if (ext == "jpeg2000") return 3;
+    if (ext == "bmp") return 4;
+    return current;
+}
+
+void loadImageFile() {
+    if (!loadFolderSet) {
+        loadFolder = folderPart(currentFilePath);
+        loadFolderSet = true;
+    }
+    int pattern = loadPatternIndex;
+    std::string path =
+        dialogs().openFile("Select image to process", loadFolder, openFilePattern, pattern);
+    if (path.empty()) return;
+    loadPatternIndex = pattern;
+    // Decode before anything changes: a file that fails leaves the document, its name
+    // and the folder as they were.
+    DecodeResult decoded = loadImageFile(path);
+    if (!decoded.ok()) {
+        dialogs().messageBox("Load image", "Could not open " + filePart(path) + ": " + decoded.error,
+                             buttonsOk);
+        return;
+    }
+    currentFilePath = path;
+    baseName = withoutExtension(filePart(path));
+    loadFolder = folderPart(path);
+    storeImage(viewImage, std::move(decoded.image));
+    resetUndo();
+    releaseSelector();
+    cursorMode = moverMode;
+    fitWindowToImage(viewImage);
+}
+
+void saveImageFile() {
+    Image* view = findImage(viewImage);
+    if (!view) return;
+    savePatternIndex = savePatternForPath(currentFilePath, savePatternIndex);
+    int pattern = savePatternIndex;
+    std::string chosen = dialogs().saveFile("Save image", folderPart(currentFilePath) + baseName,
+                                            saveFilePattern, pattern);
+    if (chosen.empty()) return;
+    savePatternIndex = std::clamp(pattern, 0, saveFormatCount - 1);
+    std::string path = savePathFor(chosen, savePatternIndex);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        if (dialogs().messageBox("File Exists!", "Do you wish to overwrite?", buttonsYesNo) !=
+            answerYes) {
+            return;
+        }
+    }
+    std::string error = saveImageFile(*view, path, saveFormats[savePatternIndex].format);
+    if (!error.empty()) {
+        dialogs().messageBox("Save image", "Could not save " + filePart(path) + ": " + error,
+                             buttonsOk);
+        return;
+    }
+    currentFilePath = path;
+    setStatusBarText(mainStatusBar, 0, fileStatusText(path, view->width, view->height));
+}
+
+void resetFileState() {
+    currentFilePath.clear();
+    baseName.clear();
+    loadFolder.clear();
+    loadFolderSet = false;
+    loadPatternIndex = 0;
+    savePatternIndex = 1;
+    saveFilePattern = defaultSaveFilePattern;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Loading and saving the document.
+
+#include <string>
+
+extern std::string currentFilePath;  // its file part is shown in the status bar
+extern std::string baseName;         // default name offered by Save
+extern std::string loadFolder;       // where the open dialog starts
+extern bool loadFolderSet;
+extern int loadPatternIndex;
+extern int savePatternIndex;
+extern std::string saveFilePattern;
+
+inline constexpr const char* openFilePattern =
+    "all supported formats|*.png;*.jpg;*.jpeg;*.jp2;;*.bmp|*.png|*.png|*.jpg, *.jpeg|"
+    "*.jpg;*.jpeg|*.jpeg2000|*.jp2|*.bmp|*.bmp|all files|*.*";
+inline constexpr const char* defaultSaveFilePattern =
+    "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp";
+
+void loadImageFile();
+void saveImageFile();
+
+// Everything up to and including the last "/" ("" when there is none).
+std::string folderPart(const std::string& path);
+// The text after the last "/".
+std::string filePart(const std::string& path);
+// The path Save writes for the name chosen in the dialog and the chosen filter: the last
+// extension of the file part is replaced by the filter's.
+std::string savePathFor(const std::string& chosen, int filterIndex);
+// The save filter preselected for a document path, or `current` when its extension names
+// none.
+int savePatternForPath(const std::string& path, int current);
+
+void resetFileState();

@@ -1,0 +1,319 @@
+#include "app/main_window.h"
+
+#include <cmath>
+
+#include "app/commands.h"
+#include "app/icons.h"
+#include "app/loop.h"
+#include "app/startup.h"
+#include "app/view.h"
+#include "canvas/selector.h"
+#include "core/state.h"
+#include "core/undo.h"
+#include "toolkit/codecs/codec.h"
+#include "toolkit/gui.h"
+#include "toolkit/image_store.h"
+
+const std::vector<std::string> splashLines = {"Pixova Image Editor 2.0", "by", "Quillfeather"};
+
+const std::vector<ShortcutEntry> mainShortcuts = {
+    {"Left", commandLeft},           {"Right", commandRight},
+    {"Up", commandUp},               {"Down", commandDown},
+    {"Shift+Left", commandShiftLeft}, {"Shift+Right", commandShiftRight},
+    {"Shift+Up", commandShiftUp},     {"Shift+Down", commandShiftDown},
+    {"Ctrl+Left", commandCtrlLeft},   {"Ctrl+Right", commandCtrlRight},
+    {"Ctrl+Up", commandCtrlUp},       {"Ctrl+Down", commandCtrlDown},
+    {"F1", commandHelp},              {"Space", commandToggleCursorMode},
+    {"Ctrl+I", commandPasteNew},      {"Ctrl+C", commandCopy},
+    {"Ctrl+V", commandPasteFloating}, {"Ctrl+L", commandLoad},
+    {"Ctrl+S", commandSave},          {"Ctrl+N", commandNewImage},
+    {"Ctrl+R", commandRevert},        {"Ctrl+Q", commandQuit},
+    {"Ctrl+T", commandAddText},       {"Ctrl+Z", commandUndo},
+    {"Ctrl+Y", commandRedo},          {"Ctrl+X", commandCrop},
+};
+
+namespace {
+
+constexpr uint32_t splashShadowColour = 0x1f2d1d;
+constexpr uint32_t splashTextColour = 0xff3f;
+constexpr int splashShadowOffset = 4;
+
+struct MenuEntry {
+    int id;
+    const char* caption;
+};
+
+const MenuEntry effectItems[] = {
+    {commandGaussianBlur, "Gaussian Blur"}, {commandEdgeDetect, "Edge detect"},
+    {commandPencil, "Pencil"},              {commandArtist, "Artist"},
+    {commandGlowie, "Glowie"},              {commandBlush, "Blush"},
+    {commandSpacy, "Spacy"},                {commandSpectrum, "Spectrum"},
+    {commandScratch, "Scratch"},            {commandNoise, "Noise"},
+    {commandPhantom, "Phantom"},            {commandDemon, "Demon"},
+    {commandFaded, "Faded"},                {commandXFactor, "X-factor"},
+};
+
+const MenuEntry rotateItems[] = {
+    {commandMirror, "Mirror"},           {commandFlip, "Flip"},
+    {commandRotate180, "Rotate 180"},    {commandRotateRight, "Rotate Right"},
+    {commandRotateLeft, "Rotate Left"},
+};
+
+void addItems(const MenuEntry* begin, const MenuEntry* end) {
+    for (const MenuEntry* e = begin; e != end; ++e) menuItem(e->id, e->caption);
+}
+
+void editItems() {
+    menuItem(commandUndo, "undo\tCtrl+Z");
+    menuItem(commandRedo, "redo\tCtrl+Y");
+    menuItem(commandCopy, "copy\tCtrl+C");
+    menuItem(commandCrop, "crop\tCtrl+X");
+    openSubMenu("paste...");
+    menuItem(commandPasteFloating, "paste floating section\tCtrl+V");
+    menuItem(commandPasteNew, "paste new image\tCtrl+I");
+    closeSubMenu();
+    menuItem(commandAddText, "add text\tCtrl+T");
+}
+
+void buildMenuBar() {
+    createMenuBar(mainMenuBar, mainWindow);
+    menuTitle("File");
+    menuItem(commandLoad, "Load image\tCtrl+L");
+    menuItem(commandSave, "Save image\tCtrl+S");
+    menuItem(commandNewImage, "New image\tCtrl+N");
+    menuItem(commandRevert, "Revert\tCtrl+R");
+    menuItem(commandQuit, "Quit");
+    menuTitle("Edit");
+    editItems();
+    menuTitle("Resize");
+    menuItem(commandResizeCanvas, "resize canvas");
+    menuItem(commandResizeImage, "resize image");
+    menuTitle("Effects");
+    addItems(std::begin(effectItems), std::end(effectItems));
+    menuItem(commandScramble, "scramble");
+    menuItem(commandUnscramble, "unscramble");
+    menuTitle("Colors");
+    menuItem(commandQuantize, "Quantize...");
+    menuItem(commandBrightness, "Bright/Contrast...");
+    menuItem(commandTwoColors, "Two Colors...");
+    menuItem(commandGrayScale, "Gray Scale");
+    menuItem(commandNegative, "Negative");
+    menuTitle("Tools");
+    menuItem(commandHistogramMenu, "Histogram");
+    menuItem(commandPaletteMenu, "Palette");
+    menuTitle("Rotate");
+    addItems(std::begin(rotateItems), std::end(rotateItems));
+    menuTitle("View");
+    menuItem(commandFitWindow, "Fit window to image");
+    menuTitle("Help");
+    menuItem(commandHelp, "Help\tF1");
+}
+
+void buildPopupMenu() {
+    createPopupMenu(mainPopupMenu);
+    openSubMenu("File...");
+    menuItem(commandLoad, "load image\tCtrl+L");
+    menuItem(commandSave, "save image\tCtrl+S");
+    menuItem(commandNewImage, "new image\tCtrl+N");
+    menuItem(commandRevert, "Revert");
+    menuItem(commandQuit, "Quit");
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("Edit...");
+    editItems();
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("Resize...");
+    menuItem(commandResizeCanvas, "resize canvas");
+    menuItem(commandResizeImage, "resize image");
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("effects...");
+    addItems(std::begin(effectItems), std::end(effectItems));
+    menuItem(commandScramble, "Scramble");
+    menuItem(commandUnscramble, "Unscramble");
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("colors...");
+    menuItem(commandQuantize, "Quantize...");
+    menuItem(commandBrightness, "Brightness...");
+    menuItem(commandTwoColors, "Two Colors...");
+    menuItem(commandGrayScale, "Gray Scale");
+    menuItem(commandNegative, "Negative");
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("Rotate...");
+    addItems(std::begin(rotateItems), std::end(rotateItems));
+    closeSubMenu();
+    menuSeparator();
+    menuItem(commandHelp, "Help\tF1");
+}
+
+void decodeIcons() {
+    struct Icon {
+        int number;
+        const unsigned char* data;
+        unsigned size;
+    };
+    const Icon icons[] = {
+        {redoIcon, redoIconPng, redoIconPngSize},
+        {paletteIcon, paletteIconPng, paletteIconPngSize},
+        {histogramIcon, histogramIconPng, histogramIconPngSize},
+        {selectorIcon, selectorIconPng, selectorIconPngSize},
+        {moverIcon, moverIconPng, moverIconPngSize},
+        {undoIcon, undoIconPng, undoIconPngSize},
+    };
+    for (const Icon& icon : icons) {
+        DecodeResult r = decodePng(icon.data, icon.size);
+        if (r.ok()) storeImage(icon.number, std::move(r.image));
+    }
+}
+
+void buildToolBar() {
+    createToolBar(mainToolBar, mainWindow);
+    struct Button {
+        int id;
+        int icon;  // -1: a standard icon
+        StandardIcon standard;
+        const char* tip;
+        bool toggle;
+    };
+    const int separator = -100;
+    const Button buttons[] = {
+        {commandNewImage, -1, iconNew, "new image", false},
+        {commandLoad, -1, iconOpen, "load image", false},
+        {commandSave, -1, iconSave, "save image", false},
+        {separator, -1, iconNew, "", false},
+        {commandCrop, -1, iconCut, "crop to selection", false},
+        {commandCopy, -1, iconCopy, "copy image/selection", false},
+        {commandPasteFloating, -1, iconPaste, "paste floating section", false},
+        {commandPasteNew, -1, iconPasteNew, "paste new image", false},
+        {separator, -1, iconNew, "", false},
+        {commandUndo, undoIcon, iconNew, "undo change", false},
+        {commandRedo, redoIcon, iconNew, "redo change", false},
+        {separator, -1, iconNew, "", false},
+        {commandSelector, selectorIcon, iconNew, "selector", false},
+        {commandMover, moverIcon, iconNew, "mover", false},
+        {separator, -1, iconNew, "", false},
+        {commandCountColours, -1, iconCount, "count colors", false},
+        {commandHistogramToggle, histogramIcon, iconNew, "show histogram", true},
+        {commandPaletteToggle, paletteIcon, iconNew, "show palette", true},
+        {separator, -1, iconNew, "", false},
+        {commandHelp, -1, iconHelp, "show help window", false},
+    };
+    for (const Button& b : buttons) {
+        if (b.id == separator) {
+            toolBarSeparator();
+            continue;
+        }
+        if (b.icon >= 0) {
+            toolBarImageButton(b.id, b.icon, b.toggle);
+        } else {
+            toolBarStandardButton(b.id, b.standard, b.toggle);
+        }
+        toolBarToolTip(mainToolBar, b.id, b.tip);
+    }
+    disableToolBarButton(mainToolBar, commandUndo, true);
+    disableToolBarButton(mainToolBar, commandRedo, true);
+}
+
+void drawSplash(Image& image) {
+    drawSplashBackground(image);
+    int th = textHeight(splashFont, "Ag");
+    int y = splashFirstLineTop(image.height, th);
+    for (const std::string& line : splashLines) {
+        int x = splashLineLeft(image.width, textWidth(splashFont, line));
+        drawText(image, x + splashShadowOffset, y + splashShadowOffset, line, splashFont,
+                 splashShadowColour);
+        drawText(image, x, y, line, splashFont, splashTextColour);
+        y += th;
+    }
+}
+
+void setUndoButtons(bool undoEnabled, bool redoEnabled) {
+    disableToolBarButton(mainToolBar, commandUndo, !undoEnabled);
+    disableToolBarButton(mainToolBar, commandRedo, !redoEnabled);
+    // Arrow keys and the space bar reach the window's shortcuts again.
+    setActiveControl(canvas);
+}
+
+void redrawKeepingSelection() {
+    statusSelectionField();
+    int shown = canvasImage(canvas);
+    refreshView(imageExists(shown) ? shown : viewImage, 1);
+}
+
+}  // namespace
+
+void drawSplashBackground(Image& image) {
+    int64_t b = 0;
+    for (int y = 0; y < image.height; ++y) {
+        uint32_t* row = image.row(y);
+        for (int x = 0; x < image.width; ++x) {
+            int64_t a = (int64_t{x} * y) | 85;
+            b = (x + y) | b;
+            int64_t value = (a ^ b) + ((a | b) << 8) + ((a | b) << 16) + (a << 27);
+            auto v = static_cast<uint32_t>(value);
+            unsigned r = v & 255, g = (v >> 8) & 255, bl = (v >> 16) & 255, al = v >> 24;
+            // Blended onto opaque black.
+            row[x] = rgb(static_cast<int>(r * al / 255), static_cast<int>(g * al / 255),
+                         static_cast<int>(bl * al / 255)) |
+                     (row[x] & alphaMask);
+        }
+    }
+}
+
+int splashFirstLineTop(int height, int th) {
+    return static_cast<int>(std::nearbyint(height / 2 - 1.5 * th));
+}
+
+int splashLineLeft(int width, int lineWidth) { return (width - lineWidth) / 2; }
+
+int openMainWindow() {
+    // The codecs are linked in; nothing to register at run time.
+    minViewHeight = 450;
+    minViewWidth = 800;
+    desktopWidth = screenWidth();
+    desktopHeight = screenHeight();
+    readPreferences();
+    if (!openWindow(mainWindow, (desktopWidth - 800) / 2, (desktopHeight - 450) / 2, 800, 450,
+                    mainWindowTitle,
+                    windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
+                        windowInvisible)) {
+        return 0;
+    }
+    setWindowColour(mainWindow, mainWindowColour);
+    createStatusBar(mainStatusBar, mainWindow);
+    addStatusBarField(statusFieldRemaining);
+    addStatusBarField(selectionFieldWidth);
+    if (loadFont(defaultFont, "Arial", 10, 0)) setDefaultFont(defaultFont);
+    loadFont(splashFont, "Arial", 36, fontBold | fontItalic);
+    buildMenuBar();
+    decodeIcons();
+    buildToolBar();
+    toolBarHeight = toolBarHeightOf(mainToolBar);
+    setWindowMinimumSize(mainWindow, 800, 450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
+    buildPopupMenu();
+    for (const ShortcutEntry& s : mainShortcuts) addKeyboardShortcut(mainWindow, s.keys, s.command);
+    frameExtraWidth = windowWidth(mainWindow, false) - windowWidth(mainWindow, true);
+    frameExtraHeight = windowHeight(mainWindow, false) - windowHeight(mainWindow, true);
+    maxViewWidth = desktopWidth - frameExtraWidth;
+    maxViewHeight = desktopHeight - frameExtraHeight - menuBarHeightOf(mainMenuBar) -
+                    toolBarHeight - statusBarHeightOf(mainStatusBar);
+    canvasControl(canvas, 0, toolBarHeight, 800,
+                  450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
+    setCanvasCursor(canvas, cursorDefault);
+    bindControlEvent(canvas, canvasHandler);
+    undoHooks.refreshView = refreshView;
+    undoHooks.fitWindowToImage = fitWindowToImage;
+    undoHooks.setButtons = setUndoButtons;
+    selectorHooks.redrawKeepingSelection = redrawKeepingSelection;
+    createImage(viewImage, splashWidth, splashHeight, 32, opaqueBlack);
+    drawSplash(*findImage(viewImage));
+    freeFont(splashFont);
+    setWindowState(mainWindow, windowState);
+    showWindow(mainWindow, true);
+    fitWindowToImage(viewImage);
+    resetUndo();
+    return 1;
+}

@@ -1,0 +1,246 @@
+#include "app/view.h"
+
+#include <cstdio>
+
+#include "app/commands.h"
+#include "app/files.h"
+#include "app/main_window.h"
+#include "canvas/selector.h"
+#include "core/state.h"
+#include "toolkit/image_store.h"
+
+int minViewWidth = 800;
+int minViewHeight = 450;
+int desktopWidth = 0;
+int desktopHeight = 0;
+int frameExtraWidth = 0;
+int frameExtraHeight = 0;
+int maxViewWidth = 0;
+int maxViewHeight = 0;
+int toolBarHeight = 0;
+MoverDrag moverDrag;
+int currentCommand = -1;
+AnalysisHooks analysisHooks;
+
+namespace {
+
+void drawOnCanvas(const Image& image, int x, int y) {
+    Image* buffer = canvasBuffer(canvas);
+    if (!buffer) return;
+    fillBox(*buffer, 0, 0, buffer->width, buffer->height, canvasBackground | alphaMask);
+    drawImageBlended(*buffer, image, x, y);
+    updateCanvas(canvas);
+}
+
+}  // namespace
+
+int scrollFor(int imageSize, int canvasSize, int pan) {
+    if (imageSize > canvasSize) return (imageSize - canvasSize) / 2;
+    if (imageSize < canvasSize) return pan;
+    return 0;
+}
+
+std::string fileStatusText(const std::string& path, int w, int h) {
+    return filePart(path) + "  |  (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+}
+
+std::string selectionStatusText() {
+    if (!selection.active) return "";
+    int w = selection.x2 - selection.x1 + 1, h = selection.y2 - selection.y1 + 1;
+    Rect r = selectionImageRect();
+    char ratio[64];
+    std::snprintf(ratio, sizeof ratio, "%.5f",
+                  static_cast<double>(static_cast<float>(w) / static_cast<float>(h)));
+    return "Size = " + std::to_string(w) + " x " + std::to_string(h) + " | x/y ratio = " + ratio +
+           " | xLeft = " + std::to_string(r.left) + " | yTop = " + std::to_string(r.top) +
+           " | xRight = " + std::to_string(r.right) + " | yBottom = " + std::to_string(r.bottom);
+}
+
+void statusSelectionField() {
+    if (cursorMode != selectorMode) return;
+    setStatusBarText(mainStatusBar, 1, selectionStatusText());
+}
+
+void refreshView(int image, int keepSelection) {
+    if (selection.active && !keepSelection) {
+        clearSelection();
+        statusSelectionField();
+    }
+    Image* shown = findImage(image);
+    if (!shown) return;
+    Image* buffer = canvasBuffer(canvas);
+    if (buffer) {
+        int cw = buffer->width, ch = buffer->height;
+        drawOnCanvas(*shown, panX + (cw - shown->width) / 2, panY + (ch - shown->height) / 2);
+        setCanvasImage(canvas, image);
+    }
+    statusSelectionField();
+    setStatusBarText(mainStatusBar, 0, fileStatusText(currentFilePath, shown->width, shown->height));
+    if (keepSelection) drawSelectionFrame();
+    histogramRefresh();
+    paletteRefresh();
+}
+
+void layoutView() {
+    int ww = windowWidth(mainWindow);
+    int ah = windowHeight(mainWindow) - statusBarHeightOf(mainStatusBar) -
+             menuBarHeightOf(mainMenuBar) - toolBarHeight;
+    resizeControl(canvas, 0, toolBarHeight, ww, std::max(ah, 1));
+    panX = panY = 0;
+    Image* view = findImage(viewImage);
+    Image* buffer = canvasBuffer(canvas);
+    if (view && buffer) {
+        int cw = buffer->width, ch = buffer->height, iw = view->width, ih = view->height;
+        if (iw > cw) {
+            selection.minX = 0;
+            selection.maxX = cw - 1;
+        } else {
+            selection.minX = (cw - iw) / 2;
+            selection.maxX = selection.minX + iw - 1;
+        }
+        if (ih > ch) {
+            selection.minY = 0;
+            selection.maxY = ch - 1;
+        } else {
+            selection.minY = (ch - ih) / 2;
+            selection.maxY = selection.minY + ih - 1;
+        }
+        imageExceedsView = (iw > ww || ih > ah) ? 1 : 0;
+        scrollX = scrollFor(iw, cw, panX);
+        scrollY = scrollFor(ih, ch, panY);
+    }
+    if (imageExceedsView == 1 && cursorMode == moverMode) {
+        setCanvasCursor(canvas, cursorHand);
+    } else if (cursorMode == selectorMode) {
+        setCanvasCursor(canvas, cursorCross);
+    } else {
+        setCanvasCursor(canvas, cursorDefault);
+    }
+    refreshView(viewImage, 0);
+}
+
+void fitWindowToImage(int image) {
+    if (getWindowState(mainWindow) == windowMaximized) {
+        layoutView();
+        return;
+    }
+    Image* shown = findImage(image);
+    if (shown) {
+        int w = std::max(std::min(shown->width, maxViewWidth), minViewWidth);
+        int h = std::max(std::min(shown->height, maxViewHeight), minViewHeight);
+        h += menuBarHeightOf(mainMenuBar) + statusBarHeightOf(mainStatusBar) + toolBarHeight;
+        resizeWindow(mainWindow, (desktopWidth - w - frameExtraWidth) / 2,
+                     (desktopHeight - h - frameExtraHeight) / 2, w, h);
+    }
+    layoutView();
+}
+
+int analysisSource() {
+    if (selection.active) {
+        if (grabSelection(selectionImage)) return selectionImage;
+        return viewImage;
+    }
+    if (quantizeOpen && imageExists(toolImage)) return toolImage;
+    if (brightnessOpen && imageExists(workImage)) return workImage;
+    return viewImage;
+}
+
+void histogramRefresh() {
+    if (histogramShown == 1) {
+        if (analysisHooks.showHistogram) analysisHooks.showHistogram(analysisSource());
+    } else if (currentCommand == commandHistogramMenu || currentCommand == commandHistogramToggle) {
+        if (analysisHooks.showHistogram) analysisHooks.showHistogram(-1);
+    }
+}
+
+void paletteRefresh() {
+    if (paletteShown == 1) {
+        setToolBarButtonState(mainToolBar, commandPaletteToggle, true);
+        setMenuItemChecked(mainMenuBar, commandPaletteMenu, true);
+        if (analysisHooks.extractPalette) analysisHooks.extractPalette(analysisSource());
+    } else if (currentCommand == commandPaletteMenu || currentCommand == commandPaletteToggle) {
+        postEvent(eventCloseWindow, paletteWindow);
+    }
+}
+
+void canvasHandler(const Event& event) {
+    if (event.kind != eventControl) return;
+    MoverDrag& d = moverDrag;
+    switch (event.type) {
+        case controlRightButtonUp: {
+            Event e;
+            e.kind = eventRightClick;
+            e.window = mainWindow;
+            e.object = canvas;
+            e.x = event.x;
+            e.y = event.y;
+            postEvent(e);
+            break;
+        }
+        case controlLeftButtonDown: {
+            if (imageExceedsView != 1 || cursorMode != moverMode) break;
+            Image* view = findImage(viewImage);
+            Image* buffer = canvasBuffer(canvas);
+            if (!view || !buffer) break;
+            d.dragging = 1;
+            d.lastX = event.x;
+            d.lastY = event.y;
+            d.canvasW = buffer->width;
+            d.canvasH = buffer->height;
+            d.imageW = view->width;
+            d.imageH = view->height;
+            d.loX = std::min(0, d.canvasW - d.imageW);
+            d.hiX = std::max(0, d.canvasW - d.imageW);
+            d.loY = std::min(0, d.canvasH - d.imageH);
+            d.hiY = std::max(0, d.canvasH - d.imageH);
+            break;
+        }
+        case controlMouseMove: {
+            if (!d.dragging) break;
+            panX += event.x - d.lastX;
+            d.lastX = event.x;
+            panY += event.y - d.lastY;
+            d.lastY = event.y;
+            int cx = panX + (d.canvasW - d.imageW) / 2;
+            if (cx < d.loX) {
+                panX += d.loX - cx;
+                cx = d.loX;
+            }
+            if (cx > d.hiX) {
+                panX -= cx - d.hiX;
+                cx = d.hiX;
+            }
+            int cy = panY + (d.canvasH - d.imageH) / 2;
+            if (cy < d.loY) {
+                panY += d.loY - cy;
+                cy = d.loY;
+            }
+            if (cy > d.hiY) {
+                panY -= cy - d.hiY;
+                cy = d.hiY;
+            }
+            int shown = viewImage;
+            if (quantizeOpen) {
+                shown = toolImage;
+            } else if (brightnessOpen || twoColorsOpen) {
+                shown = workImage;
+            }
+            if (Image* image = findImage(shown)) drawOnCanvas(*image, cx, cy);
+            break;
+        }
+        case controlLeftButtonUp:
+            if (!d.dragging) break;
+            d.dragging = 0;
+            scrollX = scrollFor(d.imageW, d.canvasW, panX);
+            scrollY = scrollFor(d.imageH, d.canvasH, panY);
+            break;
+        default:
+            break;
+    }
+}
+
+void resetView() {
+    moverDrag = MoverDrag{};
+    currentCommand = -1;
+    toolBarHeight = 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The image view: the document drawn unscaled and centred on the canvas, dragged in mover
+// mode, the window fitted around it, and the two status-bar fields.
+
+#include "toolkit/gui.h"
+
+inline constexpr uint32_t canvasBackground = 0x404040;
+
+// Window geometry, measured when the main window is built.
+extern int minViewWidth;
+extern int minViewHeight;
+extern int desktopWidth;
+extern int desktopHeight;
+extern int frameExtraWidth;
+extern int frameExtraHeight;
+extern int maxViewWidth;
+extern int maxViewHeight;
+extern int toolBarHeight;
+
+struct MoverDrag {
+    int dragging = 0;
+    int lastX = 0;
+    int lastY = 0;
+    int canvasW = 0;
+    int canvasH = 0;
+    int imageW = 0;
+    int imageH = 0;
+    int loX = 0;
+    int hiX = 0;
+    int loY = 0;
+    int hiY = 0;
+};
+extern MoverDrag moverDrag;
+
+// The command being dispatched (-1 outside dispatch); the histogram and palette refreshes
+// close their windows only when it is their own command.
+extern int currentCommand;
+
+// Windows that are not built yet plug in here.
+struct AnalysisHooks {
+    void (*showHistogram)(int image) = nullptr;  // -1 closes the window
+    void (*extractPalette)(int image) = nullptr;
+    void (*closePalette)() = nullptr;
+};
+extern AnalysisHooks analysisHooks;
+
+void refreshView(int image, int keepSelection);
+void layoutView();
+void fitWindowToImage(int image);
+void statusSelectionField();
+void histogramRefresh();
+void paletteRefresh();
+void canvasHandler(const Event& event);
+// The text of status field 0 for an image of w x h shown under `path`.
+std::string fileStatusText(const std::string& path, int w, int h);
+// The text of status field 1 for the current selection ("" without one).
+std::string selectionStatusText();
+// scrollX or scrollY for an image of `imageSize` on a canvas of `canvasSize`.
+int scrollFor(int imageSize, int canvasSize, int pan);
+// The image the analysis windows show: the selection, a tool window's preview, or the
+// document.
+int analysisSource();
+void resetView();

@@ -1,0 +1,342 @@
+#include "canvas/selector.h"
+
+#include "core/state.h"
+#include "toolkit/image_store.h"
+
+int buttonDown = 0;
+int savedCursor = -1;
+int scrollAreaControl = -1;
+int anchorX = 0;
+int anchorY = 0;
+int dragWidth = 0;
+int dragHeight = 0;
+int frameX = 0;
+int frameY = 0;
+int gripShown = 0;
+int movingSelection = 0;
+int edgeMask = 0;
+SelectorHooks selectorHooks;
+
+namespace {
+
+constexpr int mouseMoveThrottleMs = 10;
+
+Image* canvasPixels() { return canvasBuffer(selection.canvasControl); }
+
+void xorOutline(int x, int y, int w, int h) {
+    if (Image* c = canvasPixels()) xorBox(*c, x, y, w, h, selectionFrameColour, false);
+}
+
+void xorGrip() {
+    if (Image* c = canvasPixels()) {
+        xorBox(*c, selection.x2 - gripSize, selection.y2 - gripSize, gripSize, gripSize,
+               selectionFrameColour, true);
+    }
+}
+
+void showCanvas() { updateCanvas(selection.canvasControl); }
+
+void post(int kind, int64_t type = 0) {
+    Event e;
+    e.kind = kind;
+    e.window = mainWindow;
+    e.object = selection.canvasControl;
+    e.type = type;
+    postEvent(e);
+}
+
+void press(int px, int py) {
+    anchorX = px;
+    anchorY = py;
+    // One past the bound: a drag starting beyond the image still takes its last column.
+    if (anchorX < selection.minX) anchorX = selection.minX;
+    if (anchorX > selection.maxX) anchorX = selection.maxX + 1;
+    if (anchorY < selection.minY) anchorY = selection.minY;
+    if (anchorY > selection.maxY) anchorY = selection.maxY + 1;
+    SelectionRecord& s = selection;
+    if (s.active) {
+        bool onGrip = gripShown == 1 && s.x2 - 9 < anchorX && anchorX < s.x2 &&
+                      s.y2 - 9 < anchorY && anchorY < s.y2;
+        bool inside = s.x1 < anchorX && anchorX < s.x2 && s.y1 < anchorY && anchorY < s.y2;
+        if (onGrip) {
+            frameX = s.x1;
+            frameY = s.y1;
+            dragWidth = s.x2 - s.x1 + 1;
+            dragHeight = s.y2 - s.y1 + 1;
+            anchorX = s.x1;
+            anchorY = s.y1;
+            movingSelection = 0;
+        } else if (inside) {
+            movingSelection = 1;
+            frameX = s.x1;
+            frameY = s.y1;
+            dragWidth = s.x2 - s.x1 + 1;
+            dragHeight = s.y2 - s.y1 + 1;
+        } else {
+            drawSelectionFrame();
+            s.active = 0;
+            s.x1 = s.x2 = anchorX;
+            s.y1 = s.y2 = anchorY;
+        }
+    }
+    if (!s.active) {
+        s.x1 = s.x2 = anchorX;
+        s.y1 = s.y2 = anchorY;
+    }
+}
+
+void dragTo(int px, int py) {
+    delay(mouseMoveThrottleMs);
+    if (buttonDown == 0) return;
+    SelectionRecord& s = selection;
+    if (s.active) {
+        xorOutline(frameX, frameY, dragWidth, dragHeight);
+        if (gripShown == 1) {
+            gripShown = 0;
+            xorGrip();
+        }
+    } else {
+        s.active = 1;
+        frameX = anchorX;
+        frameY = anchorY;
+        gripShown = 0;
+    }
+    px = std::clamp(px, s.minX, std::max(s.minX, s.maxX));
+    py = std::clamp(py, s.minY, std::max(s.minY, s.maxY));
+    edgeMask = 0;
+    if (movingSelection == 0) {
+        if (px == s.minX) edgeMask |= touchesMinX;
+        if (px == s.maxX) edgeMask |= touchesMaxX;
+        if (py == s.minY) edgeMask |= touchesMinY;
+        if (py == s.maxY) edgeMask |= touchesMaxY;
+        dragWidth = px - anchorX + (px > anchorX ? 1 : 0);
+        dragHeight = py - anchorY + (py > anchorY ? 1 : 0);
+    } else {
+        // Centred on the pointer; floor division, the width may be negative.
+        auto floorHalf = [](int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); };
+        anchorX = px - floorHalf(dragWidth);
+        anchorY = py - floorHalf(dragHeight);
+        if (anchorX < s.minX) {
+            anchorX = s.minX;
+            edgeMask |= touchesMinX;
+        }
+        if (anchorY < s.minY) {
+            anchorY = s.minY;
+            edgeMask |= touchesMinY;
+        }
+        if (anchorX > s.maxX - dragWidth + 1) {
+            anchorX = s.maxX - dragWidth + 1;
+            edgeMask |= touchesMaxX;
+        }
+        if (anchorY > s.maxY - dragHeight + 1) {
+            anchorY = s.maxY - dragHeight + 1;
+            edgeMask |= touchesMaxY;
+        }
+    }
+    xorOutline(anchorX, anchorY, dragWidth, dragHeight);
+    frameX = anchorX;
+    frameY = anchorY;
+    showCanvas();
+    s.x1 = anchorX;
+    s.y1 = anchorY;
+    s.x2 = anchorX + dragWidth - 1;
+    s.y2 = anchorY + dragHeight - 1;
+    post(selectionDraggedEvent, edgeMask);
+}
+
+void release() {
+    SelectionRecord& s = selection;
+    movingSelection = 0;
+    if (s.x1 > s.x2) {
+        std::swap(s.x1, s.x2);
+        s.x1 += 1;
+        s.x2 -= 1;
+        anchorX += dragWidth;
+        frameX = anchorX;
+        dragWidth = -dragWidth;
+    }
+    if (s.y1 > s.y2) {
+        std::swap(s.y1, s.y2);
+        s.y1 += 1;
+        s.y2 -= 1;
+        anchorY += dragHeight;
+        frameY = anchorY;
+        dragHeight = -dragHeight;
+    }
+    bool click = s.x1 == s.x2 && s.y1 == s.y2;
+    // A drag that ends in its anchor's column or row covers no pixels: it is dropped like
+    // a click rather than kept as an empty selection.
+    bool empty = s.x1 > s.x2 || s.y1 > s.y2;
+    if (click || empty) {
+        // Erase an outline that the drag left (a one-pixel drag up and left ends here).
+        if (s.active) xorOutline(frameX, frameY, dragWidth, dragHeight);
+        s.active = 0;
+        gripShown = 0;
+        if (empty) {
+            s.x1 = s.x2;
+            s.y1 = s.y2;
+        }
+        showCanvas();
+        post(selectionClearedEvent);
+        return;
+    }
+    if (gripShown == 0) {
+        xorGrip();
+        gripShown = 1;
+        showCanvas();
+    }
+    post(selectionDoneEvent);
+}
+
+}  // namespace
+
+int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
+    scrollAreaControl = scrollArea;
+    // The program has no scroll-area controls, so any number other than -1 is refused.
+    bool scrollAreaError = scrollArea != -1;
+    int result = 0;
+    if (isControl(canvasNumber) && !scrollAreaError && isCanvas(canvasNumber)) {
+        if (canvasNumber != selection.canvasControl) {
+            savedCursor = canvasCursor(canvasNumber);
+            if (savedCursor != -1) setCanvasCursor(canvasNumber, cursorCross);
+            if (isControl(selection.canvasControl)) {
+                unbindControlEvent(selection.canvasControl, selectorCallback);
+            }
+            bindControlEvent(canvasNumber, selectorCallback);
+        }
+        if (selection.active && selection.canvasControl == canvasNumber) drawSelectionFrame();
+        selection.canvasControl = canvasNumber;
+        selection.active = 0;
+        selection.x1 = selection.x2 = selection.y1 = selection.y2 = 0;
+        selection.minX = selection.minY = 0;
+        Image* buffer = canvasBuffer(canvasNumber);
+        selection.maxX = (buffer ? buffer->width : controlWidth(canvasNumber)) - 1;
+        selection.maxY = (buffer ? buffer->height : controlHeight(canvasNumber)) - 1;
+        buttonDown = 0;
+        result = 1;
+    }
+    if (scrollAreaError) {
+        dialogs().messageBox("INITIALIZE_SELECTOR()",
+                             "Error! Parameter is not a valid ScrollArea number.", buttonsOk);
+    } else if (result == 0) {
+        dialogs().messageBox("INITIALIZE_SELECTOR()", "Error! Parameter is not a valid canvas number.",
+                             buttonsOk);
+    }
+    return result;
+}
+
+void releaseSelector() {
+    if (selection.canvasControl == -1) return;
+    unbindControlEvent(selection.canvasControl, selectorCallback);
+    if (selection.active) clearSelection();
+    if (savedCursor != -1) setCanvasCursor(selection.canvasControl, savedCursor);
+    selection.canvasControl = -1;
+}
+
+void clearSelection() {
+    if (!selection.active) return;
+    drawSelectionFrame();
+    selection.active = 0;
+    selection.y1 = selection.y2;
+    selection.x1 = selection.x2;
+    post(selectionClearedEvent);
+}
+
+void drawSelectionFrame() {
+    if (!selection.active) return;
+    const SelectionRecord& s = selection;
+    xorOutline(s.x1, s.y1, s.x2 - s.x1 + 1, s.y2 - s.y1 + 1);
+    xorGrip();
+    showCanvas();
+}
+
+int grabSelection(int image) {
+    if (!selection.active) return 0;
+    // The copy comes from the image's own pixels, so the frame is never part of it.
+    Image* shown = findImage(canvasImage(selection.canvasControl));
+    if (!shown) shown = findImage(viewImage);
+    if (!shown) return 0;
+    Rect r = selectionImageRect();
+    if (r.empty()) return 0;
+    Image part = copyRect(*shown, r.left, r.top, r.right, r.bottom);
+    if (part.empty()) return 0;
+    return storeImage(image, std::move(part));
+}
+
+void selectorCallback(const Event& event) {
+    switch (event.type) {
+        case controlLeftButtonDown:
+            buttonDown = 1;
+            selectorMouse(1, event.x, event.y);
+            break;
+        case controlLeftButtonUp:
+            buttonDown = 0;
+            selectorMouse(0, event.x, event.y);
+            break;
+        case controlMouseMove:
+            selectorMouse(2, event.x, event.y);
+            break;
+        default:
+            break;
+    }
+}
+
+void selectorMouse(int action, int px, int py) {
+    if (action == 1) press(px, py);
+    else if (action == 0) release();
+    else dragTo(px, py);
+}
+
+void nudgeSelection(int eventId) {
+    SelectionRecord& s = selection;
+    if (!s.active) return;
+    switch (eventId) {
+        case 20: if (s.x1 > s.minX) { --s.x1; --s.x2; } break;
+        case 21: if (s.x2 < s.maxX) { ++s.x1; ++s.x2; } break;
+        case 22: if (s.y1 > s.minY) { --s.y1; --s.y2; } break;
+        case 23: if (s.y2 < s.maxY) { ++s.y1; ++s.y2; } break;
+        case 24: if (s.x2 > s.x1 + 1) --s.x2; break;
+        case 25: if (s.x2 < s.maxX) ++s.x2; break;
+        case 26: if (s.y2 > s.y1 + 1) --s.y2; break;
+        case 27: if (s.y2 < s.maxY) ++s.y2; break;
+        default: return;
+    }
+    if (selectorHooks.redrawKeepingSelection) selectorHooks.redrawKeepingSelection();
+}
+
+void switchCursorMode(int mode) {
+    if (mode != selectorMode) {
+        releaseSelector();
+        cursorMode = moverMode;
+        setCanvasCursor(canvas, imageExceedsView == 1 ? cursorHand : cursorDefault);
+        return;
+    }
+    INITIALIZE_SELECTOR(canvas, -1);
+    cursorMode = selectorMode;
+    Image* view = findImage(viewImage);
+    Image* buffer = canvasBuffer(canvas);
+    if (!view || !buffer) return;
+    int cw = buffer->width, ch = buffer->height, iw = view->width, ih = view->height;
+    if (iw >= cw) {
+        selection.minX = 0;
+        selection.maxX = cw - 1;
+    } else {
+        selection.minX = panX + (cw - iw) / 2;
+        selection.maxX = panX + iw + (cw - iw) / 2 - 1;
+    }
+    if (ih >= ch) {
+        selection.minY = 0;
+        selection.maxY = ch - 1;
+    } else {
+        selection.minY = panY + (ch - ih) / 2;
+        selection.maxY = panY + ih + (ch - ih) / 2 - 1;
+    }
+}
+
+void resetSelector() {
+    buttonDown = 0;
+    savedCursor = -1;
+    scrollAreaControl = -1;
+    anchorX = anchorY = dragWidth = dragHeight = frameX = frameY = 0;
+    gripShown = movingSelection = edgeMask = 0;
+}
