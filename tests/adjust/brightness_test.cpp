@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <initializer_list>
+#include <random>
 
 #include "support/test_images.h"
 
@@ -128,6 +131,77 @@ TEST(Brightness, OnlyTheRectangleChangesAndAlphaIsKept) {
     EXPECT_EQ(small.at(1, 1), rgba(0, 0, 0, 255));
 }
 
+// The brightness steps followed word for word, in 64-bit integers and doubles.
+uint32_t literalBrightness(uint32_t colour, const BrightnessSettings& s) {
+    int64_t c[3] = {colour & 255, (colour >> 8) & 255, (colour >> 16) & 255};
+    const bool enabled[3] = {s.enableRed, s.enableGreen, s.enableBlue};
+    const int64_t level = 2 * c[0] + 4 * c[1] + c[2];
+    const int64_t sum = c[0] + c[1] + c[2];
+    float shares[3] = {};
+    for (int i = 0; i < 3 && sum > 0; ++i) shares[i] = static_cast<float>(double(c[i]) / sum);
+    const int64_t largest = std::max({c[0], c[1], c[2]});
+    const int64_t smallest = std::min({c[0], c[1], c[2]});
+    auto round = [](double v) { return static_cast<int64_t>(std::nearbyint(v)); };
+    auto change = [&](int64_t a) {
+        for (int i = 0; i < 3; ++i) {
+            if (!enabled[i]) continue;
+            if (!s.ratioMode) {
+                c[i] += a;
+            } else if (sum == 0) {
+                c[i] = 0;
+            } else {
+                int64_t m = largest < 16 ? 16 : largest;
+                int64_t newSum = sum * (m + a) / m;
+                c[i] = round(double(newSum) * double(shares[i]));
+            }
+        }
+    };
+    int64_t a = s.amount;
+    if (s.limitOption == wrap) {
+        if (s.proportional)
+            a = a > 0 ? round(a * (1785.0 - level) / 1785) : round(a * level / 1785.0);
+        change(a);
+        for (int64_t& v : c) {
+            if (v < 0) v += 256;
+            if (v > 255) v -= 256;
+        }
+    } else if (a > 0) {
+        if (s.proportional) a = round(a * (1785.0 - level) / 1785);
+        if (s.limitOption == hold && largest + a > 255) a = 255 - largest;
+        change(a);
+    } else if (a < 0) {
+        if (s.proportional) a = round(a * level / 1785.0);
+        if (s.limitOption == hold && smallest + a < 0) a = -smallest;
+        change(a);
+    }
+    if (s.limitOption == clamp) {
+        for (int64_t& v : c) v = std::clamp<int64_t>(v, 0, 255);
+    }
+    EXPECT_TRUE(c[0] >= 0 && c[0] <= 255 && c[1] >= 0 && c[1] <= 255 && c[2] >= 0 && c[2] <= 255);
+    return static_cast<uint32_t>(c[0] | c[1] << 8 | c[2] << 16);
+}
+
+TEST(Brightness, MatchesTheStepsOnRandomPixelsAndSettings) {
+    std::mt19937 rng(2024);
+    const LimitOption limits[] = {hold, clamp, wrap};
+    for (int i = 0; i < 300000; ++i) {
+        uint32_t bits = rng();
+        BrightnessSettings s;
+        s.amount = static_cast<int>(rng() % 257) - 128;
+        s.limitOption = limits[bits % 3];
+        s.ratioMode = bits & 8;
+        s.proportional = bits & 16;
+        s.enableRed = bits & 32;
+        s.enableGreen = bits & 64;
+        s.enableBlue = bits & 128;
+        // Dark pixels often, where the floor of 16 applies.
+        uint32_t colour = rng();
+        if (bits & 256) colour &= 0x1F1F1F;
+        ASSERT_EQ(brightnessPixel(colour, s), literalBrightness(colour & colourMask, s))
+            << std::hex << colour << std::dec << " amount " << s.amount << " bits " << bits;
+    }
+}
+
 TEST(Contrast, WorkedValues) {
     auto component = [](int v, int amount) { return redOf(contrastPixel(rgb(v, 0, 0), amount)); };
     const int at50[][2] = {{0, 0}, {100, 86}, {127, 127}, {128, 128}, {200, 236}, {255, 255}};
@@ -139,6 +213,31 @@ TEST(Contrast, WorkedValues) {
     // and 143 + 1.5000000224 to 145 (exact halves would give 122 and 144).
     EXPECT_EQ(component(122, 10), 121);
     EXPECT_EQ(component(143, 10), 145);
+}
+
+TEST(Contrast, MatchesTheFormulaForEveryAmountAndValue) {
+    for (int amount = -100; amount <= 100; ++amount) {
+        const float k = static_cast<float>(amount / 100.0);
+        for (int v = 0; v < 256; ++v) {
+            double exact = v < 128 ? v - double(k) * (127 - v) : v + double(k) * (v - 128);
+            int64_t expected = std::clamp<int64_t>(std::llround(std::nearbyint(exact)), 0, 255);
+            ASSERT_EQ(redOf(contrastPixel(rgb(v, 0, 0), amount)), expected) << amount << " " << v;
+        }
+    }
+}
+
+TEST(Adjustments, AmountsOutsideTheirRangeActAsTheNearestEnd) {
+    Image image = randomImage(16, 16, 21);
+    for (uint32_t p : image.pixels) {
+        ASSERT_EQ(contrastPixel(p, 400), contrastPixel(p, 100));
+        ASSERT_EQ(contrastPixel(p, -400), contrastPixel(p, -100));
+        BrightnessSettings s = settings(1000, wrap, false);
+        BrightnessSettings limit = settings(128, wrap, false);
+        ASSERT_EQ(brightnessPixel(p, s), brightnessPixel(p, limit));
+        s.amount = -1000;
+        limit.amount = -128;
+        ASSERT_EQ(brightnessPixel(p, s), brightnessPixel(p, limit));
+    }
 }
 
 TEST(Contrast, AllThreeComponentsRegionAndAlpha) {

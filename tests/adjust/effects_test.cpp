@@ -75,16 +75,17 @@ uint32_t bitOf(Point p) {
 }
 
 TEST(ScanOrders, FourByThreeVisitsPixelsInTheDocumentedOrder) {
-    // clang-format off
-    const Order expected[] = {
-        {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1}, {1, 1}, {2, 1}, {3, 1}, {0, 2}, {1, 2}, {2, 2}, {3, 2}},
-        {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {1, 2}, {2, 0}, {2, 1}, {2, 2}, {3, 0}, {3, 1}, {3, 2}},
-        {{3, 2}, {3, 1}, {2, 2}, {3, 0}, {2, 1}, {1, 2}, {2, 0}, {1, 1}, {0, 2}, {1, 0}, {0, 1}, {0, 0}},
-        {{0, 2}, {0, 1}, {1, 2}, {0, 0}, {1, 1}, {2, 2}, {1, 0}, {2, 1}, {3, 2}, {2, 0}, {3, 1}, {3, 0}},
+    // Each pair of digits is x then y.
+    const char* const expected[] = {
+        "00 10 20 30 01 11 21 31 02 12 22 32",
+        "00 01 02 10 11 12 20 21 22 30 31 32",
+        "32 31 22 30 21 12 20 11 02 10 01 00",
+        "02 01 12 00 11 22 10 21 32 20 31 30",
     };
-    // clang-format on
     for (int i = 0; i < 4; ++i) {
-        const Order& o = expected[i];
+        Order o;
+        for (const char* c = expected[i]; *c; c += c[2] ? 3 : 2)
+            o.emplace_back(c[0] - '0', c[1] - '0');
         ASSERT_EQ(literalOrder(4, 3, allOrders[i]), o) << i;
 
         Image diff = bitImage();
