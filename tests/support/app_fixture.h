@@ -1,0 +1,49 @@
+#pragma once
+// A running main window on the offscreen platform, with scripted dialogs and a private
+// home folder, for tests that drive the program as the user would.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/loop.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "support/test_images.h"
+#include "toolkit/gui.h"
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home = makeTempDir();
+        setenv("HOME", home.c_str(), 1);
+        setDialogs(&scripted);
+        initialiseGlobals();
+        ASSERT_EQ(openMainWindow(), 1);
+        drainEvents();
+    }
+
+    void TearDown() override {
+        shutdownProgram();
+        setDialogs(nullptr);
+    }
+
+    // Handles every pending event as the main loop would.
+    static void drainEvents() {
+        for (int guard = 0; guard < 100000; ++guard) {
+            Event e = windowEvent();
+            if (e.kind == eventNone) return;
+            routeEvent(e);
+        }
+    }
+
+    // Runs a command as the menus would, then handles what it posted.
+    static void command(int id) {
+        postEvent(eventMenu, 0, id);
+        drainEvents();
+    }
+
+    ScriptedDialogs scripted;
+    std::string home;
+};
