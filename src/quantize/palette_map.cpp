@@ -19,6 +19,33 @@ struct ChannelErrors {
     int8_t channel[4] = {0, 0, 0, 0};
 };
 
+// Remembers recent answers of nearestPaletteColour for one lookup. Photographs repeat
+// colours a lot, and a remembered answer is the search's own result, so the output is the
+// same with or without it.
+class NearestCache {
+  public:
+    explicit NearestCache(const PaletteLookup& lookup)
+        : lookup_(lookup), slots_(size_t{1} << cacheBits, 0) {}
+
+    uint32_t nearest(uint32_t colour) {
+        // The tag bit marks a filled slot (colour 0 included).
+        const uint64_t tag = static_cast<uint64_t>(colour | tagBit) << 32;
+        uint64_t& slot = slots_[(colour * hashMultiplier) >> (32 - cacheBits)];
+        if ((slot & tagMask) == tag) return static_cast<uint32_t>(slot);
+        const uint32_t result = nearestPaletteColour(lookup_, colour);
+        slot = tag | result;
+        return result;
+    }
+
+  private:
+    static constexpr int cacheBits = 17;
+    static constexpr uint32_t hashMultiplier = 2654435761u;
+    static constexpr uint32_t tagBit = 0x01000000;
+    static constexpr uint64_t tagMask = 0xFFFFFFFF00000000u;
+    const PaletteLookup& lookup_;
+    std::vector<uint64_t> slots_;
+};
+
 // floor(v * strength / 256) for the error terms of one channel.
 int scaledError(int v, int strength) {
     return (v * strength) >> 8;
@@ -39,6 +66,11 @@ void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette
               [](uint32_t a, uint32_t b) { return greenRedKey(a) < greenRedKey(b); });
     // For a green present in the palette the search starts in the middle of its run; for
     // an absent one at the first entry with a larger green (or the end marker).
+    lookup.unpacked.assign(static_cast<size_t>(n) + 2, {0, PaletteLookup::markerGreen, 0, 0});
+    for (int i = 1; i <= n; ++i) {
+        const uint32_t e = entries[i];
+        lookup.unpacked[i] = {redOf(e), greenOf(e), blueOf(e), e};
+    }
     int k = 1;
     for (int g = 0; g < 256; ++g) {
         int start = k;
@@ -60,40 +92,40 @@ void resetPaletteLookup() {
 }
 
 uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour) {
-    const uint32_t* entries = lookup.entries.data();
-    const int gc = greenOf(colour);
-    uint32_t best = noDistance;
+    const PaletteLookup::Unpacked* entries = lookup.unpacked.data();
+    const int rc = redOf(colour), gc = greenOf(colour), bc = blueOf(colour);
+    int best = static_cast<int>(noDistance);
     uint32_t result = 0;
     int up = lookup.greenIndex[gc];
     int down = up - 1;
-    bool downOpen = true, upOpen = true;
     // Entries are sorted by green, so the green term only grows as a side moves outward:
-    // once it alone reaches the best distance, nothing further on that side can win.
-    auto visit = [&](uint32_t p, bool& open) {
-        if (p == 0) {
-            open = false;
-            return;
-        }
-        int dg = gc - greenOf(p);
-        if (static_cast<uint32_t>(greenWeight * dg * dg) >= best) {
-            open = false;
-            return;
-        }
-        uint32_t d = redMeanDistance(colour, p);
+    // once it alone reaches the best distance, nothing further on that side can win. The
+    // markers' far green closes a side at the ends. Returns false when the side closes.
+    auto visit = [&](int k) {
+        const PaletteLookup::Unpacked& p = entries[k];
+        const int dg = gc - p.green;
+        const int greenTerm = greenWeight * dg * dg;
+        if (greenTerm >= best) return false;
+        const int dr = rc - p.red, db = bc - p.blue, sum = rc + p.red;
+        const int d = (1024 + sum) * dr * dr + greenTerm + (1534 - sum) * db * db;
         if (d < best) {
             best = d;
-            result = p;
+            result = p.value;
         }
+        return true;
     };
-    while (downOpen || upOpen) {
-        if (downOpen) {
-            visit(entries[down], downOpen);
-            if (downOpen) --down;
+    // Down first, then up, alternating; once one side closes the other runs alone.
+    for (;;) {
+        if (!visit(down)) {
+            while (visit(up)) ++up;
+            break;
         }
-        if (upOpen) {
-            visit(entries[up], upOpen);
-            if (upOpen) ++up;
+        --down;
+        if (!visit(up)) {
+            while (visit(down)) --down;
+            break;
         }
+        ++up;
     }
     return result;
 }
@@ -104,12 +136,18 @@ uint32_t nearestPaletteColour(uint32_t colour) {
 
 Image remapToPalette(const Image& source, int ditherStrength, const PaletteLookup& lookup) {
     Image out = source;
+    remapInPlace(out, ditherStrength, lookup);
+    return out;
+}
+
+void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
     const int w = out.width;
+    NearestCache cache(lookup);
     if (ditherStrength == 0) {
         for (uint32_t& p : out.pixels) {
-            p = (p & alphaMask) | (nearestPaletteColour(lookup, p & colourMask) & colourMask);
+            p = (p & alphaMask) | (cache.nearest(p & colourMask) & colourMask);
         }
-        return out;
+        return;
     }
     std::vector<ChannelErrors> upError(static_cast<size_t>(w) + 1);
     for (int y = 0; y < out.height; ++y) {
@@ -125,7 +163,7 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
                 v = std::clamp(v, 0, 255);
                 adjusted |= static_cast<uint32_t>(v) << (8 * k);
             }
-            const uint32_t q = nearestPaletteColour(lookup, adjusted);
+            const uint32_t q = cache.nearest(adjusted);
             row[x] = (row[x] & alphaMask) | (q & colourMask);
             ChannelErrors halved;
             for (int k = 0; k < 3; ++k) {
@@ -139,7 +177,6 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
             leftError = halved;
         }
     }
-    return out;
 }
 
 void applyPalette(Image& image, const Rect& rect, std::span<const uint32_t> palette, bool dither) {

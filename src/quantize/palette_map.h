@@ -50,6 +50,14 @@ struct PaletteLookup {
     std::vector<uint32_t> entries{0, 0};
     // Where a search for a colour of green g starts in `entries`.
     std::array<int, 256> greenIndex{};
+    // The entries unpacked for the search. The end markers get a green so far away that
+    // the green term alone closes the side there, as the marker itself would.
+    struct Unpacked {
+        int red, green, blue;
+        uint32_t value;
+    };
+    std::vector<Unpacked> unpacked{{0, markerGreen, 0, 0}, {0, markerGreen, 0, 0}};
+    static constexpr int markerGreen = 1000;
 };
 
 void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette);
@@ -78,6 +86,8 @@ uint32_t nearestPaletteColour(uint32_t colour);
 // A copy of `source` whose red, green and blue come from the lookup's palette; alpha is
 // kept. With strength 128 the quantization error is diffused right and down.
 Image remapToPalette(const Image& source, int ditherStrength, const PaletteLookup& lookup);
+// The same, rewriting `image` itself.
+void remapInPlace(Image& image, int ditherStrength, const PaletteLookup& lookup);
 
 // Rebuilds paletteLookup from `palette` and maps the rectangle of `image` onto it, as an
 // image of its own (error diffusion starts fresh at its edges); pixels outside are left
