@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/test_images.h"
+#include "toolkit/prefs.h"
+
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(Preferences, MissingFileGivesTheDefaults) {
+    Preferences prefs;
+    EXPECT_FALSE(prefs.read(makeTempDir() + "none.prefs"));
+    EXPECT_EQ(prefs.readString("LastPath", "/home/x/Pictures/"), "/home/x/Pictures/");
+    EXPECT_EQ(prefs.readInteger("LastWindowState", 0), 0);
+}
+
+TEST(Preferences, WritesKeyEqualsValueLinesAndReadsThemBack) {
+    std::string path = makeTempDir() + "p.prefs";
+    Preferences out;
+    out.writeString("LastPath", "/data/my pictures/");
+    out.writeInteger("LastWindowState", 512);
+    ASSERT_TRUE(out.write(path));
+    EXPECT_EQ(readAll(path), "LastPath = /data/my pictures/\nLastWindowState = 512\n");
+    Preferences in;
+    ASSERT_TRUE(in.read(path));
+    EXPECT_EQ(in.readString("LastPath", ""), "/data/my pictures/");
+    EXPECT_EQ(in.readInteger("LastWindowState", 0), 512);
+}
+
+TEST(Preferences, GarbledFilesFallBackPerKey) {
+    std::string path = makeTempDir() + "bad.prefs";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f << "no equals sign here\n= value without key\r\nLastWindowState = 5x12\n";
+        f << std::string(100000, 'z') << "\n";
+        f << "LastPath=/x/\r\n";
+        f.write("\0\xff\xfe=\x01", 5);
+    }
+    Preferences prefs;
+    ASSERT_TRUE(prefs.read(path));
+    EXPECT_EQ(prefs.readInteger("LastWindowState", 7), 7);
+    EXPECT_EQ(prefs.readString("LastPath", ""), "/x/");
+}
+
+TEST(Preferences, UnwritablePathReportsFailure) {
+    std::string dir = makeTempDir();
+    { std::ofstream f(dir + "file"); }
+    Preferences prefs;
+    prefs.writeInteger("A", 1);
+    EXPECT_FALSE(prefs.write(dir + "file/inside.prefs"));
+}
+
+}  // namespace
