@@ -1,7 +1,10 @@
 #include "codec_test_util.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <iterator>
@@ -83,4 +86,52 @@ void PrintTo(const Image& image, std::ostream* out) {
     }
     if (image.pixels.size() > shown) *out << " ...";
     *out << "}";
+}
+
+namespace {
+void appendBe32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+}  // namespace
+
+std::vector<uint8_t> pngChunkBytes(const PngChunk& chunk) {
+    // Sized up front and filled by index (GCC 12 misjudges repeated inserts here).
+    const size_t n = chunk.data.size();
+    std::vector<uint8_t> out(12 + n);
+    auto putBe32 = [&out](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    };
+    putBe32(0, static_cast<uint32_t>(n));
+    std::memcpy(out.data() + 4, chunk.type.data(), 4);
+    if (n) std::memcpy(out.data() + 8, chunk.data.data(), n);
+    putBe32(8 + n, static_cast<uint32_t>(crc32(0, out.data() + 4, static_cast<uInt>(4 + n))));
+    return out;
+}
+
+std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, int colourType,
+                                 const std::vector<uint8_t>& scanlines,
+                                 const std::vector<PngChunk>& extra, bool withEnd) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> ihdr;
+    appendBe32(ihdr, width);
+    appendBe32(ihdr, height);
+    ihdr.push_back(static_cast<uint8_t>(bitDepth));
+    ihdr.push_back(static_cast<uint8_t>(colourType));
+    ihdr.insert(ihdr.end(), {0, 0, 0});
+    auto add = [&out](const PngChunk& c) {
+        std::vector<uint8_t> bytes = pngChunkBytes(c);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    };
+    add({"IHDR", ihdr});
+    for (const PngChunk& c : extra) add(c);
+    uLongf packedSize = compressBound(static_cast<uLong>(scanlines.size()));
+    std::vector<uint8_t> packed(packedSize);
+    if (compress(packed.data(), &packedSize, scanlines.data(),
+                 static_cast<uLong>(scanlines.size())) != Z_OK) {
+        throw std::runtime_error("deflate failed");
+    }
+    packed.resize(packedSize);
+    add({"IDAT", packed});
+    if (withEnd) add({"IEND", {}});
+    return out;
 }

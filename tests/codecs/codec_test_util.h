@@ -27,5 +27,17 @@ int maxChannelDifference(const Image& a, const Image& b);
 void appendLe16(std::vector<uint8_t>& out, uint32_t v);
 void appendLe32(std::vector<uint8_t>& out, uint32_t v);
 
+// A PNG file made chunk by chunk, with correct CRCs: IHDR from the arguments, then
+// `extra` chunks (type and data, e.g. PLTE, tRNS), then one IDAT holding `scanlines`
+// (each row with its filter byte) deflated, then IEND.
+struct PngChunk {
+    std::string type;
+    std::vector<uint8_t> data;
+};
+std::vector<uint8_t> pngChunkBytes(const PngChunk& chunk);
+std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, int colourType,
+                                 const std::vector<uint8_t>& scanlines,
+                                 const std::vector<PngChunk>& extra = {}, bool withEnd = true);
+
 // Lets test failures show an image's size, depth and pixels rather than raw bytes.
 void PrintTo(const Image& image, std::ostream* out);

@@ -43,21 +43,32 @@ struct JpegError {
 
 [[noreturn]] void onJpegError(j_common_ptr cinfo) {
     char text[JMSG_LENGTH_MAX];
-    if (cinfo->err->msg_code == JERR_BAD_PRECISION) {
+    const int code = cinfo->err->msg_code;
+    const auto* decompress =
+        cinfo->is_decompressor ? reinterpret_cast<j_decompress_ptr>(cinfo) : nullptr;
+    if (code == JERR_BAD_PRECISION) {
         std::snprintf(text, sizeof text,
                       "unsupported JPEG sample precision: %d bits (only 8-bit JPEG is supported)",
                       cinfo->err->msg_parm.i[0]);
+    } else if (decompress && (code == JERR_IMAGE_TOO_BIG || code == JERR_EMPTY_IMAGE)) {
+        // Name the size the file declares, as the other decoders do.
+        std::snprintf(text, sizeof text,
+                      code == JERR_EMPTY_IMAGE ? "invalid image size %u x %u"
+                                               : "image size %u x %u is too large",
+                      decompress->image_width, decompress->image_height);
     } else {
         (*cinfo->err->format_message)(cinfo, text);
     }
     failWith(cinfo, text);
 }
 
-// Warnings are ignored (libjpeg repairs what it can), except running out of data: a
-// truncated file is an error rather than a picture with a grey bottom.
+// Warnings are ignored (libjpeg repairs what it can), except missing data: a file that
+// ends early, or whose scan stops before the picture is complete (a lying size), is an
+// error rather than a picture with a grey bottom.
 void onJpegMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace output
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF) onJpegError(cinfo);
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) onJpegError(cinfo);
     cinfo->err->num_warnings++;
 }
 

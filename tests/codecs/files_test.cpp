@@ -1,0 +1,208 @@
+// Format detection, loading and saving files, and the committed malformed-file set.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "codec_test_util.h"
+#include "support/test_images.h"
+#include "toolkit/codecs/codec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ImageFormat detect(std::initializer_list<uint8_t> bytes) {
+    std::vector<uint8_t> v(bytes);
+    return detectFormat(v.data(), v.size());
+}
+
+TEST(DetectFormat, ByFirstBytes) {
+    EXPECT_EQ(detect({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0}), ImageFormat::Png);
+    EXPECT_EQ(detect({0xFF, 0xD8, 0xFF, 0xE0}), ImageFormat::Jpeg);
+    EXPECT_EQ(detect({0, 0, 0, 12, 'j', 'P', ' ', ' ', '\r', '\n', 0x87, '\n'}),
+              ImageFormat::Jpeg2000);
+    EXPECT_EQ(detect({0xFF, 0x4F, 0xFF, 0x51, 0}), ImageFormat::Jpeg2000);
+    EXPECT_EQ(detect({'B', 'M', 0, 0}), ImageFormat::Bmp);
+    // Near misses and short data.
+    EXPECT_EQ(detect({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({0xFF, 0xD8}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'B'}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'G', 'I', 'F', '8', '9', 'a'}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({}), ImageFormat::Unknown);
+    EXPECT_EQ(detectFormat(nullptr, 10), ImageFormat::Unknown);
+}
+
+TEST(DetectFormat, EveryEncoderOutputIsRecognised) {
+    Image image = randomImage(4, 4, 1, 24);
+    EXPECT_EQ(detectFormat(encodePng(image).bytes.data(), 8), ImageFormat::Png);
+    EXPECT_EQ(detectFormat(encodeJpeg(image, 8).bytes.data(), 3), ImageFormat::Jpeg);
+    EXPECT_EQ(detectFormat(encodeJpeg2000(image, 3).bytes.data(), 12), ImageFormat::Jpeg2000);
+    EXPECT_EQ(detectFormat(encodeBmp(image).bytes.data(), 2), ImageFormat::Bmp);
+}
+
+TEST(DecodeImage, AnythingElseIsNotASupportedImage) {
+    const std::string gif = "GIF89a\x01\x00\x01\x00";
+    DecodeResult r = decodeImage(reinterpret_cast<const uint8_t*>(gif.data()), gif.size());
+    EXPECT_EQ(r.error, "not a supported image");
+    EXPECT_TRUE(r.image.empty());
+    r = decodeImage(nullptr, 0);
+    EXPECT_EQ(r.error, "not a supported image");
+}
+
+TEST(FormatFromPath, ExtensionOfTheFilePart) {
+    EXPECT_EQ(formatFromPath("a/b/photo.png"), ImageFormat::Png);
+    EXPECT_EQ(formatFromPath("photo.JPG"), ImageFormat::Jpeg);
+    EXPECT_EQ(formatFromPath("photo.Jpeg"), ImageFormat::Jpeg);
+    EXPECT_EQ(formatFromPath("photo.jp2"), ImageFormat::Jpeg2000);
+    EXPECT_EQ(formatFromPath("photo.bmp"), ImageFormat::Bmp);
+    EXPECT_EQ(formatFromPath("photo.tar.png"), ImageFormat::Png);
+    EXPECT_EQ(formatFromPath("photo.png.gif"), ImageFormat::Unknown);
+    // A dot in a folder name is not an extension.
+    EXPECT_EQ(formatFromPath("my.png/photo"), ImageFormat::Unknown);
+    EXPECT_EQ(formatFromPath("photo"), ImageFormat::Unknown);
+    EXPECT_EQ(formatFromPath("photo."), ImageFormat::Unknown);
+    EXPECT_EQ(formatFromPath(""), ImageFormat::Unknown);
+}
+
+TEST(LoadImageFile, OpensByContentWhateverTheName) {
+    // good/png_inside.jpg holds a 2 x 1 PNG: (1, 2, 3) and (250, 128, 0).
+    DecodeResult r = loadImageFile(testDataPath("good/png_inside.jpg"));
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.image, imageFromRows(2, 1, {rgb(1, 2, 3), rgb(250, 128, 0)}, 24));
+
+    std::string dir = makeTempDir();
+    Image image = randomImage(5, 3, 8, 32);
+    for (ImageFormat f : {ImageFormat::Png, ImageFormat::Bmp}) {
+        writeBytes(dir + "misnamed.jpg", encodeImage(image, f).bytes);
+        r = loadImageFile(dir + "misnamed.jpg");
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(r.image, image);
+    }
+}
+
+TEST(LoadImageFile, ReportsTheSystemReason) {
+    std::string dir = makeTempDir();
+    EXPECT_EQ(loadImageFile(dir + "missing.png").error, "No such file or directory");
+    EXPECT_EQ(loadImageFile(dir).error, "Is a directory");
+    writeBytes(dir + "notes.png", {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(loadImageFile(dir + "notes.png").error, "not a supported image");
+}
+
+// The committed malformed set: every file is refused, with no image.
+TEST(BadFiles, EveryFileIsAnError) {
+    std::vector<std::string> files = dataFiles("bad");
+    ASSERT_GE(files.size(), 30u);
+    for (const std::string& path : files) {
+        DecodeResult r = loadImageFile(path);
+        EXPECT_FALSE(r.ok()) << path;
+        EXPECT_FALSE(r.error.empty()) << path;
+        EXPECT_TRUE(r.image.empty()) << path;
+    }
+}
+
+TEST(BadFiles, SizeErrorsNameTheSize) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"png_100000x100000.png", "100000 x 100000"},
+        {"jp2_100000x100000.jp2", "100000 x 100000"},
+        {"jpeg_65535x65535.jpg", "65535 x 65535"},
+        {"bmp_negative_width.bmp", "-4 x 2"},
+        {"bmp_zero_height.bmp", "4 x 0"},
+        {"bmp_2147483647_square.bmp", "2147483647 x 2147483647"},
+    };
+    for (const auto& [file, size] : cases) {
+        DecodeResult r = loadImageFile(testDataPath(std::string("bad/") + file));
+        EXPECT_NE(r.error.find(size), std::string::npos) << file << ": " << r.error;
+    }
+}
+
+TEST(GoodFiles, EveryFileDecodes) {
+    for (const std::string& path : dataFiles("good")) {
+        DecodeResult r = loadImageFile(path);
+        EXPECT_TRUE(r.ok()) << path << ": " << r.error;
+    }
+}
+
+// --- Saving -------------------------------------------------------------------------------
+
+std::vector<std::string> folderEntries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SaveImageFile, WritesEachFormatAndLeavesNoTemporaryFile) {
+    std::string dir = makeTempDir();
+    Image image = randomImage(6, 5, 4, 32);
+    const std::pair<ImageFormat, const char*> targets[] = {{ImageFormat::Png, "a.png"},
+                                                           {ImageFormat::Jpeg, "a.jpg"},
+                                                           {ImageFormat::Jpeg2000, "a.jp2"},
+                                                           {ImageFormat::Bmp, "a.bmp"}};
+    for (const auto& [format, name] : targets) {
+        ASSERT_EQ(saveImageFile(image, dir + name, format), "") << name;
+        DecodeResult r = loadImageFile(dir + name);
+        ASSERT_TRUE(r.ok()) << name << ": " << r.error;
+        EXPECT_EQ(detectFormat(readBytes(dir + name).data(), 12), format) << name;
+    }
+    EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"a.bmp", "a.jp2", "a.jpg", "a.png"}));
+    // The saved PNG and BMP hold the image exactly.
+    EXPECT_EQ(loadImageFile(dir + "a.png").image, image);
+    EXPECT_EQ(loadImageFile(dir + "a.bmp").image, image);
+}
+
+TEST(SaveImageFile, ReplacesAnExistingFileKeepingItsPermissions) {
+    std::string dir = makeTempDir();
+    std::string path = dir + "old.png";
+    writeBytes(path, {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    Image image = randomImage(3, 3, 2, 24);
+    ASSERT_EQ(saveImageFile(image, path, ImageFormat::Png), "");
+    EXPECT_EQ(loadImageFile(path).image, image);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"old.png"});
+}
+
+TEST(SaveImageFile, FailuresReportTheReasonAndKeepTheOldFile) {
+    std::string dir = makeTempDir();
+    Image image = randomImage(3, 3, 2, 24);
+    const std::vector<uint8_t> old = {'k', 'e', 'e', 'p'};
+
+    EXPECT_EQ(saveImageFile(image, dir + "no/such/folder/x.png", ImageFormat::Png),
+              "No such file or directory");
+    // A path whose parent is a regular file (fails even for root).
+    writeBytes(dir + "plain", old);
+    EXPECT_EQ(saveImageFile(image, dir + "plain/x.png", ImageFormat::Png), "Not a directory");
+    EXPECT_EQ(readBytes(dir + "plain"), old);
+
+    // An image the encoder refuses: the target is not touched.
+    writeBytes(dir + "target.png", old);
+    EXPECT_NE(saveImageFile(Image(), dir + "target.png", ImageFormat::Png), "");
+    EXPECT_NE(saveImageFile(image, dir + "target.png", ImageFormat::Unknown), "");
+    EXPECT_EQ(readBytes(dir + "target.png"), old);
+
+    // A folder in the way: the rename fails and the temporary file is removed.
+    fs::create_directory(dir + "folder.png");
+    EXPECT_NE(saveImageFile(image, dir + "folder.png", ImageFormat::Png), "");
+    EXPECT_TRUE(fs::is_directory(dir + "folder.png"));
+
+    EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"folder.png", "plain", "target.png"}));
+}
+
+TEST(SaveImageFile, ReadOnlyFolderIsAnErrorForOrdinaryUsers) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    std::string dir = makeTempDir();
+    std::vector<uint8_t> old = {'o', 'l', 'd'};
+    writeBytes(dir + "x.png", old);
+    ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+    std::string error = saveImageFile(randomImage(2, 2, 1, 24), dir + "x.png", ImageFormat::Png);
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_EQ(error, "Permission denied");
+    EXPECT_EQ(readBytes(dir + "x.png"), old);
+}
+
+}  // namespace
