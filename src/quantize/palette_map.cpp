@@ -182,6 +182,5 @@ void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
 void applyPalette(Image& image, const Rect& rect, std::span<const uint32_t> palette, bool dither) {
     const int strength = dither ? ditherStrengthOn : ditherStrengthOff;
     buildPaletteLookup(paletteLookup, palette);
-    runOnRect(image, rect,
-              [&](Image& part) { part = remapToPalette(part, strength, paletteLookup); });
+    runOnRect(image, rect, [&](Image& part) { remapInPlace(part, strength, paletteLookup); });
 }
