@@ -30,6 +30,7 @@ std::vector<std::string> dataFiles(const std::string& folder, const std::string&
     for (const auto& entry : std::filesystem::directory_iterator(testDataPath(folder))) {
         if (!entry.is_regular_file()) continue;
         std::string path = entry.path().string();
+        if (entry.path().extension() == ".md") continue;  // the folders' notes
         if (extension.empty() ||
             (path.size() >= extension.size() &&
              path.compare(path.size() - extension.size(), extension.size(), extension) == 0)) {

@@ -13,7 +13,7 @@ std::vector<uint8_t> readBytes(const std::string& path);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Every regular file under tests/data/<folder> whose name ends in `extension` (any
-// extension when empty), sorted.
+// extension when empty, but never the .md notes), sorted.
 std::vector<std::string> dataFiles(const std::string& folder, const std::string& extension = "");
 
 // A smooth picture: gentle gradients in every channel (and in alpha at depth 32), the

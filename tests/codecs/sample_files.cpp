@@ -270,6 +270,14 @@ TEST(SampleFiles, DISABLED_WriteBadFiles) {
     save("bad", "jpeg_header_only.jpg",
          std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + find(jpeg, {0xFF, 0xDA})));
     save("bad", "jpeg_1100_scans.jpg", manyScans(1100));
+    // Progressive, three full-resolution components, declared 16384 x 16384: the
+    // coefficients alone need 1.5 GiB.
+    std::vector<uint8_t> colour(16 * 16 * 3, 90);
+    std::vector<uint8_t> hungry = libjpegEncode({16, 16, 3, JCS_RGB, JCS_RGB, true, colour.data()});
+    size_t sof2 = find(hungry, {0xFF, 0xC2});
+    putBe(hungry, sof2 + 5, 16384, 2);
+    putBe(hungry, sof2 + 7, 16384, 2);
+    save("bad", "jpeg_progressive_1.5_gib.jpg", hungry);
 
     save("bad", "jp2_100000x100000.jp2", withJp2Size(jp2, 100000, 100000));
     save("bad", "jp2_lying_size.jp2", withJp2Size(jp2, 4000, 3000));

@@ -340,7 +340,7 @@ constexpr uint32_t imageIntent = 4;               // LCS_GM_IMAGES
 
 }  // namespace
 
-DecodeResult decodeBmp(const uint8_t* data, size_t size) {
+static DecodeResult decodeBmpUnguarded(const uint8_t* data, size_t size) {
     DecodeResult result;
     if (!data || size < 2 || data[0] != 'B' || data[1] != 'M') {
         result.error = "not a BMP file";
@@ -363,7 +363,7 @@ DecodeResult decodeBmp(const uint8_t* data, size_t size) {
     return result;
 }
 
-EncodeResult encodeBmp(const Image& image) {
+static EncodeResult encodeBmpUnguarded(const Image& image) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -415,4 +415,12 @@ EncodeResult encodeBmp(const Image& image) {
         }
     }
     return result;
+}
+
+DecodeResult decodeBmp(const uint8_t* data, size_t size) {
+    return guardMemory<DecodeResult>([&] { return decodeBmpUnguarded(data, size); });
+}
+
+EncodeResult encodeBmp(const Image& image) {
+    return guardMemory<EncodeResult>([&] { return encodeBmpUnguarded(image); });
 }

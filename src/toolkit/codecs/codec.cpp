@@ -115,11 +115,6 @@ bool sinkWrite(ByteSink* sink, const void* bytes, size_t count) {
     return true;
 }
 
-void sinkFree(ByteSink* sink) {
-    std::free(sink->data);
-    *sink = ByteSink{};
-}
-
 ImageFormat detectFormat(const uint8_t* data, size_t size) {
     if (!data) return ImageFormat::Unknown;
     if (startsWith(data, size, pngSignature)) return ImageFormat::Png;
@@ -182,7 +177,7 @@ ImageFormat formatFromPath(const std::string& path) {
     return ImageFormat::Unknown;
 }
 
-DecodeResult loadImageFile(const std::string& path) {
+static DecodeResult loadImageFileUnguarded(const std::string& path) {
     DecodeResult result;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -282,4 +277,8 @@ std::string saveImageFile(const Image& image, const std::string& path, ImageForm
         return errnoText(error);
     }
     return {};
+}
+
+DecodeResult loadImageFile(const std::string& path) {
+    return guardMemory<DecodeResult>([&] { return loadImageFileUnguarded(path); });
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "toolkit/image.h"
@@ -27,17 +29,22 @@ inline int clampQuality(int quality) {
 
 // A malloc'd byte buffer that C library callbacks append to. It never throws: a failed
 // allocation sets `failed` and the callback reports the error the library's own way.
+// The sink itself lives in the caller's frame, never in a setjmp'd one.
 struct ByteSink {
     uint8_t* data = nullptr;
     size_t size = 0;  // bytes written (the end of the data)
     size_t capacity = 0;
     size_t position = 0;  // write position, for codecs that seek back to patch headers
     bool failed = false;
+
+    ByteSink() = default;
+    ByteSink(const ByteSink&) = delete;
+    ByteSink& operator=(const ByteSink&) = delete;
+    ~ByteSink() { std::free(data); }
 };
 
 // Writes `count` bytes at the sink's position, growing it; false when memory ran out.
 bool sinkWrite(ByteSink* sink, const void* bytes, size_t count);
-void sinkFree(ByteSink* sink);
 
 // Big- and little-endian readers over a bounded byte range.
 inline uint32_t readBe32(const uint8_t* p) {
@@ -50,4 +57,18 @@ inline uint16_t readLe16(const uint8_t* p) {
 inline uint32_t readLe32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Runs a codec body, turning a failed allocation (a huge but allowed image on a machine
+// short of memory) into an error result, so no codec ever throws.
+template <typename Result, typename Body>
+Result guardMemory(Body&& body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    Result result;
+    result.error = "out of memory";
+    return result;
 }

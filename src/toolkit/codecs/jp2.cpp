@@ -239,7 +239,7 @@ StreamPtr memoryStream(MemoryReader* reader) {
 
 }  // namespace
 
-DecodeResult decodeJpeg2000(const uint8_t* data, size_t size) {
+static DecodeResult decodeJpeg2000Unguarded(const uint8_t* data, size_t size) {
     DecodeResult result;
     if (!data || size < sizeof j2kCodestreamStart) {
         result.error = "not a JPEG 2000 file";
@@ -285,7 +285,7 @@ DecodeResult decodeJpeg2000(const uint8_t* data, size_t size) {
     return result;
 }
 
-EncodeResult encodeJpeg2000(const Image& image, int quality) {
+static EncodeResult encodeJpeg2000Unguarded(const Image& image, int quality) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -361,6 +361,13 @@ EncodeResult encodeJpeg2000(const Image& image, int quality) {
         result.error =
             sink.failed ? "out of memory" : withDefault(messages, "JPEG 2000 encoding failed");
     }
-    sinkFree(&sink);
     return result;
+}
+
+DecodeResult decodeJpeg2000(const uint8_t* data, size_t size) {
+    return guardMemory<DecodeResult>([&] { return decodeJpeg2000Unguarded(data, size); });
+}
+
+EncodeResult encodeJpeg2000(const Image& image, int quality) {
+    return guardMemory<EncodeResult>([&] { return encodeJpeg2000Unguarded(image, quality); });
 }

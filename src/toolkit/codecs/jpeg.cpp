@@ -50,6 +50,9 @@ struct JpegError {
         std::snprintf(text, sizeof text,
                       "unsupported JPEG sample precision: %d bits (only 8-bit JPEG is supported)",
                       cinfo->err->msg_parm.i[0]);
+    } else if (code == JERR_NO_BACKING_STORE) {
+        std::snprintf(text, sizeof text, "JPEG file needs more than %ld MiB to decode",
+                      maxJpegMemory >> 20);
     } else if (decompress && (code == JERR_IMAGE_TOO_BIG || code == JERR_EMPTY_IMAGE)) {
         // Name the size the file declares, as the other decoders do.
         std::snprintf(text, sizeof text,
@@ -113,8 +116,9 @@ bool readJpegHeader(JpegDecoder* d, const uint8_t* data, size_t size) {
     return true;
 }
 
-// Decodes into rows of 4 bytes per pixel: RGBA, or CMYK for four-channel files.
-bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
+// Starts decompression: a progressive file is read whole here, into libjpeg's bounded
+// coefficient memory, before the caller allocates the image.
+bool startJpeg(JpegDecoder* d) {
     if (setjmp(d->error.jump)) return false;
     jpeg_start_decompress(&d->cinfo);
     if (d->cinfo.output_components != bytesPerPixel ||
@@ -122,6 +126,12 @@ bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
         d->cinfo.output_height != d->cinfo.image_height) {
         failWith(reinterpret_cast<j_common_ptr>(&d->cinfo), "unexpected JPEG output layout");
     }
+    return true;
+}
+
+// Decodes into rows of 4 bytes per pixel: RGBA, or CMYK for four-channel files.
+bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
+    if (setjmp(d->error.jump)) return false;
     while (d->cinfo.output_scanline < d->cinfo.output_height) {
         JSAMPROW row = pixels + static_cast<size_t>(d->cinfo.output_scanline) * stride;
         jpeg_read_scanlines(&d->cinfo, &row, 1);
@@ -211,13 +221,20 @@ bool writeJpeg(JpegEncoder* e, const Image* image, int quality) {
 
 }  // namespace
 
-DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
+static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     DecodeResult result;
     if (!data || size == 0) {
         result.error = "not a JPEG file";
         return result;
     }
     JpegDecoder decoder{};
+    // Destroyed here, outside the setjmp'd functions, on every return.
+    struct Release {
+        JpegDecoder& d;
+        ~Release() {
+            if (d.created) jpeg_destroy_decompress(&d.cinfo);
+        }
+    } release{decoder};
     bool ok = readJpegHeader(&decoder, data, size);
     jpeg_decompress_struct& cinfo = decoder.cinfo;
     bool cmyk = false;
@@ -241,6 +258,7 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
     } else {
         result.error = decoder.error.message;
     }
+    if (ok && result.ok() && !startJpeg(&decoder)) result.error = decoder.error.message;
     if (ok && result.ok()) {
         Image image(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), 24);
         bool inverted = cinfo.saw_Adobe_marker;
@@ -252,11 +270,10 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
             result.error = decoder.error.message;
         }
     }
-    if (decoder.created) jpeg_destroy_decompress(&cinfo);
     return result;
 }
 
-EncodeResult encodeJpeg(const Image& image, int quality) {
+static EncodeResult encodeJpegUnguarded(const Image& image, int quality) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -264,13 +281,25 @@ EncodeResult encodeJpeg(const Image& image, int quality) {
     ByteSink sink;
     // libjpeg's structures are large and plain; keep them off the stack.
     auto encoder = std::make_unique<JpegEncoder>();
+    struct Release {
+        JpegEncoder& e;
+        ~Release() {
+            if (e.created) jpeg_destroy_compress(&e.cinfo);
+        }
+    } release{*encoder};
     encoder->destination.sink = &sink;
     if (writeJpeg(encoder.get(), &image, clampQuality(quality))) {
         result.bytes.assign(sink.data, sink.data + sink.size);
     } else {
         result.error = encoder->error.message;
     }
-    if (encoder->created) jpeg_destroy_compress(&encoder->cinfo);
-    sinkFree(&sink);
     return result;
+}
+
+DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
+    return guardMemory<DecodeResult>([&] { return decodeJpegUnguarded(data, size); });
+}
+
+EncodeResult encodeJpeg(const Image& image, int quality) {
+    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, quality); });
 }

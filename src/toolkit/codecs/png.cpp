@@ -131,7 +131,7 @@ bool writePng(png_structp png, png_infop info, PngWriteJob* job) {
 
 }  // namespace
 
-DecodeResult decodePng(const uint8_t* data, size_t size) {
+static DecodeResult decodePngUnguarded(const uint8_t* data, size_t size) {
     DecodeResult result;
     if (!data || size < pngSignatureBytes || png_sig_cmp(data, 0, pngSignatureBytes) != 0) {
         result.error = "not a PNG file";
@@ -148,34 +148,32 @@ DecodeResult decodePng(const uint8_t* data, size_t size) {
     }
 
     PngReader reader{data, size, 0, {}};
-    png_structp png = createReadStruct(reader.message);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_read_struct(&png, &info, nullptr);
+    // Owned here, outside the setjmp'd functions, so every return releases them.
+    struct ReadStructs {
+        png_structp png = nullptr;
+        png_infop info = nullptr;
+        ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
+    } structs;
+    structs.png = createReadStruct(reader.message);
+    structs.info = structs.png ? png_create_info_struct(structs.png) : nullptr;
+    if (!structs.png || !structs.info) {
         result.error = "out of memory";
         return result;
     }
 
     PngInfo header{};
-    if (!readPngHeader(png, info, &reader, &header)) {
-        png_destroy_read_struct(&png, &info, nullptr);
+    if (!readPngHeader(structs.png, structs.info, &reader, &header)) {
         result.error = reader.message;
         return result;
     }
-    std::string sizeError = imageSizeError(header.width, header.height);
-    if (!sizeError.empty()) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        result.error = sizeError;
-        return result;
-    }
+    result.error = imageSizeError(header.width, header.height);
+    if (!result.ok()) return result;
 
     Image image(static_cast<int>(header.width), static_cast<int>(header.height),
                 header.hasAlpha ? 32 : 24);
     std::vector<png_bytep> rows(header.height);
     for (int y = 0; y < image.height; ++y) rows[y] = reinterpret_cast<png_bytep>(image.row(y));
-    bool ok = readPngRows(png, info, rows.data(), size_t{header.width} * 4);
-    png_destroy_read_struct(&png, &info, nullptr);
-    if (!ok) {
+    if (!readPngRows(structs.png, structs.info, rows.data(), size_t{header.width} * 4)) {
         result.error = reader.message;
         return result;
     }
@@ -183,28 +181,37 @@ DecodeResult decodePng(const uint8_t* data, size_t size) {
     return result;
 }
 
-EncodeResult encodePng(const Image& image) {
+static EncodeResult encodePngUnguarded(const Image& image) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
 
     ByteSink sink;
     PngWriteJob job{&image, &sink, {}};
-    png_structp png =
+    struct WriteStructs {
+        png_structp png = nullptr;
+        png_infop info = nullptr;
+        ~WriteStructs() { png_destroy_write_struct(&png, &info); }
+    } structs;
+    structs.png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, job.message, onPngError, onPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_write_struct(&png, &info);
+    structs.info = structs.png ? png_create_info_struct(structs.png) : nullptr;
+    if (!structs.png || !structs.info) {
         result.error = "out of memory";
         return result;
     }
-    bool ok = writePng(png, info, &job);
-    png_destroy_write_struct(&png, &info);
-    if (ok) {
+    if (writePng(structs.png, structs.info, &job)) {
         result.bytes.assign(sink.data, sink.data + sink.size);
     } else {
         result.error = job.message[0] ? job.message : "PNG encoding failed";
     }
-    sinkFree(&sink);
     return result;
+}
+
+DecodeResult decodePng(const uint8_t* data, size_t size) {
+    return guardMemory<DecodeResult>([&] { return decodePngUnguarded(data, size); });
+}
+
+EncodeResult encodePng(const Image& image) {
+    return guardMemory<EncodeResult>([&] { return encodePngUnguarded(image); });
 }
