@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "quantize/builtin_palettes.h"
-#include "quantize/colour_set.h"
 #include "quantize/palette_map.h"
 #include "quantize/styles.h"
 
@@ -13,45 +12,59 @@ namespace {
 
 constexpr uint32_t lowBitsSet = 0x0F0F0F;
 
-// Collects the distinct colours written, in order of first appearance.
-class PaletteCollector {
-  public:
-    void add(uint32_t colour) {
-        if (seen_.insert(colour)) colours_.push_back(colour);
-    }
-    std::vector<uint32_t> take() { return std::move(colours_); }
-
-  private:
-    ColourBitSet seen_;
-    std::vector<uint32_t> colours_;
+// What each channel value becomes; every formula method works channel by channel.
+struct ChannelTables {
+    std::array<uint8_t, 256> red{}, green{}, blue{};
 };
 
-// Runs `outputOf(input)` over every pixel of the rectangle in row order, the input being
-// the pixel as read or its ordered-dither value; writes keep alpha.
-template <typename Formula>
-std::vector<uint32_t> quantizeByFormula(Image& image, const Rect& rect, bool dither,
-                                        Formula outputOf) {
-    PaletteCollector collector;
+// Every output keeps at most the top four bits of a channel significant (levels at least
+// 17 apart, or a mask with the low four bits set), so its three top nibbles identify it.
+constexpr int nibbleKeyCount = 4096;
+int nibbleKey(uint32_t c) {
+    return static_cast<int>(((c >> 4) & 15) | ((c >> 12) & 15) << 4 | ((c >> 20) & 15) << 8);
+}
+
+// Runs the tables over every pixel of the rectangle in row order, the input being the
+// pixel as read or, with dither, its ordered-dither value; writes keep alpha. Returns the
+// distinct outputs in order of first appearance.
+std::vector<uint32_t> quantizeByTables(Image& image, const Rect& rect, bool dither,
+                                       const ChannelTables& out) {
     Rect r = clipToImage(rect, image);
     if (r.empty()) return {};
-    uint32_t lastOutput = 0;
-    bool haveLast = false;
-    for (int y = r.top; y <= r.bottom; ++y) {
-        uint32_t* row = image.row(y);
-        for (int x = r.left; x <= r.right; ++x) {
-            uint32_t input = row[x] & colourMask;
-            if (dither) input = orderedDitherColour(input, x, y);
-            uint32_t output = outputOf(input);
-            row[x] = (row[x] & alphaMask) | output;
-            // Neighbouring pixels mostly share an output; skip the set then.
-            if (!haveLast || output != lastOutput) {
-                collector.add(output);
-                lastOutput = output;
-                haveLast = true;
+    // One set of tables per position of the 4 x 4 pattern, with its offset folded in.
+    constexpr int patternSize = 16;
+    std::vector<ChannelTables> tables(dither ? patternSize : 1, out);
+    if (dither) {
+        for (int pos = 0; pos < patternSize; ++pos) {
+            const int offset = bayerOffsetAt(pos & 3, pos >> 2);
+            for (int v = 0; v < 256; ++v) {
+                const int in = std::clamp(v + offset, 0, 255);
+                tables[pos].red[v] = out.red[in];
+                tables[pos].green[v] = out.green[in];
+                tables[pos].blue[v] = out.blue[in];
             }
         }
     }
-    return collector.take();
+    std::vector<uint32_t> palette;
+    std::array<bool, nibbleKeyCount> seen{};
+    for (int y = r.top; y <= r.bottom; ++y) {
+        uint32_t* row = image.row(y);
+        const ChannelTables* rowTables = tables.data() + (dither ? (y & 3) * 4 : 0);
+        for (int x = r.left; x <= r.right; ++x) {
+            const ChannelTables& t = rowTables[dither ? (x & 3) : 0];
+            const uint32_t p = row[x];
+            const uint32_t output = t.red[p & 255] |
+                                    static_cast<uint32_t>(t.green[(p >> 8) & 255]) << 8 |
+                                    static_cast<uint32_t>(t.blue[(p >> 16) & 255]) << 16;
+            row[x] = (p & alphaMask) | output;
+            bool& known = seen[nibbleKey(output)];
+            if (!known) {
+                known = true;
+                palette.push_back(output);
+            }
+        }
+    }
+    return palette;
 }
 
 }  // namespace
@@ -65,11 +78,10 @@ UniformLevels uniformLevels(int levels) {
 std::vector<uint32_t> uniformQuantize(Image& image, const Rect& rect, int levels, bool dither) {
     levels = std::clamp(levels, minUniformLevels, maxUniformLevels);
     const UniformLevels u = uniformLevels(levels);
-    std::array<uint32_t, 256> level{};
-    for (int v = 0; v < 256; ++v) level[v] = static_cast<uint32_t>((v / u.bin) * u.step);
-    return quantizeByFormula(image, rect, dither, [&](uint32_t c) {
-        return level[c & 255] | level[(c >> 8) & 255] << 8 | level[(c >> 16) & 255] << 16;
-    });
+    ChannelTables out;
+    for (int v = 0; v < 256; ++v) out.red[v] = static_cast<uint8_t>((v / u.bin) * u.step);
+    out.green = out.blue = out.red;
+    return quantizeByTables(image, rect, dither, out);
 }
 
 uint32_t maskForStyle(int style) {
@@ -96,8 +108,14 @@ uint32_t maskForStyle(int style) {
 std::vector<uint32_t> maskQuantize(Image& image, const Rect& rect, int style, bool dither) {
     const uint32_t mask = maskForStyle(style);
     if (mask == 0) return {};
-    return quantizeByFormula(image, rect, dither,
-                             [mask](uint32_t c) { return (c & mask) | lowBitsSet; });
+    ChannelTables out;
+    for (uint32_t v = 0; v < 256; ++v) {
+        const uint32_t c = ((v | v << 8 | v << 16) & mask) | lowBitsSet;
+        out.red[v] = static_cast<uint8_t>(c & 255);
+        out.green[v] = static_cast<uint8_t>((c >> 8) & 255);
+        out.blue[v] = static_cast<uint8_t>((c >> 16) & 255);
+    }
+    return quantizeByTables(image, rect, dither, out);
 }
 
 void fixedPaletteQuantize(Image& image, const Rect& rect, int style, bool dither) {
