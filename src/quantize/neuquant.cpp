@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "quantize/answer_cache.h"
 #include "quantize/palette_map.h"
 
 namespace {
@@ -267,12 +268,13 @@ void neuQuantize(Image& image, const Rect& rect, bool dither) {
     std::array<uint32_t, networkSize> colourMap{};
     net.finish(colourMap);
     net.buildIndex();
+    AnswerCache nearest([&](uint32_t c) { return colourMap[net.search(c)] & colourMask; });
     for (int y = r.top; y <= r.bottom; ++y) {
         uint32_t* row = image.row(y);
         for (int x = r.left; x <= r.right; ++x) {
             uint32_t input = row[x] & colourMask;
             if (dither) input = orderedDitherColour(input, x, y);
-            row[x] = (row[x] & alphaMask) | (colourMap[net.search(input)] & colourMask);
+            row[x] = (row[x] & alphaMask) | nearest(input);
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "quantize/answer_cache.h"
 #include "quantize/builtin_palettes.h"
 
 namespace {
@@ -17,33 +18,6 @@ int greenRedKey(uint32_t c) {
 // Signed 8-bit errors of red, green and blue, packed like a pixel (fourth byte unused).
 struct ChannelErrors {
     int8_t channel[4] = {0, 0, 0, 0};
-};
-
-// Remembers recent answers of nearestPaletteColour for one lookup. Photographs repeat
-// colours a lot, and a remembered answer is the search's own result, so the output is the
-// same with or without it.
-class NearestCache {
-  public:
-    explicit NearestCache(const PaletteLookup& lookup)
-        : lookup_(lookup), slots_(size_t{1} << cacheBits, 0) {}
-
-    uint32_t nearest(uint32_t colour) {
-        // The tag bit marks a filled slot (colour 0 included).
-        const uint64_t tag = static_cast<uint64_t>(colour | tagBit) << 32;
-        uint64_t& slot = slots_[(colour * hashMultiplier) >> (32 - cacheBits)];
-        if ((slot & tagMask) == tag) return static_cast<uint32_t>(slot);
-        const uint32_t result = nearestPaletteColour(lookup_, colour);
-        slot = tag | result;
-        return result;
-    }
-
-  private:
-    static constexpr int cacheBits = 17;
-    static constexpr uint32_t hashMultiplier = 2654435761u;
-    static constexpr uint32_t tagBit = 0x01000000;
-    static constexpr uint64_t tagMask = 0xFFFFFFFF00000000u;
-    const PaletteLookup& lookup_;
-    std::vector<uint64_t> slots_;
 };
 
 // floor(v * strength / 256) for the error terms of one channel.
@@ -142,10 +116,10 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
 
 void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
     const int w = out.width;
-    NearestCache cache(lookup);
+    AnswerCache cache([&lookup](uint32_t c) { return nearestPaletteColour(lookup, c); });
     if (ditherStrength == 0) {
         for (uint32_t& p : out.pixels) {
-            p = (p & alphaMask) | (cache.nearest(p & colourMask) & colourMask);
+            p = (p & alphaMask) | (cache(p & colourMask) & colourMask);
         }
         return;
     }
@@ -163,7 +137,7 @@ void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
                 v = std::clamp(v, 0, 255);
                 adjusted |= static_cast<uint32_t>(v) << (8 * k);
             }
-            const uint32_t q = cache.nearest(adjusted);
+            const uint32_t q = cache(adjusted);
             row[x] = (row[x] & alphaMask) | (q & colourMask);
             ChannelErrors halved;
             for (int k = 0; k < 3; ++k) {

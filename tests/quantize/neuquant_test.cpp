@@ -197,4 +197,23 @@ TEST(NeuQuantize, SelectionTrainsAndRewritesOnlyItsPixels) {
     }
 }
 
+TEST(NeuQuantize, MapsEveryPixelToItsNearestNeuron) {
+    // Few distinct colours, many repeats: remembered answers must equal fresh searches.
+    Image image = randomImage(50, 40, 17);
+    std::mt19937 rng(3);
+    for (uint32_t& p : image.pixels) p = (p & alphaMask) | (rng() % 37) * 0x030507u;
+    Network net;
+    net.init();
+    net.learn(image);
+    std::array<uint32_t, networkSize> colourMap{};
+    net.finish(colourMap);
+    net.buildIndex();
+    Image mapped = image;
+    neuQuantize(mapped, wholeImage(mapped), false);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        uint32_t want = colourMap[net.search(image.pixels[i] & colourMask)] & colourMask;
+        ASSERT_EQ(mapped.pixels[i], (image.pixels[i] & alphaMask) | want) << i;
+    }
+}
+
 }  // namespace

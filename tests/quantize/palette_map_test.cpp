@@ -160,4 +160,15 @@ TEST(ApplyPalette, EveryPixelBecomesAPaletteEntry) {
     resetPaletteLookup();
 }
 
+TEST(RemapToPalette, UnditheredIsThePlainSearchPerPixel) {
+    Image image = randomImage(64, 64, 9);
+    for (size_t i = 0; i < image.pixels.size(); i += 2) image.pixels[i] = image.pixels[i / 7];
+    PaletteLookup lookup = makePaletteLookup(truColorPalette());
+    Image mapped = remapToPalette(image, ditherStrengthOff, lookup);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        uint32_t want = nearestPaletteColour(lookup, image.pixels[i] & colourMask) & colourMask;
+        ASSERT_EQ(mapped.pixels[i], (image.pixels[i] & alphaMask) | want) << i;
+    }
+}
+
 }  // namespace
