@@ -147,6 +147,29 @@ void dispatchCommand(int id) {
             setWindowState(mainWindow, windowNormal);
             fitWindowToImage(viewImage);
             break;
+        case commandGaussianBlur:
+            if (gaussianBlur(viewImage) == 1) refreshView(viewImage, 1);
+            break;
+        case commandCountColours:
+            showUniqueColours();
+            break;
+        case commandScramble:
+        case commandUnscramble:
+        case commandPencil:
+        case commandNoise:
+        case commandEdgeDetect:
+        case commandXFactor:
+        case commandScratch:
+        case commandGlowie:
+        case commandSpacy:
+        case commandPhantom:
+        case commandBlush:
+        case commandSpectrum:
+        case commandDemon:
+        case commandFaded:
+        case commandArtist:
+            applyEffectCommand(id);
+            break;
         case commandCtrlRight:
         case commandCtrlLeft:
         case commandCtrlUp:

@@ -7,6 +7,7 @@
 #include "canvas/selector.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/quantize.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 #include "toolkit/prefs.h"
@@ -22,7 +23,7 @@ constexpr const char* defaultPicturesFolder = "Pictures/";
 constexpr const char* noImageName = "no_image_loaded";
 
 // Tables of the other subsystems, built once at start-up.
-void initialiseOtherSubsystems() {}
+void initialiseOtherSubsystems() { initQuantize(); }
 
 }  // namespace
 

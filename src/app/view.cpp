@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "canvas/selector.h"
 #include "core/state.h"
+#include "quantize/palettes.h"
 #include "toolkit/image_store.h"
 
 int minViewWidth = 800;
@@ -157,10 +158,19 @@ void paletteRefresh() {
     if (paletteShown == 1) {
         setToolBarButtonState(mainToolBar, commandPaletteToggle, true);
         setMenuItemChecked(mainMenuBar, commandPaletteMenu, true);
-        if (analysisHooks.extractPalette) analysisHooks.extractPalette(analysisSource());
+        extractPaletteOf(analysisSource());
     } else if (currentCommand == commandPaletteMenu || currentCommand == commandPaletteToggle) {
         postEvent(eventCloseWindow, paletteWindow);
     }
+}
+
+void extractPaletteOf(int image) {
+    int source = image;
+    if (selection.active && grabSelection(selectionImage)) source = selectionImage;
+    Image* pixels = findImage(source);
+    if (!pixels) return;
+    extractPalette(*pixels, selection.active == 1);
+    if (analysisHooks.showPalette) analysisHooks.showPalette();
 }
 
 void canvasHandler(const Event& event) {

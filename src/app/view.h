@@ -39,8 +39,7 @@ extern int currentCommand;
 // Windows that are not built yet plug in here.
 struct AnalysisHooks {
     void (*showHistogram)(int image) = nullptr;  // -1 closes the window
-    void (*extractPalette)(int image) = nullptr;
-    void (*closePalette)() = nullptr;
+    void (*showPalette)() = nullptr;             // shows extractedPalette
 };
 extern AnalysisHooks analysisHooks;
 
@@ -50,6 +49,9 @@ void fitWindowToImage(int image);
 void statusSelectionField();
 void histogramRefresh();
 void paletteRefresh();
+// Collects the colours of `image` (or of the selection) for the palette tool and, without a
+// selection, makes them the current palette.
+void extractPaletteOf(int image);
 void canvasHandler(const Event& event);
 // The text of status field 0 for an image of w x h shown under `path`.
 std::string fileStatusText(const std::string& path, int w, int h);

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "adjust/colour_ops.h"
+#include "batch/batch.h"
+#include "quantize/palettes.h"
+#include "support/test_images.h"
+#include "toolkit/codecs/codec.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BatchRun {
+    int code;
+    std::string out, err;
+};
+
+BatchRun batch(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    int code = runBatch(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+// A picture with many colours: smooth ramps plus a little noise.
+Image gradient(int w, int h) {
+    Image image(w, h, 24);
+    Image noise = randomImage(w, h, 99, 24);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            uint32_t n = noise.at(x, y);
+            image.at(x, y) = rgb((x * 255 / w + (n & 7)) & 255, (y * 255 / h + ((n >> 8) & 7)) & 255,
+                                 ((x + y) * 2 + ((n >> 16) & 7)) & 255) |
+                             alphaMask;
+        }
+    }
+    return image;
+}
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = makeTempDir();
+        input = gradient(64, 48);
+        ASSERT_EQ(saveImageFile(input, dir + "in.png", ImageFormat::Png), "");
+    }
+    Image read(const std::string& name) {
+        DecodeResult r = loadImageFile(dir + name);
+        EXPECT_TRUE(r.ok()) << r.error;
+        return r.image;
+    }
+    std::string dir;
+    Image input;
+};
+
+TEST_F(BatchTest, NegativeOfASelectionWritesABmp) {
+    BatchRun r = batch({dir + "in.png", "--select", "10,10,20,15", "--negative", dir + "out.bmp"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    Image expected = input;
+    negativePixels(expected, Rect{10, 10, 20, 15});
+    EXPECT_EQ(read("out.bmp"), expected);
+}
+
+TEST_F(BatchTest, OptionsRunInTheOrderGiven) {
+    // Gray then negative of the whole image, then negative again of a rectangle only.
+    BatchRun r = batch({dir + "in.png", "--gray", "--negative", "--select", "0,0,9,9", "--negative",
+                   "--select-none", dir + "out.png"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    Image expected = input;
+    grayScalePixels(expected, wholeImage(expected));
+    negativePixels(expected, wholeImage(expected));
+    negativePixels(expected, Rect{0, 0, 9, 9});
+    EXPECT_EQ(read("out.png"), expected);
+}
+
+TEST_F(BatchTest, CountPrintsDistinctColoursOfImageOrRectangle) {
+    Image two(4, 3, 24, rgb(1, 2, 3));
+    two.at(3, 2) = rgb(9, 9, 9) | alphaMask;
+    ASSERT_EQ(saveImageFile(two, dir + "two.png", ImageFormat::Png), "");
+    BatchRun r = batch({dir + "two.png", "--count", "--select", "0,0,2,2", "--count"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    EXPECT_EQ(r.out, "2\n1\n");
+}
+
+TEST_F(BatchTest, QuantizeRespectsLimitAndDitherWhereverTheyStand) {
+    BatchRun r = batch({dir + "in.png", "--quantize", "adaptive", "--limit", "16", "--dither",
+                   dir + "q.png"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    BatchRun count = batch({dir + "q.png", "--count"});
+    EXPECT_LE(std::stoi(count.out), 16);
+    EXPECT_GT(std::stoi(count.out), 2);
+    // Before the quantize, with odd spelling, and clamped like the window clamps.
+    r = batch({dir + "in.png", "--limit", "400", "--quantize", "Uniform", "--count"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    EXPECT_LE(std::stoi(r.out), 4096);
+    r = batch({dir + "in.png", "--limit", "1", "--quantize", "POPULARITY", "--count"});
+    EXPECT_LE(std::stoi(r.out), 2);
+}
+
+TEST_F(BatchTest, EveryStyleNameWorks) {
+    for (const char* style : {"uniform", "popularity", "adaptive", "cga16", "ega64", "trucolor256",
+                              "human256", "neuquant256", "flat8", "flat64", "flat512", "flat4096",
+                              "lemon128", "berry128", "ocean128", "Neuquant_256", "CGA (16)"}) {
+        BatchRun r = batch({dir + "in.png", "--quantize", style, "--count"});
+        ASSERT_EQ(r.code, batchOk) << style << ": " << r.err;
+        EXPECT_GE(std::stoi(r.out), 1) << style;
+    }
+}
+
+TEST_F(BatchTest, ScrambleThenUnscrambleGivesBackTheInput) {
+    BatchRun r = batch({dir + "in.png", "--effect", "scramble", "--effect", "Unscramble", dir + "s.png"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    EXPECT_EQ(read("s.png"), input);
+    r = batch({dir + "in.png", "--effect", "scramble", dir + "t.png"});
+    EXPECT_NE(read("t.png"), input);
+}
+
+TEST_F(BatchTest, EffectsBrightnessAndContrastHonourTheSelection) {
+    for (std::vector<std::string> op :
+         {std::vector<std::string>{"--effect", "xfactor"}, {"--effect", "Gaussian Blur"},
+          {"--effect", "edge-detect"}, {"--brightness", "40"},
+          {"--brightness", "-30,wrap,equal,proportional,g"}, {"--contrast", "50"}}) {
+        std::vector<std::string> args = {dir + "in.png", "--select", "8,8,40,30"};
+        args.insert(args.end(), op.begin(), op.end());
+        args.push_back(dir + "e.png");
+        BatchRun r = batch(args);
+        ASSERT_EQ(r.code, batchOk) << op[1] << ": " << r.err;
+        Image out = read("e.png");
+        bool changedInside = false;
+        for (int y = 0; y < input.height; ++y) {
+            for (int x = 0; x < input.width; ++x) {
+                bool inside = x >= 8 && x <= 40 && y >= 8 && y <= 30;
+                if (!inside) {
+                    ASSERT_EQ(out.at(x, y), input.at(x, y)) << op[1] << " " << x << "," << y;
+                }
+                if (inside && out.at(x, y) != input.at(x, y)) changedInside = true;
+            }
+        }
+        EXPECT_TRUE(changedInside) << op[1];
+    }
+}
+
+TEST_F(BatchTest, BadOptionsExitTwoWithAUsageLine) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{dir + "in.png", "--bogus"},
+          {dir + "in.png", "--quantize", "sepia"},
+          {dir + "in.png", "--select", "1,2,3"},
+          {dir + "in.png", "--select", "5,5,1,1"},
+          {dir + "in.png", "--select", "0,0,64,10"},  // one past the right edge
+          {dir + "in.png", "--limit", "many"},
+          {dir + "in.png", "--brightness", "200"},
+          {dir + "in.png", "--brightness", "10,sideways"},
+          {dir + "in.png", "--contrast"},
+          {dir + "in.png", "--effect", "sparkle"},
+          {dir + "in.png", dir + "out.gif"},
+          {dir + "in.png", dir + "a.png", dir + "b.png"},
+          {}}) {
+        BatchRun r = batch(args);
+        EXPECT_EQ(r.code, batchUsageError) << (args.size() > 1 ? args[1] : "");
+        EXPECT_NE(r.err.find("usage: pixova-batch"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir + "out.gif"));
+}
+
+TEST_F(BatchTest, UnreadableInputExitsOneAndWritesNothing) {
+    BatchRun r = batch({dir + "missing.png", "--negative", dir + "out.png"});
+    EXPECT_EQ(r.code, batchFileError);
+    EXPECT_EQ(r.err.rfind("pixova-batch: " + dir + "missing.png: ", 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(dir + "out.png"));
+    std::ofstream(dir + "text.png") << "not an image";
+    r = batch({dir + "text.png", dir + "out.png"});
+    EXPECT_EQ(r.code, batchFileError);
+    EXPECT_NE(r.err.find("not a supported image"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir + "out.png"));
+}
+
+TEST_F(BatchTest, UnwritableOutputExitsOne) {
+    std::ofstream(dir + "file") << "x";
+    BatchRun r = batch({dir + "in.png", "--gray", dir + "file/out.png"});
+    EXPECT_EQ(r.code, batchFileError);
+    EXPECT_EQ(r.err.rfind("pixova-batch: " + dir + "file/out.png: ", 0), 0u) << r.err;
+}
+
+TEST_F(BatchTest, TheExecutableReportsTheSameCodes) {
+    std::string exe = PIXOVA_BATCH_EXE;
+    auto status = [](const std::string& cmd) {
+        int s = std::system((cmd + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    };
+    EXPECT_EQ(status(exe + " --help"), 0);
+    EXPECT_EQ(status(exe + " " + dir + "in.png --count"), 0);
+    EXPECT_EQ(status(exe + " " + dir + "in.png --nope"), 2);
+    EXPECT_EQ(status(exe + " " + dir + "nothing.png"), 1);
+}
+
+}  // namespace
