@@ -19,6 +19,12 @@ constexpr size_t ihdrEnd = 24;
 constexpr png_alloc_size_t chunkMallocMax = 8u << 20;
 constexpr png_uint_32 chunkCacheMax = 128;
 constexpr size_t messageBytes = 200;
+// Ancillary chunks the decoder has no use for (text, colour profiles, gamma, layout):
+// skipped unread, so a damaged one can neither fail a good picture nor cost memory.
+constexpr png_byte ignoredChunks[] =
+    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0"
+    "sTER\0tEXt\0tIME\0zTXt";
+constexpr int ignoredChunkCount = 18;
 
 struct PngReader {
     const uint8_t* data;
@@ -69,6 +75,7 @@ bool readPngHeader(png_structp png, png_infop info, PngReader* reader, PngInfo* 
     png_set_chunk_cache_max(png, chunkCacheMax);
     // Our own check below covers the pixel count; these stop absurd single dimensions.
     png_set_user_limits(png, maxImagePixels, maxImagePixels);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, ignoredChunks, ignoredChunkCount);
     png_set_read_fn(png, reader, readFromMemory);
     png_read_info(png, info);
 
