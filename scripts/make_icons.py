@@ -29,25 +29,51 @@ def canvas(fill):
     return [[fill for _ in range(W)] for _ in range(H)]
 
 
+UNDO = [
+    "................",
+    "................",
+    "....#...........",
+    "...##...........",
+    "..###...........",
+    ".##########.....",
+    ".###########....",
+    "..###......##...",
+    "...##.......##..",
+    "....#.......##..",
+    "............##..",
+    "...........##...",
+    ".........###....",
+    "......#####.....",
+    "................",
+    "................",
+]
+
+MOVER = [
+    ".......##.......",
+    "......####......",
+    ".....######.....",
+    ".......##.......",
+    ".......##.......",
+    "..#....##....#..",
+    ".##....##....##.",
+    "################",
+    "################",
+    ".##....##....##.",
+    "..#....##....#..",
+    ".......##.......",
+    ".......##.......",
+    ".....######.....",
+    "......####......",
+    ".......##.......",
+]
+
+
+def from_grid(grid, ink, paper):
+    return [[ink if ch == "#" else paper for ch in row] for row in grid]
+
+
 def curved_arrow(pointing_left):
-    img = canvas((0, 0, 0, 0))
-    colour = (30, 110, 200, 255)
-    # a thick arc from the top right round to the bottom, then the head on the left
-    for y in range(H):
-        for x in range(W):
-            dx, dy = x + 0.5 - 8.5, y + 0.5 - 9.5
-            d = math.hypot(dx, dy)
-            ang = math.degrees(math.atan2(dy, dx))
-            if 3.2 <= d <= 5.8 and (ang <= 30 or ang >= 160 or -180 <= ang <= -10):
-                if not (-170 < ang < -100):
-                    img[y][x] = colour
-    # arrow head at the left end of the arc, pointing down
-    head = [(1, 6), (2, 6), (3, 6), (4, 6), (5, 6), (6, 6), (7, 6),
-            (2, 7), (3, 7), (4, 7), (5, 7), (6, 7),
-            (3, 8), (4, 8), (5, 8),
-            (4, 9)]
-    for x, y in head:
-        img[y - 1][x] = colour
+    img = from_grid(UNDO, (30, 110, 200, 255), (0, 0, 0, 0))
     if not pointing_left:
         img = [list(reversed(row)) for row in img]
     return img
@@ -67,20 +93,7 @@ def selector():
 
 
 def mover():
-    img = canvas((236, 236, 236, 255))
-    dark = (20, 20, 20, 255)
-    for i in range(2, 14):
-        img[7][i] = dark
-        img[i][7] = dark
-        img[8][i] = dark
-        img[i][8] = dark
-    for k in range(1, 4):
-        for t in range(-k, k + 1):
-            img[1 + k][7 + t if t < 0 else 8 + t] = dark if abs(t) <= k else img[1][0]
-            img[14 - k][7 + t if t < 0 else 8 + t] = dark
-            img[7 + t if t < 0 else 8 + t][1 + k] = dark
-            img[7 + t if t < 0 else 8 + t][14 - k] = dark
-    return img
+    return from_grid(MOVER, (20, 20, 20, 255), (236, 236, 236, 255))
 
 
 def histogram():
