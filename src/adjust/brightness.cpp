@@ -48,9 +48,27 @@ Prepared prepare(const BrightnessSettings& s) {
                     {s.enableRed, s.enableGreen, s.enableBlue}};
 }
 
+// n / m truncated towards zero, for 16 <= m <= 255 and |n| <= 765 * 383 (< 2^20), by a
+// multiplication with ceil(2^32 / m): the excess over n / m stays below |n| / 2^32 < 1 / m,
+// too little to reach the next integer.
+struct Reciprocals {
+    uint64_t of[channelCount] = {};
+    constexpr Reciprocals() {
+        for (uint64_t m = 1; m < channelCount; ++m) of[m] = ((uint64_t{1} << 32) + m - 1) / m;
+    }
+};
+constexpr Reciprocals reciprocals;
+constexpr int reciprocalShift = 32;
+
+inline int divideByLargest(int n, int m) {
+    auto q = static_cast<int>((static_cast<uint64_t>(std::abs(n)) * reciprocals.of[m]) >>
+                              reciprocalShift);
+    return n < 0 ? -q : q;
+}
+
 // Moves the enabled components by `a`: the same step for each in equal mode, or scaled so
 // the pixel's sum follows its largest component in ratio mode.
-inline void changeComponents(int64_t c[3], int a, int sum, int largest, const Prepared& p) {
+inline void changeComponents(int c[3], int a, int sum, int largest, const Prepared& p) {
     if (!p.ratioMode) {
         for (int i = 0; i < 3; ++i) {
             if (p.enabled[i]) c[i] += a;
@@ -65,14 +83,14 @@ inline void changeComponents(int64_t c[3], int a, int sum, int largest, const Pr
         return;
     }
     int m = std::max(largest, ratioModeMinimumMax);
-    // At most 765 * 383: int arithmetic, truncating towards zero.
-    int newSum = sum * (m + a) / m;
+    int newSum = divideByLargest(sum * (m + a), m);
     // The three single-precision shares in one vector division.
     Float4 shares =
         Float4{static_cast<float>(c[0]), static_cast<float>(c[1]), static_cast<float>(c[2]), 0.0f} /
         static_cast<float>(sum);
     for (int i = 0; i < 3; ++i) {
-        if (p.enabled[i]) c[i] = roundEven(static_cast<double>(newSum) * shares[i]);
+        if (p.enabled[i])
+            c[i] = static_cast<int>(roundEven(static_cast<double>(newSum) * shares[i]));
     }
 }
 
@@ -92,13 +110,13 @@ inline int proportionalDarken(int a, int level) {
     return scaleByLevel(a, level);
 }
 
-inline uint32_t compose(const int64_t c[3]) {
-    return rgb(static_cast<int>(c[0]), static_cast<int>(c[1]), static_cast<int>(c[2]));
+inline uint32_t compose(const int c[3]) {
+    return rgb(c[0], c[1], c[2]);
 }
 
 inline uint32_t brighten(uint32_t colour, const Prepared& p) {
     int r = redOf(colour), g = greenOf(colour), b = blueOf(colour);
-    int64_t c[3] = {r, g, b};
+    int c[3] = {r, g, b};
     int a = p.amount;
     int level = weightedLevel(r, g, b);
     int sum = r + g + b;
@@ -109,7 +127,7 @@ inline uint32_t brighten(uint32_t colour, const Prepared& p) {
         if (p.proportional)
             a = a > 0 ? proportionalBrighten(a, level) : proportionalDarken(a, level);
         changeComponents(c, a, sum, largest, p);
-        for (int64_t& v : c) {
+        for (int& v : c) {
             if (v < 0) v += channelCount;
             if (v > channelMax) v -= channelCount;
         }
@@ -127,7 +145,7 @@ inline uint32_t brighten(uint32_t colour, const Prepared& p) {
     changeComponents(c, a, sum, largest, p);
     // Hold ratio keeps every component in range by construction; clamp needs the limit.
     if (p.limit == LimitOption::Clamp) {
-        for (int64_t& v : c) v = std::clamp<int64_t>(v, 0, channelMax);
+        for (int& v : c) v = std::min(std::max(v, 0), channelMax);
     }
     return compose(c);
 }
