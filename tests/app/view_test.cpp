@@ -2,12 +2,13 @@
 // placement and selection bounds that follow, the cursors, mover dragging and its limits,
 // fitting the window and the two status fields.
 
+#include "app/view.h"
+
 #include <string>
 
 #include "app/commands.h"
 #include "app/files.h"
 #include "app/main_window.h"
-#include "app/view.h"
 #include "canvas/selector.h"
 #include "core/state.h"
 #include "support/app_fixture.h"
@@ -126,6 +127,10 @@ TEST_F(ViewTest, SmallerImageIsCentredOnTheMinimumView) {
     moverDragBy(30, 30);
     EXPECT_EQ(panX, 0);
     EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, 200, 75)), "");
+    command(commandSelector);
+    EXPECT_EQ(canvasCursor(canvas), cursorCross);
+    command(commandMover);
+    EXPECT_EQ(canvasCursor(canvas), cursorDefault);
 
     // The tiniest picture still gets the whole minimum view, centred.
     const Image& tiny = show(randomImage(100, 100, 3, 24));
