@@ -295,11 +295,7 @@ int openMainWindow() {
     setWindowMinimumSize(mainWindow, 800, 450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
     buildPopupMenu();
     for (const ShortcutEntry& s : mainShortcuts) addKeyboardShortcut(mainWindow, s.keys, s.command);
-    frameExtraWidth = windowWidth(mainWindow, false) - windowWidth(mainWindow, true);
-    frameExtraHeight = windowHeight(mainWindow, false) - windowHeight(mainWindow, true);
-    maxViewWidth = desktopWidth - frameExtraWidth;
-    maxViewHeight = desktopHeight - frameExtraHeight - menuBarHeightOf(mainMenuBar) -
-                    toolBarHeight - statusBarHeightOf(mainStatusBar);
+    measureWindowFrame();
     canvasControl(canvas, 0, toolBarHeight, 800,
                   450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
     setCanvasCursor(canvas, cursorDefault);

@@ -35,6 +35,18 @@ void drawOnCanvas(const Image& image, int x, int y) {
 
 }  // namespace
 
+void measureWindowFrame() {
+    // The frame is known only once the window is shown: until then it measures 0 and
+    // would let a large image's window run off the desktop.
+    int extraW = windowWidth(mainWindow, false) - windowWidth(mainWindow, true);
+    int extraH = windowHeight(mainWindow, false) - windowHeight(mainWindow, true);
+    if (extraW > 0) frameExtraWidth = extraW;
+    if (extraH > 0) frameExtraHeight = extraH;
+    maxViewWidth = desktopWidth - frameExtraWidth;
+    maxViewHeight = desktopHeight - frameExtraHeight - menuBarHeightOf(mainMenuBar) -
+                    toolBarHeight - statusBarHeightOf(mainStatusBar);
+}
+
 int scrollFor(int imageSize, int canvasSize, int pan) {
     if (imageSize > canvasSize) return (imageSize - canvasSize) / 2;
     if (imageSize < canvasSize) return pan;
@@ -127,6 +139,7 @@ void fitWindowToImage(int image) {
     }
     Image* shown = findImage(image);
     if (shown) {
+        measureWindowFrame();
         int w = std::max(std::min(shown->width, maxViewWidth), minViewWidth);
         int h = std::max(std::min(shown->height, maxViewHeight), minViewHeight);
         h += menuBarHeightOf(mainMenuBar) + statusBarHeightOf(mainStatusBar) + toolBarHeight;

@@ -46,6 +46,8 @@ extern AnalysisHooks analysisHooks;
 void refreshView(int image, int keepSelection);
 void layoutView();
 void fitWindowToImage(int image);
+// frameExtraWidth/Height (outer minus inner size) and the largest view that fits the desktop.
+void measureWindowFrame();
 void statusSelectionField();
 void histogramRefresh();
 void paletteRefresh();

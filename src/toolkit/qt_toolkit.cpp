@@ -376,13 +376,14 @@ void activateWindow(int n) {
 }
 
 int screenWidth() {
+    // The part of the desktop windows may use (without panels and task bars).
     QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 800;
+    return s ? s->availableGeometry().width() : 800;
 }
 
 int screenHeight() {
     QScreen* s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().height() : 600;
+    return s ? s->availableGeometry().height() : 600;
 }
 
 std::string homeDirectory() {

@@ -20,14 +20,6 @@ protected:
         resetUndo();
         drainEvents();
     }
-    void select(const Rect& r) {
-        command(commandSelector);
-        selection.active = 1;
-        selection.x1 = selection.minX + r.left;
-        selection.x2 = selection.minX + r.right;
-        selection.y1 = selection.minY + r.top;
-        selection.y2 = selection.minY + r.bottom;
-    }
 };
 
 TEST_F(EffectCommandsTest, EachEffectChangesTheImageWithOneUndoStep) {
@@ -57,7 +49,7 @@ TEST_F(EffectCommandsTest, EffectsAndBlurRefuseWhileAToolWindowIsOpen) {
 
 TEST_F(EffectCommandsTest, ScrambleThenUnscrambleOfASelectionRestoresIt) {
     Image before = *findImage(viewImage);
-    select(Rect{3, 4, 30, 20});
+    selectImageRect(Rect{3, 4, 30, 20});
     command(commandScramble);
     Image scrambled = *findImage(viewImage);
     EXPECT_NE(scrambled, before);
@@ -75,7 +67,7 @@ TEST_F(EffectCommandsTest, ScrambleThenUnscrambleOfASelectionRestoresIt) {
 
 TEST_F(EffectCommandsTest, BlurOfTheSelectionIsOneUndoStep) {
     Image before = *findImage(viewImage);
-    select(Rect{10, 5, 25, 15});
+    selectImageRect(Rect{10, 5, 25, 15});
     command(commandGaussianBlur);
     Image expected = before;
     blurRect(expected, Rect{10, 5, 25, 15});
@@ -94,7 +86,7 @@ TEST_F(EffectCommandsTest, CountColoursShowsTheImageOrTheSelection) {
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_EQ(scripted.messages[0].title, "Unique colors");
     EXPECT_EQ(scripted.messages[0].text, "2");
-    select(Rect{0, 0, 3, 3});
+    selectImageRect(Rect{0, 0, 3, 3});
     command(commandCountColours);
     EXPECT_EQ(scripted.messages[1].text, "1");
     EXPECT_FALSE(imageExists(workImage));

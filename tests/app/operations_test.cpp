@@ -21,16 +21,6 @@ protected:
         drainEvents();
     }
 
-    // Selects the inclusive image rectangle through the selector's record.
-    void select(const Rect& r) {
-        command(commandSelector);
-        selection.active = 1;
-        selection.x1 = selection.minX + r.left;
-        selection.x2 = selection.minX + r.right;
-        selection.y1 = selection.minY + r.top;
-        selection.y2 = selection.minY + r.bottom;
-        ASSERT_EQ(selectionImageRect(), r);
-    }
 };
 
 TEST_F(OperationsTest, NegativeOnTheWholeImageIsOneUndoStep) {
@@ -55,7 +45,8 @@ TEST_F(OperationsTest, NegativeOnTheWholeImageIsOneUndoStep) {
 TEST_F(OperationsTest, GrayScaleOfASelectionChangesOnlyTheSelection) {
     Image before = *findImage(viewImage);
     Rect r{0, 5, 59, 9};  // touches the left and right edges
-    select(r);
+    selectImageRect(r);
+    ASSERT_EQ(selectionImageRect(), r);
     command(commandGrayScale);
     Image* view = findImage(viewImage);
     for (int y = 0; y < 40; ++y) {
@@ -76,7 +67,7 @@ TEST_F(OperationsTest, GrayScaleOfASelectionChangesOnlyTheSelection) {
 }
 
 TEST_F(OperationsTest, UndoAcrossSameSizeKeepsTheSelection) {
-    select(Rect{2, 2, 10, 10});
+    selectImageRect(Rect{2, 2, 10, 10});
     command(commandNegative);
     command(commandUndo);
     EXPECT_EQ(selection.active, 1);

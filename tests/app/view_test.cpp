@@ -48,20 +48,6 @@ Image expectedCanvas(const Image& image, int x, int y) {
     return out;
 }
 
-// "" when equal, else where they first differ.
-std::string difference(const Image& actual, const Image& expected) {
-    if (actual.width != expected.width || actual.height != expected.height) {
-        return "size " + std::to_string(actual.width) + "x" + std::to_string(actual.height);
-    }
-    for (int y = 0; y < actual.height; ++y) {
-        for (int x = 0; x < actual.width; ++x) {
-            if (actual.at(x, y) != expected.at(x, y)) {
-                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
-            }
-        }
-    }
-    return "";
-}
 
 class ViewTest : public AppTest {
 protected:
@@ -93,7 +79,7 @@ TEST_F(ViewTest, ImageAsLargeAsTheCanvasFillsItAndCannotBeDragged) {
     const Image& image = show(randomImage(minimumViewW, minimumViewH, 1, 24));
     ASSERT_EQ(canvasW(), minimumViewW);
     ASSERT_EQ(canvasH(), minimumViewH);
-    EXPECT_EQ(difference(canvasNow(), image), "");
+    EXPECT_EQ(firstDifference(canvasNow(), image), "");
     EXPECT_EQ(scrollX, 0);
     EXPECT_EQ(scrollY, 0);
     expectBounds(0, 799, 0, 449);
@@ -104,7 +90,7 @@ TEST_F(ViewTest, ImageAsLargeAsTheCanvasFillsItAndCannotBeDragged) {
     EXPECT_EQ(moverDrag.dragging, 0);
     EXPECT_EQ(panX, 0);
     EXPECT_EQ(panY, 0);
-    EXPECT_EQ(difference(canvasNow(), image), "");
+    EXPECT_EQ(firstDifference(canvasNow(), image), "");
 
     command(commandSelector);
     EXPECT_EQ(canvasCursor(canvas), cursorCross);
@@ -117,7 +103,7 @@ TEST_F(ViewTest, SmallerImageIsCentredOnTheMinimumView) {
     EXPECT_EQ(windowWidth(mainWindow), minimumViewW);
     ASSERT_EQ(canvasW(), minimumViewW);
     ASSERT_EQ(canvasH(), minimumViewH);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, 200, 75)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, 200, 75)), "");
     EXPECT_EQ(scrollX, 0);
     EXPECT_EQ(scrollY, 0);
     expectBounds(200, 599, 75, 374);
@@ -126,7 +112,7 @@ TEST_F(ViewTest, SmallerImageIsCentredOnTheMinimumView) {
 
     moverDragBy(30, 30);
     EXPECT_EQ(panX, 0);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, 200, 75)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, 200, 75)), "");
     command(commandSelector);
     EXPECT_EQ(canvasCursor(canvas), cursorCross);
     command(commandMover);
@@ -141,7 +127,7 @@ TEST_F(ViewTest, SmallerImageIsCentredOnTheMinimumView) {
     EXPECT_EQ(windowY(mainWindow), (desktopHeight - innerH - frameExtraHeight) / 2);
     ASSERT_EQ(canvasW(), minimumViewW);
     ASSERT_EQ(canvasH(), minimumViewH);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(tiny, 350, 175)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(tiny, 350, 175)), "");
     expectBounds(350, 449, 175, 274);
 }
 
@@ -154,7 +140,7 @@ TEST_F(ViewTest, WideImageScrollsAndDragsWithinItsLimits) {
     EXPECT_EQ(scrollY, 0);
     expectBounds(0, 799, 125, 324);
     EXPECT_EQ(canvasCursor(canvas), cursorHand);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, -1100, 125)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -1100, 125)), "");
 
     mouse(controlLeftButtonDown, 400, 200);
     EXPECT_EQ(moverDrag.dragging, 1);
@@ -166,19 +152,19 @@ TEST_F(ViewTest, WideImageScrollsAndDragsWithinItsLimits) {
     mouse(controlMouseMove, 390, 210);
     EXPECT_EQ(panX, -10);
     EXPECT_EQ(panY, 10);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, -1110, 135)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -1110, 135)), "");
 
     // Far right and down: the left end and the bottom stop at the canvas edges.
     mouse(controlMouseMove, 5400, 5200);
     EXPECT_EQ(panX, 1100);
     EXPECT_EQ(panY, 125);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, 0, 250)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, 0, 250)), "");
 
     // Far left and up: the right end and the top.
     mouse(controlMouseMove, -10000, -10000);
     EXPECT_EQ(panX, -1100);
     EXPECT_EQ(panY, -125);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, -2200, 0)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -2200, 0)), "");
     // Scrolling is only settled at the release.
     EXPECT_EQ(scrollY, 0);
 
@@ -204,7 +190,7 @@ TEST_F(ViewTest, WideImageScrollsAndDragsWithinItsLimits) {
     EXPECT_EQ(panX, 0);
     EXPECT_EQ(panY, 0);
     EXPECT_EQ(scrollY, 0);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, -1100, 125)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -1100, 125)), "");
 }
 
 TEST_F(ViewTest, DragShowsTheOpenToolWindowsPreview) {
@@ -215,7 +201,7 @@ TEST_F(ViewTest, DragShowsTheOpenToolWindowsPreview) {
     moverDragBy(-50, 0);
     quantizeOpen = 0;
     EXPECT_EQ(panX, -50);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(preview, -150, 75)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(preview, -150, 75)), "");
 }
 
 TEST_F(ViewTest, MaximizedWindowIsNotResizedByFit) {
@@ -233,7 +219,7 @@ TEST_F(ViewTest, MaximizedWindowIsNotResizedByFit) {
     // Still laid out around the new image.
     const int cw = canvasW(), ch = canvasH();
     EXPECT_EQ(cw, w);
-    EXPECT_EQ(difference(canvasNow(), expectedCanvas(image, (cw - 100) / 2, (ch - 100) / 2)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, (cw - 100) / 2, (ch - 100) / 2)), "");
     expectBounds((cw - 100) / 2, (cw - 100) / 2 + 99, (ch - 100) / 2, (ch - 100) / 2 + 99);
 }
 
@@ -278,17 +264,17 @@ TEST_F(ViewTest, RefreshWithoutKeepingRemovesTheSelection) {
     // Keeping: the same frame over a fresh image, not a second one.
     refreshView(viewImage, 1);
     EXPECT_EQ(selection.active, 1);
-    EXPECT_EQ(difference(canvasNow(), framed), "");
+    EXPECT_EQ(firstDifference(canvasNow(), framed), "");
     // A missing image changes nothing when the selection is kept.
     refreshView(toolImage, 1);
     EXPECT_EQ(selection.active, 1);
-    EXPECT_EQ(difference(canvasNow(), framed), "");
+    EXPECT_EQ(firstDifference(canvasNow(), framed), "");
 
     refreshView(viewImage, 0);
     EXPECT_EQ(selection.active, 0);
     EXPECT_EQ(statusBarText(mainStatusBar, 1), "");
-    EXPECT_EQ(difference(canvasNow(), clean), "");
-    EXPECT_EQ(difference(clean, expectedCanvas(image, 200, 75)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), clean), "");
+    EXPECT_EQ(firstDifference(clean, expectedCanvas(image, 200, 75)), "");
     Event e = windowEvent();
     while (e.kind == eventControl) e = windowEvent();
     EXPECT_EQ(e.kind, selectionClearedEvent);

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/commands.h"
 #include "app/loop.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"
 
@@ -42,6 +44,17 @@ protected:
     static void command(int id) {
         postEvent(eventMenu, 0, id);
         drainEvents();
+    }
+
+    // Switches to selector mode and selects the inclusive image rectangle `r` (the image
+    // must lie inside the canvas, as after fitWindowToImage of a small image).
+    static void selectImageRect(const Rect& r) {
+        command(commandSelector);
+        selection.active = 1;
+        selection.x1 = selection.minX + r.left;
+        selection.x2 = selection.minX + r.right;
+        selection.y1 = selection.minY + r.top;
+        selection.y2 = selection.minY + r.bottom;
     }
 
     ScriptedDialogs scripted;

@@ -23,6 +23,20 @@ Image randomImage(int w, int h, uint32_t seed, int depth) {
     return image;
 }
 
+std::string firstDifference(const Image& actual, const Image& expected) {
+    if (actual.width != expected.width || actual.height != expected.height) {
+        return "size " + std::to_string(actual.width) + "x" + std::to_string(actual.height);
+    }
+    for (int y = 0; y < actual.height; ++y) {
+        for (int x = 0; x < actual.width; ++x) {
+            if (actual.at(x, y) != expected.at(x, y)) {
+                return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+            }
+        }
+    }
+    return "";
+}
+
 std::string testDataPath(const std::string& relative) {
     return std::string(PIXOVA_TEST_DATA) + "/" + relative;
 }

@@ -14,6 +14,9 @@ Image imageFromRows(int w, int h, std::initializer_list<uint32_t> values, int de
 // otherwise).
 Image randomImage(int w, int h, uint32_t seed, int depth = 32);
 
+// "" when the images are equal, else what first differs ("size WxH" or "pixel (x, y)").
+std::string firstDifference(const Image& actual, const Image& expected);
+
 // Path of a file under tests/data.
 std::string testDataPath(const std::string& relative);
 
