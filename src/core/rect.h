@@ -22,7 +22,7 @@ inline Rect wholeImage(const Image& image) { return Rect{0, 0, image.width - 1, 
 
 inline bool coversWholeImage(const Rect& r, const Image& image) { return r == wholeImage(image); }
 
-// The part of `r` that lies inside the image (empty when none).
+// `r` clipped to the image (empty when they do not meet).
 inline Rect clipToImage(const Rect& r, const Image& image) {
     return Rect{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, image.width - 1),
                 std::min(r.bottom, image.height - 1)};

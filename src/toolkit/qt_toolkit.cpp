@@ -376,7 +376,7 @@ void activateWindow(int n) {
 }
 
 int screenWidth() {
-    // The part of the desktop windows may use (without panels and task bars).
+    // Only the desktop area that windows may use (without panels and task bars).
     QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->availableGeometry().width() : 800;
 }

@@ -22,16 +22,6 @@ constexpr uint32_t frameXor = 0x888888;
 constexpr int minimumViewW = 800;
 constexpr int minimumViewH = 450;
 
-void mouse(int type, int x, int y) {
-    Event e;
-    e.kind = eventControl;
-    e.window = mainWindow;
-    e.object = canvas;
-    e.type = type;
-    e.x = x;
-    e.y = y;
-    deliverControlEvent(e);
-}
 
 Image canvasNow() { return *canvasBuffer(canvas); }
 int canvasW() { return canvasBuffer(canvas)->width; }
@@ -68,9 +58,9 @@ protected:
 
     // Press, one move and release in mover mode.
     static void moverDragBy(int dx, int dy) {
-        mouse(controlLeftButtonDown, 400, 200);
-        mouse(controlMouseMove, 400 + dx, 200 + dy);
-        mouse(controlLeftButtonUp, 400 + dx, 200 + dy);
+        canvasMouse(controlLeftButtonDown, 400, 200);
+        canvasMouse(controlMouseMove, 400 + dx, 200 + dy);
+        canvasMouse(controlLeftButtonUp, 400 + dx, 200 + dy);
         drainEvents();
     }
 };
@@ -142,40 +132,40 @@ TEST_F(ViewTest, WideImageScrollsAndDragsWithinItsLimits) {
     EXPECT_EQ(canvasCursor(canvas), cursorHand);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -1100, 125)), "");
 
-    mouse(controlLeftButtonDown, 400, 200);
+    canvasMouse(controlLeftButtonDown, 400, 200);
     EXPECT_EQ(moverDrag.dragging, 1);
     EXPECT_EQ(moverDrag.loX, -2200);
     EXPECT_EQ(moverDrag.hiX, 0);
     EXPECT_EQ(moverDrag.loY, 0);
     EXPECT_EQ(moverDrag.hiY, 250);
 
-    mouse(controlMouseMove, 390, 210);
+    canvasMouse(controlMouseMove, 390, 210);
     EXPECT_EQ(panX, -10);
     EXPECT_EQ(panY, 10);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -1110, 135)), "");
 
     // Far right and down: the left end and the bottom stop at the canvas edges.
-    mouse(controlMouseMove, 5400, 5200);
+    canvasMouse(controlMouseMove, 5400, 5200);
     EXPECT_EQ(panX, 1100);
     EXPECT_EQ(panY, 125);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, 0, 250)), "");
 
     // Far left and up: the right end and the top.
-    mouse(controlMouseMove, -10000, -10000);
+    canvasMouse(controlMouseMove, -10000, -10000);
     EXPECT_EQ(panX, -1100);
     EXPECT_EQ(panY, -125);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, -2200, 0)), "");
     // Scrolling is only settled at the release.
     EXPECT_EQ(scrollY, 0);
 
-    mouse(controlLeftButtonUp, -10000, -10000);
+    canvasMouse(controlLeftButtonUp, -10000, -10000);
     EXPECT_EQ(moverDrag.dragging, 0);
     EXPECT_EQ(scrollX, 1100);
     EXPECT_EQ(scrollY, -125);
     drainEvents();
 
     // Moves after the release drag nothing.
-    mouse(controlMouseMove, 0, 0);
+    canvasMouse(controlMouseMove, 0, 0);
     EXPECT_EQ(panX, -1100);
 
     // The selector's bounds follow the dragged image.
@@ -239,9 +229,9 @@ TEST_F(ViewTest, SquareSelectionOnADraggedImageReportsImagePixels) {
     moverDragBy(-40, 0);
     ASSERT_EQ(panX, -40);
     command(commandSelector);
-    mouse(controlLeftButtonDown, 10, 100);
-    mouse(controlMouseMove, 19, 109);
-    mouse(controlLeftButtonUp, 19, 109);
+    canvasMouse(controlLeftButtonDown, 10, 100);
+    canvasMouse(controlMouseMove, 19, 109);
+    canvasMouse(controlLeftButtonUp, 19, 109);
     drainEvents();
     // Canvas x 10 is image column (1200 - 800) / 2 + 40 + 10; row 100 is 100 - 75.
     EXPECT_EQ(statusBarText(mainStatusBar, 1),
@@ -253,9 +243,9 @@ TEST_F(ViewTest, RefreshWithoutKeepingRemovesTheSelection) {
     const Image& image = show(randomImage(400, 300, 10, 24));
     command(commandSelector);
     const Image clean = canvasNow();
-    mouse(controlLeftButtonDown, 250, 100);
-    mouse(controlMouseMove, 300, 150);
-    mouse(controlLeftButtonUp, 300, 150);
+    canvasMouse(controlLeftButtonDown, 250, 100);
+    canvasMouse(controlMouseMove, 300, 150);
+    canvasMouse(controlLeftButtonUp, 300, 150);
     drainEvents();
     ASSERT_EQ(selection.active, 1);
     ASSERT_NE(statusBarText(mainStatusBar, 1), "");
@@ -294,7 +284,7 @@ TEST_F(ViewTest, RefreshWithoutKeepingRemovesTheSelection) {
 
 TEST_F(ViewTest, RightClickIsPostedWithItsPosition) {
     clearEvents();
-    mouse(controlRightButtonUp, 33, 44);
+    canvasMouse(controlRightButtonUp, 33, 44);
     bool found = false;
     for (Event e = windowEvent(); e.kind != eventNone; e = windowEvent()) {
         if (e.kind != eventRightClick) continue;

@@ -31,20 +31,10 @@ constexpr int smallMaxX = 599;
 constexpr int smallMinY = 75;
 constexpr int smallMaxY = 374;
 
-void mouse(int type, int x, int y) {
-    Event e;
-    e.kind = eventControl;
-    e.window = mainWindow;
-    e.object = canvas;
-    e.type = type;
-    e.x = x;
-    e.y = y;
-    deliverControlEvent(e);
-}
 
-void press(int x, int y) { mouse(controlLeftButtonDown, x, y); }
-void moveTo(int x, int y) { mouse(controlMouseMove, x, y); }
-void release(int x, int y) { mouse(controlLeftButtonUp, x, y); }
+void press(int x, int y) { canvasMouse(controlLeftButtonDown, x, y); }
+void moveTo(int x, int y) { canvasMouse(controlMouseMove, x, y); }
+void release(int x, int y) { canvasMouse(controlLeftButtonUp, x, y); }
 
 void drag(int fromX, int fromY, int toX, int toY) {
     press(fromX, fromY);

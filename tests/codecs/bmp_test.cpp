@@ -18,7 +18,7 @@ constexpr uint32_t black = opaqueBlack;
 constexpr uint32_t white = 0xFFFFFFFF;
 
 // Fields of a hand-made file; the builder lays them out with a correct offset.
-struct BmpSpec {
+struct BmpLayout {
     uint32_t headerSize = 40;
     int32_t width = 0;
     int32_t height = 0;
@@ -30,7 +30,7 @@ struct BmpSpec {
     std::vector<uint8_t> pixels = {};
 };
 
-std::vector<uint8_t> buildBmp(const BmpSpec& s) {
+std::vector<uint8_t> buildBmp(const BmpLayout& s) {
     std::vector<uint8_t> header;
     appendLe32(header, s.headerSize);
     if (s.headerSize == 12) {
@@ -85,7 +85,7 @@ Image expectDecodes(const std::vector<uint8_t>& bytes) {
 
 TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
     // 1 bit, 3 x 2, bottom row stored first: bottom 1 0 1, top 0 1 1; rows pad to 4 bytes.
-    BmpSpec one{.width = 3,
+    BmpLayout one{.width = 3,
                 .height = 2,
                 .bitCount = 1,
                 .palette = {0x000000, 0xFF0000},
@@ -94,7 +94,7 @@ TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
               imageFromRows(3, 2, {black, red, red, red, black, red}, 24));
 
     // 4 bits, top-down (negative height), three colours declared.
-    BmpSpec four{.width = 3,
+    BmpLayout four{.width = 3,
                  .height = -2,
                  .bitCount = 4,
                  .colorsUsed = 3,
@@ -104,7 +104,7 @@ TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
               imageFromRows(3, 2, {blue, green, red, red, red, blue}, 24));
 
     // 2 bits: four colours in one byte.
-    BmpSpec two{.width = 4,
+    BmpLayout two{.width = 4,
                 .height = 1,
                 .bitCount = 2,
                 .palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
@@ -112,7 +112,7 @@ TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
     EXPECT_EQ(expectDecodes(buildBmp(two)), imageFromRows(4, 1, {black, red, green, blue}, 24));
 
     // 8 bits with the 12-byte core header and 3-byte palette entries.
-    BmpSpec core{.headerSize = 12,
+    BmpLayout core{.headerSize = 12,
                  .width = 2,
                  .height = 1,
                  .bitCount = 8,
@@ -125,7 +125,7 @@ TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
 
 TEST(BmpReader, DirectColourDepths) {
     // 24 bits, odd width: 2 x 2 rows of 6 bytes padded to 8; stored B, G, R.
-    BmpSpec rgb24{.width = 2,
+    BmpLayout rgb24{.width = 2,
                   .height = 2,
                   .bitCount = 24,
                   .pixels = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 1, 2, 3, 0, 0}};
@@ -134,7 +134,7 @@ TEST(BmpReader, DirectColourDepths) {
 
     // 16 bits without bit fields is 5-5-5: 0x7FFF white, 0x7C00 red, 0x0200 = 16 in green
     // only, 16 * 255 / 31 = 131.6 -> 132.
-    BmpSpec rgb555{.width = 3,
+    BmpLayout rgb555{.width = 3,
                    .height = 1,
                    .bitCount = 16,
                    .pixels = {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0, 0}};
@@ -143,7 +143,7 @@ TEST(BmpReader, DirectColourDepths) {
 
     // 16-bit 5-6-5 bit fields after a 40-byte header: 0x8410 is red 16/31, green 32/63,
     // blue 16/31 -> 132, 130 (8160 / 63 = 129.5, rounded up), 132.
-    BmpSpec rgb565{.width = 2,
+    BmpLayout rgb565{.width = 2,
                    .height = 1,
                    .bitCount = 16,
                    .compression = 3,
@@ -153,7 +153,7 @@ TEST(BmpReader, DirectColourDepths) {
               imageFromRows(2, 1, {rgb(132, 130, 132), green}, 24));
 
     // 32 bits without bit fields: the fourth byte is padding, the image has no alpha.
-    BmpSpec rgb32{.width = 1, .height = 1, .bitCount = 32, .pixels = {10, 20, 30, 0}};
+    BmpLayout rgb32{.width = 1, .height = 1, .bitCount = 32, .pixels = {10, 20, 30, 0}};
     Image plain = expectDecodes(buildBmp(rgb32));
     EXPECT_EQ(plain.depth, 24);
     EXPECT_EQ(plain.at(0, 0), rgb(30, 20, 10) | alphaMask);
@@ -161,7 +161,7 @@ TEST(BmpReader, DirectColourDepths) {
 
 TEST(BmpReader, AlphaBitFieldsGiveA32BitImage) {
     // V5 header, bit fields with an alpha mask: A, B, G, R from high byte to low.
-    BmpSpec v5{.headerSize = 124,
+    BmpLayout v5{.headerSize = 124,
                .width = 2,
                .height = 1,
                .bitCount = 32,
@@ -174,7 +174,7 @@ TEST(BmpReader, AlphaBitFieldsGiveA32BitImage) {
 
     // 16-bit 4-4-4-4 with alpha through BI_ALPHABITFIELDS after a 40-byte header:
     // 0xF0F0 = alpha 15, red 0, green 15, blue 0 -> each nibble times 17.
-    BmpSpec argb16{.width = 1,
+    BmpLayout argb16{.width = 1,
                    .height = 1,
                    .bitCount = 16,
                    .compression = 6,
@@ -183,7 +183,7 @@ TEST(BmpReader, AlphaBitFieldsGiveA32BitImage) {
     EXPECT_EQ(expectDecodes(buildBmp(argb16)), imageFromRows(1, 1, {rgba(0, 255, 0, 255)}, 32));
 
     // A V5 header that is not bit fields ignores its masks: no alpha.
-    BmpSpec noFields = v5;
+    BmpLayout noFields = v5;
     noFields.compression = 0;
     EXPECT_EQ(expectDecodes(buildBmp(noFields)).depth, 24);
 }
@@ -193,7 +193,7 @@ TEST(BmpReader, RunLengthEncoding) {
     //   row 0: run of 4 x index 1, end of line
     //   row 1: absolute 2 1 2 (padded to even), run of 1 x index 0, end of line
     //   row 2: delta right 2, run of 2 x index 2, end of bitmap. Skipped pixels are black.
-    BmpSpec rle8{.width = 4,
+    BmpLayout rle8{.width = 4,
                  .height = 3,
                  .bitCount = 8,
                  .compression = 1,
@@ -207,7 +207,7 @@ TEST(BmpReader, RunLengthEncoding) {
                                                            24));
 
     // RLE4, 8 x 1: a run alternates its two nibbles; then absolute mode, 3 nibbles.
-    BmpSpec rle4{.width = 8,
+    BmpLayout rle4{.width = 8,
                  .height = 1,
                  .bitCount = 4,
                  .compression = 2,
@@ -219,7 +219,7 @@ TEST(BmpReader, RunLengthEncoding) {
 }
 
 TEST(BmpReader, RefusesMalformedRunLengthData) {
-    BmpSpec base{.width = 4,
+    BmpLayout base{.width = 4,
                  .height = 2,
                  .bitCount = 8,
                  .compression = 1,
@@ -236,24 +236,24 @@ TEST(BmpReader, RefusesMalformedRunLengthData) {
         {2, 7, 0, 1},                    // index past the 2-colour palette
     };
     for (const auto& stream : streams) {
-        BmpSpec spec = base;
-        spec.pixels = stream;
-        DecodeResult r = decode(buildBmp(spec));
+        BmpLayout layout = base;
+        layout.pixels = stream;
+        DecodeResult r = decode(buildBmp(layout));
         EXPECT_FALSE(r.ok()) << "stream starting " << int(stream[0]) << " " << int(stream[1]);
         EXPECT_TRUE(r.image.empty());
     }
 }
 
 TEST(BmpReader, RefusesLyingHeaders) {
-    BmpSpec good{.width = 2, .height = 2, .bitCount = 24, .pixels = std::vector<uint8_t>(16, 0)};
+    BmpLayout good{.width = 2, .height = 2, .bitCount = 24, .pixels = std::vector<uint8_t>(16, 0)};
     ASSERT_TRUE(decode(buildBmp(good)).ok());
 
-    auto refuses = [](const BmpSpec& spec, const std::string& expectedText) {
-        DecodeResult r = decode(buildBmp(spec));
+    auto refuses = [](const BmpLayout& layout, const std::string& expectedText) {
+        DecodeResult r = decode(buildBmp(layout));
         EXPECT_FALSE(r.ok());
         EXPECT_NE(r.error.find(expectedText), std::string::npos) << r.error;
     };
-    BmpSpec s = good;
+    BmpLayout s = good;
     s.width = -2;
     refuses(s, "-2 x 2");
     s = good;
@@ -275,7 +275,7 @@ TEST(BmpReader, RefusesLyingHeaders) {
     s.compression = 4;
     refuses(s, "JPEG");
 
-    BmpSpec paletted{.width = 1,
+    BmpLayout paletted{.width = 1,
                      .height = 1,
                      .bitCount = 8,
                      .colorsUsed = 2,
@@ -285,7 +285,7 @@ TEST(BmpReader, RefusesLyingHeaders) {
     paletted.colorsUsed = 0xFFFFFFFF;
     refuses(paletted, "4294967295 colours");
 
-    BmpSpec fields{.width = 1,
+    BmpLayout fields{.width = 1,
                    .height = 1,
                    .bitCount = 16,
                    .compression = 3,

@@ -14,6 +14,19 @@
 #include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"
+#include "toolkit/qt_internal.h"
+
+// A mouse event on the main canvas, delivered as Qt delivers it.
+inline void canvasMouse(int type, int x, int y) {
+    Event e;
+    e.kind = eventControl;
+    e.window = mainWindow;
+    e.object = canvas;
+    e.type = type;
+    e.x = x;
+    e.y = y;
+    deliverControlEvent(e);
+}
 
 class AppTest : public ::testing::Test {
 protected:
