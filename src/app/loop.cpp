@@ -1,6 +1,7 @@
 #include "app/loop.h"
 
 #include <map>
+#include <new>
 
 #include "app/commands.h"
 #include "app/files.h"
@@ -48,12 +49,19 @@ int loopStep() {
 }
 
 void routeEvent(const Event& event) {
-    if (event.window == mainWindow) {
-        mainWindowEvent(event);
-        return;
+    try {
+        if (event.window == mainWindow) {
+            mainWindowEvent(event);
+            return;
+        }
+        auto it = windowHandlers().find(event.window);
+        if (it != windowHandlers().end()) it->second(event);
+    } catch (const std::bad_alloc&) {
+        // Snapshots keep whole copies of the document; running out of memory must not end
+        // the program and lose the work.
+        dialogs().messageBox("Not enough memory",
+                             "There is not enough memory to finish this operation.", buttonsOk);
     }
-    auto it = windowHandlers().find(event.window);
-    if (it != windowHandlers().end()) it->second(event);
 }
 
 void mainWindowEvent(const Event& event) {
@@ -74,7 +82,7 @@ void mainWindowEvent(const Event& event) {
             windowState = windowNormal;
             break;
         case eventRightClick:
-            displayPopupMenu(mainPopupMenu, mainWindow);
+            displayPopupMenu(mainPopupMenu, mainWindow, canvas, event.x, event.y);
             break;
         case selectionDraggedEvent:
             statusSelectionField();

@@ -273,10 +273,13 @@ int openMainWindow() {
     // The codecs are linked in; nothing to register at run time.
     minViewHeight = 450;
     minViewWidth = 800;
+    desktopX = screenX();
+    desktopY = screenY();
     desktopWidth = screenWidth();
     desktopHeight = screenHeight();
     readPreferences();
-    if (!openWindow(mainWindow, (desktopWidth - 800) / 2, (desktopHeight - 450) / 2, 800, 450,
+    if (!openWindow(mainWindow, desktopX + (desktopWidth - 800) / 2,
+                    desktopY + (desktopHeight - 450) / 2, 800, 450,
                     mainWindowTitle,
                     windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
                         windowInvisible)) {

@@ -12,6 +12,8 @@
 
 int minViewWidth = 800;
 int minViewHeight = 450;
+int desktopX = 0;
+int desktopY = 0;
 int desktopWidth = 0;
 int desktopHeight = 0;
 int frameExtraWidth = 0;
@@ -100,6 +102,7 @@ void layoutView() {
              menuBarHeightOf(mainMenuBar) - toolBarHeight;
     resizeControl(canvas, 0, toolBarHeight, ww, std::max(ah, 1));
     panX = panY = 0;
+    moverDrag.dragging = 0;
     Image* view = findImage(viewImage);
     Image* buffer = canvasBuffer(canvas);
     if (view && buffer) {
@@ -143,8 +146,8 @@ void fitWindowToImage(int image) {
         int w = std::max(std::min(shown->width, maxViewWidth), minViewWidth);
         int h = std::max(std::min(shown->height, maxViewHeight), minViewHeight);
         h += menuBarHeightOf(mainMenuBar) + statusBarHeightOf(mainStatusBar) + toolBarHeight;
-        resizeWindow(mainWindow, (desktopWidth - w - frameExtraWidth) / 2,
-                     (desktopHeight - h - frameExtraHeight) / 2, w, h);
+        resizeWindow(mainWindow, desktopX + (desktopWidth - w - frameExtraWidth) / 2,
+                     desktopY + (desktopHeight - h - frameExtraHeight) / 2, w, h);
     }
     layoutView();
 }
@@ -197,7 +200,7 @@ void canvasHandler(const Event& event) {
             e.object = canvas;
             e.x = event.x;
             e.y = event.y;
-            postEvent(e);
+            postEvent(e);  // the loop shows the pop-up menu where the click was
             break;
         }
         case controlLeftButtonDown: {

@@ -9,6 +9,8 @@ inline constexpr uint32_t canvasBackground = 0x404040;
 // Window geometry, measured when the main window is built.
 extern int minViewWidth;
 extern int minViewHeight;
+extern int desktopX;  // top-left corner of the usable desktop area
+extern int desktopY;
 extern int desktopWidth;
 extern int desktopHeight;
 extern int frameExtraWidth;

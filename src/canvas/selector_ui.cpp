@@ -204,7 +204,8 @@ int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
             }
             bindControlEvent(canvasNumber, selectorCallback);
         }
-        if (selection.active && selection.canvasControl == canvasNumber) drawSelectionFrame();
+        bool hadSelection = selection.active && selection.canvasControl == canvasNumber;
+        if (hadSelection) drawSelectionFrame();
         selection.canvasControl = canvasNumber;
         selection.active = 0;
         selection.x1 = selection.x2 = selection.y1 = selection.y2 = 0;
@@ -214,6 +215,8 @@ int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
         selection.maxY = (buffer ? buffer->height : controlHeight(canvasNumber)) - 1;
         buttonDown = 0;
         result = 1;
+        // The status bar and the analysis windows still describe the dropped rectangle.
+        if (hadSelection) post(selectionClearedEvent);
     }
     if (scrollAreaError) {
         dialogs().messageBox("INITIALIZE_SELECTOR()",

@@ -110,6 +110,9 @@ int windowHeight(int n, bool inner = true);
 void resizeWindow(int n, int x, int y, int innerWidth, int innerHeight);
 void setWindowMinimumSize(int n, int innerWidth, int innerHeight);
 void activateWindow(int n);
+// The desktop area windows may use: its top-left corner and size.
+int screenX();
+int screenY();
 int screenWidth();
 int screenHeight();
 std::string homeDirectory();  // ends with "/"
@@ -129,7 +132,9 @@ void menuSeparator();
 void setMenuItemChecked(int menu, int id, bool checked);
 bool menuItemChecked(int menu, int id);
 int menuBarHeightOf(int n);
-void displayPopupMenu(int n, int window);
+// Shows the pop-up menu at (x, y) of `control` (-1: at the mouse pointer); its items then
+// post to `window`.
+void displayPopupMenu(int n, int window, int control = -1, int x = 0, int y = 0);
 
 // ---- Tool bar -----------------------------------------------------------------------------
 

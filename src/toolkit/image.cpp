@@ -62,6 +62,7 @@ void drawImageBlended(Image& dst, const Image& src, int x, int y) {
 void fillBox(Image& target, int x, int y, int w, int h, uint32_t colour) {
     int x0 = std::max(x, 0), y0 = std::max(y, 0);
     int x1 = std::min(x + w, target.width), y1 = std::min(y + h, target.height);
+    if (x1 <= x0 || y1 <= y0) return;
     for (int yy = y0; yy < y1; ++yy) std::fill(target.row(yy) + x0, target.row(yy) + x1, colour);
 }
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -14,14 +15,20 @@ std::string trim(const std::string& s) {
 
 // A garbled or binary file must not cost memory or time: lines beyond this are ignored.
 constexpr size_t maxLineLength = 65536;
+constexpr size_t maxFileSize = 1 << 20;
 constexpr size_t maxEntries = 1024;
 
 }  // namespace
 
 bool Preferences::read(const std::string& path) {
     entries_.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    // Only the start of an oversized file is read: a real one is a few lines long.
+    std::string text(maxFileSize, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(file.gcount()));
+    std::istringstream in(text);
     std::string line;
     while (entries_.size() < maxEntries && std::getline(in, line)) {
         if (line.size() > maxLineLength) continue;
@@ -41,7 +48,11 @@ bool Preferences::read(const std::string& path) {
 bool Preferences::write(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    for (auto& [key, value] : entries_) out << key << " = " << value << "\n";
+    for (auto& [key, value] : entries_) {
+        // A line break inside a value would split it into lines of its own on reading.
+        if (value.find_first_of("\r\n") != std::string::npos) continue;
+        out << key << " = " << value << "\n";
+    }
     out.flush();
     return static_cast<bool>(out);
 }

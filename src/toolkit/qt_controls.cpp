@@ -112,6 +112,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override { mouse(e, false); }
     void mouseMoveEvent(QMouseEvent* e) override {
         track(e);
+        // A release can be lost to a pop-up menu or a modal dialog opened mid-drag; the
+        // program then hears of it before the move, so no drag outlives its button.
+        if (leftDown_ && !(e->buttons() & Qt::LeftButton)) {
+            leftDown_ = false;
+            Event up = controlEvent(number_, controlLeftButtonUp);
+            up.x = mouseX;
+            up.y = mouseY;
+            deliverControlEvent(up);
+        }
         Event ev = controlEvent(number_, controlMouseMove);
         ev.x = mouseX;
         ev.y = mouseY;
@@ -139,6 +148,7 @@ private:
         int type;
         if (e->button() == Qt::LeftButton) {
             type = down ? controlLeftButtonDown : controlLeftButtonUp;
+            leftDown_ = down;
         } else if (e->button() == Qt::RightButton) {
             type = down ? controlRightButtonDown : controlRightButtonUp;
         } else {
@@ -152,6 +162,7 @@ private:
     }
 
     int number_;
+    bool leftDown_ = false;
 };
 
 class PxImageLabel : public QLabel {
@@ -666,7 +677,12 @@ bool isFont(int n) { return fonts().count(n) > 0; }
 void releaseFonts() { fonts().clear(); }
 
 void setDefaultFont(int n) {
-    if (QFont* f = fontObject(n)) QApplication::setFont(*f);
+    if (QFont* f = fontObject(n)) {
+        QApplication::setFont(*f);
+        // Bars built already learn of the font through posted events; deliver them now so
+        // the sizes measured next are the ones the window will have.
+        QCoreApplication::sendPostedEvents();
+    }
 }
 
 int textWidth(int font, const std::string& text) {

@@ -14,7 +14,15 @@
 
 namespace {
 
-QWidget* activeParent() { return QApplication::activeWindow(); }
+// Dialogs belong to the active window, or to the program's first window when another
+// application is active, so they never open ownerless.
+QWidget* activeParent() {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (int n = 0; n < 64; ++n) {
+        if (WindowRecord* rec = windowRecord(n)) return rec->content->window();
+    }
+    return nullptr;
+}
 
 // "label|pattern|label|pattern" -> Qt filters "label (p1 p2)".
 QStringList qtFilters(const std::string& filters) {

@@ -45,7 +45,16 @@ void postEvent(int kind, int window, int object, int64_t type) {
 
 void clearEvents() { queue().clear(); }
 
+namespace {
+
+// Windows and controls freed by the program are deleted here, when no Qt handler is on
+// the stack: processEvents alone never runs deletions asked for outside an event loop.
+void deleteFreedWidgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+}  // namespace
+
 Event windowEvent() {
+    deleteFreedWidgets();
     if (queue().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (queue().empty()) return Event{};
     Event e = queue().front();
@@ -54,6 +63,7 @@ Event windowEvent() {
 }
 
 Event waitWindowEvent() {
+    deleteFreedWidgets();
     while (queue().empty()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
@@ -248,8 +258,8 @@ bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std:
     w->resize(innerWidth, innerHeight);
     if (!(flags & windowSizeable)) w->setFixedSize(innerWidth, innerHeight);
     if (flags & windowScreenCentered) {
-        x = (screenWidth() - innerWidth) / 2;
-        y = (screenHeight() - innerHeight) / 2;
+        x = screenX() + (screenWidth() - innerWidth) / 2;
+        y = screenY() + (screenHeight() - innerHeight) / 2;
     } else if ((flags & windowParentCentered) && owner) {
         x = owner->widget->x() + (owner->widget->width() - innerWidth) / 2;
         y = owner->widget->y() + (owner->widget->height() - innerHeight) / 2;
@@ -375,6 +385,16 @@ void activateWindow(int n) {
     }
 }
 
+int screenX() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry().x() : 0;
+}
+
+int screenY() {
+    QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry().y() : 0;
+}
+
 int screenWidth() {
     // Only the desktop area that windows may use (without panels and task bars).
     QScreen* s = QGuiApplication::primaryScreen();
@@ -495,11 +515,13 @@ int menuBarHeightOf(int n) {
     return rec && rec->bar ? rec->bar->sizeHint().height() : 0;
 }
 
-void displayPopupMenu(int n, int window) {
+void displayPopupMenu(int n, int window, int control, int x, int y) {
     MenuRecord* rec = menuRecord(n);
     if (!rec || !rec->popup) return;
     rec->window = window;
-    rec->popup->popup(QCursor::pos());
+    ControlRecord* c = controlRecord(control);
+    QPoint at = c ? c->widget->mapToGlobal(QPoint(x, y)) : QCursor::pos();
+    rec->popup->popup(at);
 }
 
 // ---- Tool bar -------------------------------------------------------------------------------
@@ -700,6 +722,8 @@ void setStatusBarText(int n, int field, const std::string& text) {
     StatusBarRecord* rec = statusBarRecord(n);
     if (!rec || field < 0 || field >= static_cast<int>(rec->fields.size())) return;
     rec->fields[field]->setText(QString::fromStdString(text));
+    // A narrow field cuts long texts; the tooltip shows them whole.
+    rec->fields[field]->setToolTip(QString::fromStdString(text));
 }
 
 std::string statusBarText(int n, int field) {

@@ -59,3 +59,19 @@ TEST(Preferences, UnwritablePathReportsFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Preferences, ValuesWithLineBreaksAreNotWritten) {
+    std::string path = makeTempDir() + "p.prefs";
+    Preferences out;
+    out.writeString("LastPath", "/odd\nname/");
+    out.writeInteger("LastWindowState", 0);
+    ASSERT_TRUE(out.write(path));
+    Preferences in;
+    in.read(path);
+    EXPECT_EQ(in.readString("LastPath", "default"), "default");
+    EXPECT_EQ(in.readInteger("LastWindowState", 9), 0);
+}
+
+}  // namespace
