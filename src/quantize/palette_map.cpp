@@ -36,8 +36,10 @@ void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette
     auto& entries = lookup.entries;
     entries.assign(static_cast<size_t>(n) + 2, 0);
     for (int i = 1; i <= n; ++i) entries[i] = palette[i - 1] | alphaMask;
-    std::sort(entries.begin() + 1, entries.begin() + 1 + n,
-              [](uint32_t a, uint32_t b) { return greenRedKey(a) < greenRedKey(b); });
+    // Stable, so entries of equal green and red keep palette order: the first of two
+    // equally distant entries met by the search must not depend on the library's sort.
+    std::stable_sort(entries.begin() + 1, entries.begin() + 1 + n,
+                     [](uint32_t a, uint32_t b) { return greenRedKey(a) < greenRedKey(b); });
     // For a green present in the palette the search starts in the middle of its run; for
     // an absent one at the first entry with a larger green (or the end marker).
     lookup.unpacked.assign(static_cast<size_t>(n) + 2, {0, PaletteLookup::markerGreen, 0, 0});

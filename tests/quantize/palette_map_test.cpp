@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "quantize/builtin_palettes.h"
+#include "quantize/formula_quantize.h"
+#include "quantize/styles.h"
 #include "support/test_images.h"
 
 namespace {
@@ -24,18 +27,17 @@ std::vector<uint32_t> colours(const Image& image) {
 }
 
 TEST(OrderedDither, AddsTheBayerOffsetPerChannel) {
+    // The standard 4 x 4 Bayer index matrix minus 7, row = y & 3, column = x & 3.
+    constexpr int bayer[4][4] = {{-7, 1, -5, 3}, {5, -3, 7, -1}, {-4, 4, -6, 2}, {8, 0, 6, -2}};
     Image image(8, 8, 32, rgba(125, 0, 255, 77));
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            int o = bayerOffsets[y & 3][x & 3];
+            int o = bayer[y & 3][x & 3];
             int g = o < 0 ? 0 : o;
             int b = o > 0 ? 255 : 255 + o;
             EXPECT_EQ(orderedDitherPoint(image, x, y), rgb(125 + o, g, b)) << x << "," << y;
         }
     }
-    EXPECT_EQ(bayerOffsets[0][0], -7);
-    EXPECT_EQ(bayerOffsets[3][0], 8);
-    EXPECT_EQ(bayerOffsets[2][2], -6);
 }
 
 TEST(PaletteLookup, SortsByGreenThenRedAndIndexesGreens) {
@@ -67,6 +69,19 @@ TEST(NearestPaletteColour, TiesKeepTheEntryMetFirst) {
     const uint32_t far = rgb(4, 99, 200);
     EXPECT_EQ(nearestPaletteColour(makePaletteLookup(std::vector<uint32_t>{d, far, s}), c),
               s | alphaMask);
+}
+
+TEST(NearestPaletteColour, EqualGreenAndRedKeepPaletteOrder) {
+    // (128, 2, 18) is 828,792 away from both (110, 2, 0) and (146, 2, 0). The search starts
+    // at the first red-146 entry of the green-2 run and looks below at the last red-110
+    // entry. Kept in palette order (blue 0 first), those are (146, 2, 0) and (110, 2, 255),
+    // so (146, 2, 0) is met before (110, 2, 0).
+    ASSERT_EQ(redMeanDistance(rgb(128, 2, 18), rgb(110, 2, 0)), 828792u);
+    ASSERT_EQ(redMeanDistance(rgb(128, 2, 18), rgb(146, 2, 0)), 828792u);
+    Image image = imageFromRows(1, 1, {rgba(128, 2, 18, 9)});
+    fixedPaletteQuantize(image, wholeImage(image), styleTruColor, false);
+    EXPECT_EQ(image.at(0, 0), rgba(146, 2, 0, 9));
+    resetPaletteLookup();
 }
 
 TEST(NearestPaletteColour, FindsExactAndWeightedNearest) {
@@ -118,6 +133,28 @@ TEST(RemapToPalette, ClampsBeforeSearchingAndKeepsTheClampedError) {
     // 10 - 30 clamps to 0 likewise.
     Image low = imageFromRows(3, 1, {grey(135), grey(10), grey(129)});
     EXPECT_EQ(colours(remapToPalette(low, ditherStrengthOn, bw)), (std::vector<uint32_t>{W, B, W}));
+}
+
+TEST(RemapToPalette, ErrorTermsRoundTowardMinusInfinity) {
+    // Grey v maps to black below 128 and to white from 128 on. The first grey of each pair
+    // becomes white; the second, its share of the error rounded down at every step, lands
+    // on 127 and black.
+    PaletteLookup bw = makePaletteLookup(std::vector<uint32_t>{B, W});
+    // Error -63 halves to -32 and reaches the right neighbour as -16; truncating toward
+    // zero (-31, then -15) would give 128 and white.
+    Image row = imageFromRows(2, 1, {grey(192), grey(143)});
+    EXPECT_EQ(colours(remapToPalette(row, ditherStrengthOn, bw)), (std::vector<uint32_t>{W, B}));
+    // Straight down: the error e halves to h, the column keeps floor(h / 2) and the pixel
+    // below gets floor of half of that: -66 -> -33 -> -17 -> -9, -17 -> -9 -> -5 -> -3,
+    // -58 -> -29 -> -15 -> -8. Each of the three steps, truncated alone, turns at least
+    // one of these pairs white.
+    const std::pair<int, int> columns[] = {{189, 136}, {238, 130}, {197, 135}};
+    for (auto [top, below] : columns) {
+        Image column = imageFromRows(1, 2, {grey(top), grey(below)});
+        EXPECT_EQ(colours(remapToPalette(column, ditherStrengthOn, bw)),
+                  (std::vector<uint32_t>{W, B}))
+            << top;
+    }
 }
 
 TEST(ApplyPalette, SelectionIsAnImageOfItsOwn) {
