@@ -77,6 +77,25 @@ TEST(PopularityQuantize, PosterizeLevelFollowsTheLimit) {
     EXPECT_EQ(popularityPosterizeMask(image, Rect{0, 0, 0, 0}, 47), 0xC0C0C0u);
 }
 
+TEST(PopularityQuantize, LimitFirstDropsToTheImagesColourCount) {
+    // Both rows hold the same 40 colours, channels 32, 96, 160 or 224; only row 1 is
+    // posterized. LIMIT 64 drops to the 40 colours, so the 2-bit mask is tried first and
+    // kept: 40 + 40 distinct colours >= 40 + 10. Its palette channels are 15, 79, 143 and
+    // 207 (the 3-bit mask would give 47, 111, 175 and 239).
+    Image image(40, 2, 32);
+    std::vector<uint32_t> want;
+    for (int i = 0; i < 40; ++i) {
+        const int r = i % 4, g = (i / 4) % 4, b = i / 16;
+        image.at(i, 0) = image.at(i, 1) = rgb(32 + 64 * r, 32 + 64 * g, 32 + 64 * b) | alphaMask;
+        want.push_back(rgb(15 + 64 * r, 15 + 64 * g, 15 + 64 * b));
+    }
+    std::vector<uint32_t> palette = popularityPalette(image, Rect{0, 1, 39, 1}, 64);
+    // All counts are 1, so the order inside a band is free: compare as sets.
+    std::sort(palette.begin(), palette.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(palette, want);
+}
+
 TEST(PopularityQuantize, PaletteIsPosterizedAndBounded) {
     for (int limit : {2, 16, 47, 48, 256}) {
         Image image = randomImage(40, 30, static_cast<uint32_t>(limit));

@@ -4,7 +4,9 @@
 
 #include <random>
 #include <set>
+#include <utility>
 
+#include "quantize/neuquant_literal.h"
 #include "support/test_images.h"
 
 namespace {
@@ -137,6 +139,61 @@ TEST(Network, IndexAndSearchStartAfterSorting) {
     EXPECT_EQ(net.search(rgb(0, 40, 0)), 1);
     EXPECT_EQ(net.search(rgb(50, 50, 0)), 5);
     EXPECT_EQ(net.search(rgb(0, 255, 0)), 255);  // the top of the index
+}
+
+// Whether training on the two images left the networks in the same state.
+bool sameTraining(const Network& a, const Network& b) {
+    return a.red == b.red && a.green == b.green && a.blue == b.blue &&
+           a.winFrequency == b.winFrequency && a.neuronBias == b.neuronBias;
+}
+
+TEST(NetworkLearn, SamplesTheWalkedPixelsOnly) {
+    // Up to 499 pixels the walk takes `count` steps of 7 pixels in row-major order. 13 x 6
+    // (78 pixels) thus visits every pixel once. 13 x 7 (91 = 7 * 13) only revisits the
+    // positions that are multiples of 7, one per column: (0, 0), (7, 0), (1, 1), ...; a
+    // walk that forgot to carry into the next row would stay in row 0 instead.
+    for (int h : {6, 7}) {
+        const Image image = randomImage(13, h, static_cast<uint32_t>(h));
+        Network base;
+        base.init();
+        base.learn(image);
+        for (int p = 0; p < 13 * h; ++p) {
+            Image changed = image;
+            changed.pixels[p] ^= 0x808080;
+            Network net;
+            net.init();
+            net.learn(changed);
+            const bool sampled = h == 6 || p % 7 == 0;
+            EXPECT_EQ(!sameTraining(net, base), sampled) << "13 x " << h << " pixel " << p;
+        }
+    }
+}
+
+TEST(NeuQuantize, EqualsTheLiteralMethod) {
+    // 81 and 498 pixels are sampled whole with step 7 (only 498 decays, every 4 samples);
+    // 499 x 2 walks with step 491 across the row end; 41 x 31 takes 127 samples of step
+    // 499 and decays after every one.
+    const std::pair<int, int> sizes[] = {{9, 9}, {83, 6}, {499, 2}, {41, 31}};
+    uint32_t seed = 40;
+    for (auto [w, h] : sizes) {
+        const Image original = randomImage(w, h, seed++);
+        for (bool dither : {false, true}) {
+            Image fast = original, slow = original;
+            neuQuantize(fast, wholeImage(fast), dither);
+            literal::neuQuantize(slow, wholeImage(slow), dither);
+            EXPECT_EQ(firstDifference(fast, slow), "") << w << " x " << h << " dither " << dither;
+        }
+    }
+    // A 41 x 31 selection trains on its own pixels; the dither pattern stays anchored at
+    // the image's corner.
+    const Image original = randomImage(50, 40, seed);
+    const Rect rect{5, 3, 45, 33};
+    for (bool dither : {false, true}) {
+        Image fast = original, slow = original;
+        neuQuantize(fast, rect, dither);
+        literal::neuQuantize(slow, rect, dither);
+        EXPECT_EQ(firstDifference(fast, slow), "") << "selection, dither " << dither;
+    }
 }
 
 TEST(NeuQuantize, OneColourImage) {
