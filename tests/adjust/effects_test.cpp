@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,6 +59,52 @@ void literalAccumulate(Image& image, ScanOrder order) {
     for (size_t k = o.size() - 1; k-- > 0;) {
         auto [x, y] = o[k];
         image.write(x, y, image.read(x, y) ^ image.read(o[k + 1].first, o[k + 1].second));
+    }
+}
+
+// The three simple passes, pixel by pixel.
+void literalGray(Image& image) {
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t c = image.read(x, y);
+            uint32_t g = (306 * redOf(c) + 601 * greenOf(c) + 117 * blueOf(c)) >> 10;
+            image.write(x, y, g * 65793);
+        }
+    }
+}
+
+void literalInvert(Image& image) {
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) image.write(x, y, image.read(x, y) ^ 0xFFFFFF);
+}
+
+void literalMirror(Image& image) {
+    const int w = image.width;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < w / 2; ++x) {
+            uint32_t left = image.read(x, y), right = image.read(w - 1 - x, y);
+            image.write(x, y, right);
+            image.write(w - 1 - x, y, left);
+        }
+    }
+}
+
+// Runs a recipe written as passes separated by spaces: D or A with the scan order r, c,
+// a (anti-diagonal) or d (diagonal); g gray, i invert, m mirror.
+void literalRecipe(Image& image, std::string_view passes) {
+    auto orderOf = [](char c) {
+        return c == 'r'   ? ScanOrder::Row
+               : c == 'c' ? ScanOrder::Column
+               : c == 'a' ? ScanOrder::AntiDiagonal
+                          : ScanOrder::Diagonal;
+    };
+    for (size_t i = 0; i < passes.size(); ++i) {
+        const char pass = passes[i];
+        if (pass == 'D') literalDifference(image, orderOf(passes[++i]));
+        if (pass == 'A') literalAccumulate(image, orderOf(passes[++i]));
+        if (pass == 'g') literalGray(image);
+        if (pass == 'i') literalInvert(image);
+        if (pass == 'm') literalMirror(image);
     }
 }
 
@@ -214,6 +261,52 @@ TEST(Effects, SimplePasses) {
     Image same = column;
     mirrorPass(same);
     EXPECT_EQ(same, column);
+}
+
+TEST(Effects, GrayPassWeights) {
+    // 117 * 200 / 1024 = 22.85; a blue weight of 118 would give 23.04.
+    Image blue = imageFromRows(1, 1, {rgba(0, 0, 200, 5)});
+    grayPass(blue);
+    EXPECT_EQ(blue.at(0, 0), rgba(22, 22, 22, 5));
+    Image image = randomImage(16, 16, 31);
+    const Image before = image;
+    grayPass(image);
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        const uint32_t c = before.pixels[i];
+        const int g = (306 * redOf(c) + 601 * greenOf(c) + 117 * blueOf(c)) / 1024;
+        ASSERT_EQ(image.pixels[i], rgb(g, g, g) | (c & alphaMask)) << i;
+    }
+}
+
+TEST(Effects, EveryCommandRunsItsRecipe) {
+    struct Recipe {
+        int commandId;
+        std::string_view passes;
+    };
+    const Recipe recipes[] = {
+        {54, "Da"},                           // Edge detect
+        {52, "Dd Dd g i"},                    // Pencil
+        {64, "Da i"},                         // Artist
+        {57, "Ac i Dr Dc Ar"},                // Glowie
+        {60, "Ar Dc Dr Dc Ac Ac i"},          // Blush
+        {58, "Ar Dc Dr Ac"},                  // Spacy
+        {61, "Dr Dc Ar Da Ac"},               // Spectrum
+        {56, "Dc m Ac Dr m Ar"},              // Scratch
+        {53, "Ad g Dd"},                      // Noise
+        {59, "Dd i Ad"},                      // Phantom
+        {62, "Dr Dr Ac Ar Dc Ar"},            // Demon
+        {63, "Ac Dr Dr Dc Ar Ar"},            // Faded
+        {55, "Ad Da i Aa Dd Aa Dd i Ad Da"},  // X-factor
+        {50, "Ar Aa Ac Ad"},                  // scramble
+        {51, "Dd Dc Da Dr"},                  // unscramble
+    };
+    const Image original = randomImage(5, 4, 77);
+    for (const Recipe& recipe : recipes) {
+        Image fast = original, slow = original;
+        ASSERT_TRUE(applyEffect(fast, wholeImage(fast), recipe.commandId));
+        literalRecipe(slow, recipe.passes);
+        EXPECT_EQ(firstDifference(fast, slow), "") << recipe.commandId;
+    }
 }
 
 TEST(Effects, AlphaNeverChangesAndOutsideTheRectangleIsUntouched) {
