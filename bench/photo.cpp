@@ -18,7 +18,9 @@ Image generated(int w, int h) {
         for (int x = 0; x < w; ++x) {
             double fx = static_cast<double>(x) / w, fy = static_cast<double>(y) / h;
             int n = static_cast<int>(rng() % 17) - 8;
-            auto clamp = [](double v) { return static_cast<int>(std::fmin(255.0, std::fmax(0.0, v))); };
+            auto clamp = [](double v) {
+                return static_cast<int>(std::fmin(255.0, std::fmax(0.0, v)));
+            };
             int r = clamp(200 * fx + 40 * std::sin(fy * 9) + n);
             int g = clamp(120 + 100 * std::sin(fx * 5 + fy * 3) + n);
             int b = clamp(230 * fy + 20 * std::cos(fx * 13) + n);

@@ -29,11 +29,8 @@ struct SaveFormat {
 
 // Indexed by the save dialog's filter.
 const SaveFormat saveFormats[] = {
-    {".png", ImageFormat::Png},
-    {".jpg", ImageFormat::Jpeg},
-    {".jpeg", ImageFormat::Jpeg},
-    {".jp2", ImageFormat::Jpeg2000},
-    {".bmp", ImageFormat::Bmp},
+    {".png", ImageFormat::Png},      {".jpg", ImageFormat::Jpeg}, {".jpeg", ImageFormat::Jpeg},
+    {".jp2", ImageFormat::Jpeg2000}, {".bmp", ImageFormat::Bmp},
 };
 constexpr int saveFormatCount = 5;
 
@@ -93,8 +90,8 @@ void loadImageFile() {
     // and the folder as they were.
     DecodeResult decoded = loadImageFile(path);
     if (!decoded.ok()) {
-        dialogs().messageBox("Load image", "Could not open " + filePart(path) + ": " + decoded.error,
-                             buttonsOk);
+        dialogs().messageBox("Load image",
+                             "Could not open " + filePart(path) + ": " + decoded.error, buttonsOk);
         return;
     }
     currentFilePath = path;

@@ -33,9 +33,13 @@ void syncAnalysisToggles() {
 
 }  // namespace
 
-void registerWindowHandler(int window, WindowHandler handler) { windowHandlers()[window] = handler; }
+void registerWindowHandler(int window, WindowHandler handler) {
+    windowHandlers()[window] = handler;
+}
 
-void registerCommand(int id, CommandHandler handler) { commandHandlers()[id] = handler; }
+void registerCommand(int id, CommandHandler handler) {
+    commandHandlers()[id] = handler;
+}
 
 int loopStep() {
     for (;;) {

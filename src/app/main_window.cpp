@@ -17,19 +17,32 @@
 const std::vector<std::string> splashLines = {"Pixova Image Editor 2.0", "by", "Quillfeather"};
 
 const std::vector<ShortcutEntry> mainShortcuts = {
-    {"Left", commandLeft},           {"Right", commandRight},
-    {"Up", commandUp},               {"Down", commandDown},
-    {"Shift+Left", commandShiftLeft}, {"Shift+Right", commandShiftRight},
-    {"Shift+Up", commandShiftUp},     {"Shift+Down", commandShiftDown},
-    {"Ctrl+Left", commandCtrlLeft},   {"Ctrl+Right", commandCtrlRight},
-    {"Ctrl+Up", commandCtrlUp},       {"Ctrl+Down", commandCtrlDown},
-    {"F1", commandHelp},              {"Space", commandToggleCursorMode},
-    {"Ctrl+I", commandPasteNew},      {"Ctrl+C", commandCopy},
-    {"Ctrl+V", commandPasteFloating}, {"Ctrl+L", commandLoad},
-    {"Ctrl+S", commandSave},          {"Ctrl+N", commandNewImage},
-    {"Ctrl+R", commandRevert},        {"Ctrl+Q", commandQuit},
-    {"Ctrl+T", commandAddText},       {"Ctrl+Z", commandUndo},
-    {"Ctrl+Y", commandRedo},          {"Ctrl+X", commandCrop},
+    {"Left", commandLeft},
+    {"Right", commandRight},
+    {"Up", commandUp},
+    {"Down", commandDown},
+    {"Shift+Left", commandShiftLeft},
+    {"Shift+Right", commandShiftRight},
+    {"Shift+Up", commandShiftUp},
+    {"Shift+Down", commandShiftDown},
+    {"Ctrl+Left", commandCtrlLeft},
+    {"Ctrl+Right", commandCtrlRight},
+    {"Ctrl+Up", commandCtrlUp},
+    {"Ctrl+Down", commandCtrlDown},
+    {"F1", commandHelp},
+    {"Space", commandToggleCursorMode},
+    {"Ctrl+I", commandPasteNew},
+    {"Ctrl+C", commandCopy},
+    {"Ctrl+V", commandPasteFloating},
+    {"Ctrl+L", commandLoad},
+    {"Ctrl+S", commandSave},
+    {"Ctrl+N", commandNewImage},
+    {"Ctrl+R", commandRevert},
+    {"Ctrl+Q", commandQuit},
+    {"Ctrl+T", commandAddText},
+    {"Ctrl+Z", commandUndo},
+    {"Ctrl+Y", commandRedo},
+    {"Ctrl+X", commandCrop},
 };
 
 namespace {
@@ -44,18 +57,25 @@ struct MenuEntry {
 };
 
 const MenuEntry effectItems[] = {
-    {commandGaussianBlur, "Gaussian Blur"}, {commandEdgeDetect, "Edge detect"},
-    {commandPencil, "Pencil"},              {commandArtist, "Artist"},
-    {commandGlowie, "Glowie"},              {commandBlush, "Blush"},
-    {commandSpacy, "Spacy"},                {commandSpectrum, "Spectrum"},
-    {commandScratch, "Scratch"},            {commandNoise, "Noise"},
-    {commandPhantom, "Phantom"},            {commandDemon, "Demon"},
-    {commandFaded, "Faded"},                {commandXFactor, "X-factor"},
+    {commandGaussianBlur, "Gaussian Blur"},
+    {commandEdgeDetect, "Edge detect"},
+    {commandPencil, "Pencil"},
+    {commandArtist, "Artist"},
+    {commandGlowie, "Glowie"},
+    {commandBlush, "Blush"},
+    {commandSpacy, "Spacy"},
+    {commandSpectrum, "Spectrum"},
+    {commandScratch, "Scratch"},
+    {commandNoise, "Noise"},
+    {commandPhantom, "Phantom"},
+    {commandDemon, "Demon"},
+    {commandFaded, "Faded"},
+    {commandXFactor, "X-factor"},
 };
 
 const MenuEntry rotateItems[] = {
-    {commandMirror, "Mirror"},           {commandFlip, "Flip"},
-    {commandRotate180, "Rotate 180"},    {commandRotateRight, "Rotate Right"},
+    {commandMirror, "Mirror"},          {commandFlip, "Flip"},
+    {commandRotate180, "Rotate 180"},   {commandRotateRight, "Rotate Right"},
     {commandRotateLeft, "Rotate Left"},
 };
 
@@ -267,7 +287,9 @@ int splashFirstLineTop(int height, int th) {
     return static_cast<int>(std::nearbyint(height / 2 - 1.5 * th));
 }
 
-int splashLineLeft(int width, int lineWidth) { return (width - lineWidth) / 2; }
+int splashLineLeft(int width, int lineWidth) {
+    return (width - lineWidth) / 2;
+}
 
 int openMainWindow() {
     // The codecs are linked in; nothing to register at run time.
@@ -279,8 +301,7 @@ int openMainWindow() {
     desktopHeight = screenHeight();
     readPreferences();
     if (!openWindow(mainWindow, desktopX + (desktopWidth - 800) / 2,
-                    desktopY + (desktopHeight - 450) / 2, 800, 450,
-                    mainWindowTitle,
+                    desktopY + (desktopHeight - 450) / 2, 800, 450, mainWindowTitle,
                     windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
                         windowInvisible)) {
         return 0;

@@ -23,9 +23,13 @@ bool runInPlaceOperation(int image, const std::function<void(Image&, const Rect&
     return true;
 }
 
-void grayScale(int image) { runInPlaceOperation(image, grayScalePixels); }
+void grayScale(int image) {
+    runInPlaceOperation(image, grayScalePixels);
+}
 
-void negative(int image) { runInPlaceOperation(image, negativePixels); }
+void negative(int image) {
+    runInPlaceOperation(image, negativePixels);
+}
 
 void applyEffectCommand(int commandId) {
     if (anyToolWindowOpen()) return;

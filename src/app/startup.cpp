@@ -23,11 +23,15 @@ constexpr const char* defaultPicturesFolder = "Pictures/";
 constexpr const char* noImageName = "no_image_loaded";
 
 // Tables of the other subsystems, built once at start-up.
-void initialiseOtherSubsystems() { initQuantize(); }
+void initialiseOtherSubsystems() {
+    initQuantize();
+}
 
 }  // namespace
 
-std::string preferencesPath() { return homeDirectory() + preferencesFileName; }
+std::string preferencesPath() {
+    return homeDirectory() + preferencesFileName;
+}
 
 void initialiseGlobals() {
     textString = "Enter text here.";
@@ -50,7 +54,7 @@ void readPreferences() {
     int64_t state = prefs.readInteger(lastWindowStateKey, windowNormal);
     // Anything but the three known states is a damaged file: start normal.
     windowState = (state == windowMaximized || state == windowMinimized) ? static_cast<int>(state)
-                                                                          : windowNormal;
+                                                                         : windowNormal;
     currentFilePath += noImageName;
 }
 

@@ -90,7 +90,8 @@ void refreshView(int image, int keepSelection) {
         setCanvasImage(canvas, image);
     }
     statusSelectionField();
-    setStatusBarText(mainStatusBar, 0, fileStatusText(currentFilePath, shown->width, shown->height));
+    setStatusBarText(mainStatusBar, 0,
+                     fileStatusText(currentFilePath, shown->width, shown->height));
     if (keepSelection) drawSelectionFrame();
     histogramRefresh();
     paletteRefresh();

@@ -91,7 +91,8 @@ Step selectStep(const std::string& value) {
     if (parts.size() != 4) throw UsageError{"--select: expected L,T,R,B, got '" + value + "'"};
     Rect r{parseInteger(parts[0], "--select"), parseInteger(parts[1], "--select"),
            parseInteger(parts[2], "--select"), parseInteger(parts[3], "--select")};
-    if (r.empty()) throw UsageError{"--select: right and bottom must not be left of or above left and top"};
+    if (r.empty())
+        throw UsageError{"--select: right and bottom must not be left of or above left and top"};
     return [r](Context& c) {
         if (r.left < 0 || r.top < 0 || r.right >= c.image.width || r.bottom >= c.image.height) {
             throw UsageError{"--select: " + std::to_string(r.left) + "," + std::to_string(r.top) +
@@ -146,16 +147,26 @@ Step brightnessStep(const std::string& value) {
     bool red = false, green = false, blue = false;
     for (size_t i = 1; i < parts.size(); ++i) {
         const std::string& p = parts[i];
-        if (p == "hold") s.limitOption = LimitOption::HoldRatio;
-        else if (p == "clamp") s.limitOption = LimitOption::Clamp;
-        else if (p == "wrap") s.limitOption = LimitOption::Wrap;
-        else if (p == "ratio") s.ratioMode = true;
-        else if (p == "equal") s.ratioMode = false;
-        else if (p == "proportional") s.proportional = true;
-        else if (p == "r") channelNamed = red = true;
-        else if (p == "g") channelNamed = green = true;
-        else if (p == "b") channelNamed = blue = true;
-        else throw UsageError{"--brightness: unknown setting '" + p + "'"};
+        if (p == "hold")
+            s.limitOption = LimitOption::HoldRatio;
+        else if (p == "clamp")
+            s.limitOption = LimitOption::Clamp;
+        else if (p == "wrap")
+            s.limitOption = LimitOption::Wrap;
+        else if (p == "ratio")
+            s.ratioMode = true;
+        else if (p == "equal")
+            s.ratioMode = false;
+        else if (p == "proportional")
+            s.proportional = true;
+        else if (p == "r")
+            channelNamed = red = true;
+        else if (p == "g")
+            channelNamed = green = true;
+        else if (p == "b")
+            channelNamed = blue = true;
+        else
+            throw UsageError{"--brightness: unknown setting '" + p + "'"};
     }
     if (channelNamed) {
         s.enableRed = red;
@@ -216,9 +227,10 @@ Plan parse(const std::vector<std::string>& args) {
         } else if (a == "--count") {
             plan.steps.push_back([](Context& c) {
                 Rect r = c.rect();
-                int64_t n = coversWholeImage(r, c.image)
-                                ? countUniqueColours(c.image)
-                                : countUniqueColours(copyRect(c.image, r.left, r.top, r.right, r.bottom));
+                int64_t n =
+                    coversWholeImage(r, c.image)
+                        ? countUniqueColours(c.image)
+                        : countUniqueColours(copyRect(c.image, r.left, r.top, r.right, r.bottom));
                 *c.out << n << "\n";
             });
         } else if (a == "--effect") {
@@ -239,7 +251,8 @@ Plan parse(const std::vector<std::string>& args) {
     }
     if (plan.help) return plan;
     if (positional.empty()) throw UsageError{"no input file"};
-    if (positional.size() > 2) throw UsageError{"more than one output file: '" + positional[2] + "'"};
+    if (positional.size() > 2)
+        throw UsageError{"more than one output file: '" + positional[2] + "'"};
     plan.input = positional[0];
     if (positional.size() == 2) {
         plan.output = positional[1];

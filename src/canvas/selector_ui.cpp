@@ -1,5 +1,4 @@
 #include "canvas/selector.h"
-
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
@@ -21,7 +20,9 @@ namespace {
 
 constexpr int mouseMoveThrottleMs = 10;
 
-Image* canvasPixels() { return canvasBuffer(selection.canvasControl); }
+Image* canvasPixels() {
+    return canvasBuffer(selection.canvasControl);
+}
 
 void xorOutline(int x, int y, int w, int h) {
     if (Image* c = canvasPixels()) xorBox(*c, x, y, w, h, selectionFrameColour, false);
@@ -34,7 +35,9 @@ void xorGrip() {
     }
 }
 
-void showCanvas() { updateCanvas(selection.canvasControl); }
+void showCanvas() {
+    updateCanvas(selection.canvasControl);
+}
 
 void post(int kind, int64_t type = 0) {
     Event e;
@@ -222,8 +225,8 @@ int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
         dialogs().messageBox("INITIALIZE_SELECTOR()",
                              "Error! Parameter is not a valid ScrollArea number.", buttonsOk);
     } else if (result == 0) {
-        dialogs().messageBox("INITIALIZE_SELECTOR()", "Error! Parameter is not a valid canvas number.",
-                             buttonsOk);
+        dialogs().messageBox("INITIALIZE_SELECTOR()",
+                             "Error! Parameter is not a valid canvas number.", buttonsOk);
     }
     return result;
 }
@@ -285,24 +288,56 @@ void selectorCallback(const Event& event) {
 }
 
 void selectorMouse(int action, int px, int py) {
-    if (action == 1) press(px, py);
-    else if (action == 0) release();
-    else dragTo(px, py);
+    if (action == 1)
+        press(px, py);
+    else if (action == 0)
+        release();
+    else
+        dragTo(px, py);
 }
 
 void nudgeSelection(int eventId) {
     SelectionRecord& s = selection;
     if (!s.active) return;
     switch (eventId) {
-        case 20: if (s.x1 > s.minX) { --s.x1; --s.x2; } break;
-        case 21: if (s.x2 < s.maxX) { ++s.x1; ++s.x2; } break;
-        case 22: if (s.y1 > s.minY) { --s.y1; --s.y2; } break;
-        case 23: if (s.y2 < s.maxY) { ++s.y1; ++s.y2; } break;
-        case 24: if (s.x2 > s.x1 + 1) --s.x2; break;
-        case 25: if (s.x2 < s.maxX) ++s.x2; break;
-        case 26: if (s.y2 > s.y1 + 1) --s.y2; break;
-        case 27: if (s.y2 < s.maxY) ++s.y2; break;
-        default: return;
+        case 20:
+            if (s.x1 > s.minX) {
+                --s.x1;
+                --s.x2;
+            }
+            break;
+        case 21:
+            if (s.x2 < s.maxX) {
+                ++s.x1;
+                ++s.x2;
+            }
+            break;
+        case 22:
+            if (s.y1 > s.minY) {
+                --s.y1;
+                --s.y2;
+            }
+            break;
+        case 23:
+            if (s.y2 < s.maxY) {
+                ++s.y1;
+                ++s.y2;
+            }
+            break;
+        case 24:
+            if (s.x2 > s.x1 + 1) --s.x2;
+            break;
+        case 25:
+            if (s.x2 < s.maxX) ++s.x2;
+            break;
+        case 26:
+            if (s.y2 > s.y1 + 1) --s.y2;
+            break;
+        case 27:
+            if (s.y2 < s.maxY) ++s.y2;
+            break;
+        default:
+            return;
     }
     if (selectorHooks.redrawKeepingSelection) selectorHooks.redrawKeepingSelection();
 }

@@ -18,9 +18,13 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
-inline Rect wholeImage(const Image& image) { return Rect{0, 0, image.width - 1, image.height - 1}; }
+inline Rect wholeImage(const Image& image) {
+    return Rect{0, 0, image.width - 1, image.height - 1};
+}
 
-inline bool coversWholeImage(const Rect& r, const Image& image) { return r == wholeImage(image); }
+inline bool coversWholeImage(const Rect& r, const Image& image) {
+    return r == wholeImage(image);
+}
 
 // `r` clipped to the image (empty when they do not meet).
 inline Rect clipToImage(const Rect& r, const Image& image) {

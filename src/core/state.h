@@ -5,11 +5,11 @@
 #include "core/rect.h"
 
 // ---- Numbered images ----
-inline constexpr int viewImage = 4;        // the document
-inline constexpr int histogramImage = 5;   // histogram graph
-inline constexpr int workImage = 6;        // scratch and previews
-inline constexpr int toolImage = 7;        // quantize preview, brightness base
-inline constexpr int selectionImage = 8;   // the selected area, for analysis
+inline constexpr int viewImage = 4;       // the document
+inline constexpr int histogramImage = 5;  // histogram graph
+inline constexpr int workImage = 6;       // scratch and previews
+inline constexpr int toolImage = 7;       // quantize preview, brightness base
+inline constexpr int selectionImage = 8;  // the selected area, for analysis
 inline constexpr int paletteGraphImage = 9;
 inline constexpr int paletteGridImage = 10;
 inline constexpr int swatchImage1 = 17;
@@ -55,13 +55,13 @@ extern int histogramShown;
 extern int paletteShown;
 
 // Each tool window's flag is nonzero only while it is open.
-extern int quantizeOpen;       // 2
-extern int brightnessOpen;     // 4
-extern int twoColorsOpen;      // 8
-extern int resizeCanvasOpen;   // 16
-extern int resizeImageOpen;    // 32
-extern int newImageOpen;       // 64
-extern int addTextOpen;        // 128
+extern int quantizeOpen;      // 2
+extern int brightnessOpen;    // 4
+extern int twoColorsOpen;     // 8
+extern int resizeCanvasOpen;  // 16
+extern int resizeImageOpen;   // 32
+extern int newImageOpen;      // 64
+extern int addTextOpen;       // 128
 inline constexpr int quantizeOpenFlag = 2;
 inline constexpr int brightnessOpenFlag = 4;
 inline constexpr int twoColorsOpenFlag = 8;

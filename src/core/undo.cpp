@@ -10,7 +10,9 @@ UndoHooks undoHooks;
 
 namespace {
 
-int copyOfView() { return copyImage(viewImage, anyImageNumber); }
+int copyOfView() {
+    return copyImage(viewImage, anyImageNumber);
+}
 
 void setFlagsFromPosition() {
     undoFlags &= ~(undoPossible | redoPossible);
@@ -70,9 +72,13 @@ void resetUndo() {
     updateUndoButtons();
 }
 
-void undo() { step(-1); }
+void undo() {
+    step(-1);
+}
 
-void redo() { step(1); }
+void redo() {
+    step(1);
+}
 
 void revert() {
     if (undoList.empty()) return;

@@ -14,16 +14,16 @@
 
 enum EventKind : int {
     eventNone = 0,
-    eventMenu = 1,            // object = command identifier (menu item, tool bar, shortcut)
-    eventControl = 2,         // object = control number, type = event sub-type below
-    eventCloseWindow = 3,     // the window's close box
-    eventSizeWindow = 4,      // the window was resized
+    eventMenu = 1,         // object = command identifier (menu item, tool bar, shortcut)
+    eventControl = 2,      // object = control number, type = event sub-type below
+    eventCloseWindow = 3,  // the window's close box
+    eventSizeWindow = 4,   // the window was resized
     eventMoveWindow = 5,
     eventMinimizeWindow = 6,
     eventMaximizeWindow = 7,
     eventRestoreWindow = 8,
     eventActivateWindow = 9,
-    eventRightClick = 10,     // posted by the program's canvas handler
+    eventRightClick = 10,  // posted by the program's canvas handler
     eventTimer = 11,
     // Program-defined kinds start above the toolkit's own range.
     firstProgramEvent = 0x10000,
@@ -39,8 +39,8 @@ enum ControlEventType : int {
     controlMouseMove = 5,
     controlKeyDown = 6,
     controlFocus = 7,
-    controlUp = 8,     // spin field arrow
-    controlDown = 9,   // spin field arrow
+    controlUp = 8,    // spin field arrow
+    controlDown = 9,  // spin field arrow
 };
 
 struct Event {
@@ -274,7 +274,7 @@ struct FontChoice {
 
 // Every dialog goes through this interface; tests install a scripted one.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual int messageBox(const std::string& title, const std::string& text, int buttons) = 0;
     // `filters` is "label|pattern|label|pattern..."; `filterIndex` is the preselected filter
@@ -293,7 +293,7 @@ void setDialogs(Dialogs* implementation);  // nullptr restores the Qt dialogs
 
 // A dialog implementation answering from scripts, recording what was asked.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Message {
         std::string title, text;
         int buttons;

@@ -51,7 +51,9 @@ void drawImageBlended(Image& dst, const Image& src, int x, int y) {
                 to[i] = (to[i] & alphaMask) | (s & colourMask);
             } else if (a != 0) {
                 uint32_t d = to[i];
-                auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+                auto mix = [a](unsigned sc, unsigned dc) {
+                    return (sc * a + dc * (255 - a) + 127) / 255;
+                };
                 to[i] = (d & alphaMask) | rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)),
                                               mix(blueOf(s), blueOf(d)));
             }

@@ -15,10 +15,18 @@ inline constexpr uint32_t colourMask = 0x00FFFFFF;
 inline constexpr uint32_t alphaMask = 0xFF000000;
 inline constexpr uint32_t opaqueBlack = 0xFF000000;
 
-inline constexpr int redOf(uint32_t c) { return static_cast<int>(c & 255); }
-inline constexpr int greenOf(uint32_t c) { return static_cast<int>((c >> 8) & 255); }
-inline constexpr int blueOf(uint32_t c) { return static_cast<int>((c >> 16) & 255); }
-inline constexpr int alphaOf(uint32_t c) { return static_cast<int>(c >> 24); }
+inline constexpr int redOf(uint32_t c) {
+    return static_cast<int>(c & 255);
+}
+inline constexpr int greenOf(uint32_t c) {
+    return static_cast<int>((c >> 8) & 255);
+}
+inline constexpr int blueOf(uint32_t c) {
+    return static_cast<int>((c >> 16) & 255);
+}
+inline constexpr int alphaOf(uint32_t c) {
+    return static_cast<int>(c >> 24);
+}
 inline constexpr uint32_t rgb(int r, int g, int b) {
     return static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 |
            static_cast<uint32_t>(b) << 16;
@@ -29,8 +37,7 @@ inline constexpr uint32_t rgba(int r, int g, int b, int a) {
 
 // True when a w x h image is within the size the program accepts.
 inline constexpr bool imageSizeAllowed(int64_t w, int64_t h) {
-    return w > 0 && h > 0 && w <= maxImagePixels && h <= maxImagePixels &&
-           w * h <= maxImagePixels;
+    return w > 0 && h > 0 && w <= maxImagePixels && h <= maxImagePixels && w * h <= maxImagePixels;
 }
 
 struct Image {

@@ -16,7 +16,8 @@ std::map<int, std::unique_ptr<Image>>& store() {
 int freeNumber() {
     int n = firstFreeNumber;
     auto& images = store();
-    for (auto it = images.lower_bound(firstFreeNumber); it != images.end() && it->first == n; ++it) {
+    for (auto it = images.lower_bound(firstFreeNumber); it != images.end() && it->first == n;
+         ++it) {
         ++n;
     }
     return n;
@@ -30,7 +31,9 @@ Image* findImage(int n) {
     return it == images.end() ? nullptr : it->second.get();
 }
 
-bool imageExists(int n) { return findImage(n) != nullptr; }
+bool imageExists(int n) {
+    return findImage(n) != nullptr;
+}
 
 int storeImage(int n, Image image) {
     if (n == anyImageNumber) n = freeNumber();
@@ -50,8 +53,14 @@ int copyImage(int source, int target) {
     return storeImage(target, *src);
 }
 
-void freeImage(int n) { store().erase(n); }
+void freeImage(int n) {
+    store().erase(n);
+}
 
-void freeAllImages() { store().clear(); }
+void freeAllImages() {
+    store().clear();
+}
 
-int imageCount() { return static_cast<int>(store().size()); }
+int imageCount() {
+    return static_cast<int>(store().size());
+}

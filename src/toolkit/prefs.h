@@ -7,7 +7,7 @@
 #include <vector>
 
 class Preferences {
-public:
+  public:
     // Reads the file; a missing or unreadable file leaves no entries (callers use defaults).
     bool read(const std::string& path);
     // Writes the entries in the order they were set; false when the file cannot be written.
@@ -20,7 +20,7 @@ public:
     void writeString(const std::string& key, const std::string& value);
     void writeInteger(const std::string& key, int64_t value);
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> entries_;
     const std::string* find(const std::string& key) const;
 };

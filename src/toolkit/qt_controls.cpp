@@ -65,7 +65,9 @@ Event controlEvent(int n, int type) {
     return e;
 }
 
-void emitChange(int n, int type = controlChange) { deliverControlEvent(controlEvent(n, type)); }
+void emitChange(int n, int type = controlChange) {
+    deliverControlEvent(controlEvent(n, type));
+}
 
 QImage wrapImage(Image& image) {
     return QImage(reinterpret_cast<uchar*>(image.pixels.data()), image.width, image.height,
@@ -82,7 +84,7 @@ QPixmap pixmapOf(int imageNumber) {
 // ---- Canvas ----
 
 class PxCanvas : public QWidget {
-public:
+  public:
     PxCanvas(int number, QWidget* parent) : QWidget(parent), number_(number) {
         setMouseTracking(true);
         setFocusPolicy(Qt::StrongFocus);
@@ -100,12 +102,14 @@ public:
         buffer = Image(std::max(w, 1), std::max(h, 1), 24, 0);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         if (!buffer.empty()) p.drawImage(0, 0, wrapImage(buffer));
-        if (buffer.width < width()) p.fillRect(buffer.width, 0, width() - buffer.width, height(), Qt::black);
-        if (buffer.height < height()) p.fillRect(0, buffer.height, width(), height() - buffer.height, Qt::black);
+        if (buffer.width < width())
+            p.fillRect(buffer.width, 0, width() - buffer.width, height(), Qt::black);
+        if (buffer.height < height())
+            p.fillRect(0, buffer.height, width(), height() - buffer.height, Qt::black);
     }
 
     void mousePressEvent(QMouseEvent* e) override { mouse(e, true); }
@@ -129,15 +133,21 @@ protected:
     void keyPressEvent(QKeyEvent* e) override {
         Event ev = controlEvent(number_, controlKeyDown);
         switch (e->key()) {
-            case Qt::Key_Escape: ev.key = 27; break;
+            case Qt::Key_Escape:
+                ev.key = 27;
+                break;
             case Qt::Key_Return:
-            case Qt::Key_Enter: ev.key = 13; break;
-            default: ev.key = e->text().isEmpty() ? e->key() : e->text().at(0).unicode(); break;
+            case Qt::Key_Enter:
+                ev.key = 13;
+                break;
+            default:
+                ev.key = e->text().isEmpty() ? e->key() : e->text().at(0).unicode();
+                break;
         }
         deliverControlEvent(ev);
     }
 
-private:
+  private:
     void track(QMouseEvent* e) {
         QPoint p = e->position().toPoint();
         mouseX = p.x();
@@ -166,22 +176,22 @@ private:
 };
 
 class PxImageLabel : public QLabel {
-public:
+  public:
     PxImageLabel(int number, QWidget* parent) : QLabel(parent), number_(number) {}
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() == Qt::LeftButton) emitChange(number_);
     }
 
-private:
+  private:
     int number_;
 };
 
 // A spin field whose text is set by the program independently of its value, as the
 // LIMIT field shows levels cubed while its value is the level count.
 class PxSpin : public QWidget {
-public:
+  public:
     PxSpin(int number, QWidget* parent, int minimum, int maximum)
         : QWidget(parent), number_(number), minimum_(minimum), maximum_(maximum), value_(minimum) {
         auto* layout = new QHBoxLayout(this);
@@ -224,7 +234,7 @@ public:
     QToolButton* up;
     QToolButton* down;
 
-private:
+  private:
     void step(int delta) {
         setValue(value_ + delta);
         edit->setText(QString::number(value_));
@@ -292,7 +302,10 @@ void unbindControlEvent(int control, ControlCallback callback) {
                          rec->callbacks.end());
 }
 
-void useControlList(int window) { controlListWindow = window; openOptionGroup = nullptr; }
+void useControlList(int window) {
+    controlListWindow = window;
+    openOptionGroup = nullptr;
+}
 
 int canvasControl(int n, int x, int y, int w, int h) {
     int number = n == anyControlNumber ? freeControlNumber() : n;
@@ -394,7 +407,9 @@ int editorControl(int n, int x, int y, int w, int h, bool readOnly) {
     return addControl(n, editor, kindEditor, x, y, w, h);
 }
 
-bool isControl(int n) { return controlRecord(n) != nullptr; }
+bool isControl(int n) {
+    return controlRecord(n) != nullptr;
+}
 
 int controlWindow(int n) {
     ControlRecord* rec = controlRecord(n);
@@ -453,13 +468,20 @@ void setControlText(int n, const std::string& text) {
     if (!rec) return;
     QString t = QString::fromStdString(text);
     QWidget* w = rec->widget;
-    if (auto* b = dynamic_cast<QAbstractButton*>(w)) b->setText(t);
-    else if (auto* l = dynamic_cast<QLabel*>(w)) l->setText(t);
-    else if (auto* e = dynamic_cast<QLineEdit*>(w)) e->setText(t);
-    else if (auto* s = dynamic_cast<PxSpin*>(w)) s->edit->setText(t);
-    else if (auto* g = dynamic_cast<QGroupBox*>(w)) g->setTitle(t);
-    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w)) p->setPlainText(t);
-    else if (auto* c = dynamic_cast<QComboBox*>(w)) c->setCurrentText(t);
+    if (auto* b = dynamic_cast<QAbstractButton*>(w))
+        b->setText(t);
+    else if (auto* l = dynamic_cast<QLabel*>(w))
+        l->setText(t);
+    else if (auto* e = dynamic_cast<QLineEdit*>(w))
+        e->setText(t);
+    else if (auto* s = dynamic_cast<PxSpin*>(w))
+        s->edit->setText(t);
+    else if (auto* g = dynamic_cast<QGroupBox*>(w))
+        g->setTitle(t);
+    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w))
+        p->setPlainText(t);
+    else if (auto* c = dynamic_cast<QComboBox*>(w))
+        c->setCurrentText(t);
 }
 
 std::string controlText(int n) {
@@ -467,13 +489,20 @@ std::string controlText(int n) {
     if (!rec) return {};
     QWidget* w = rec->widget;
     QString t;
-    if (auto* b = dynamic_cast<QAbstractButton*>(w)) t = b->text();
-    else if (auto* l = dynamic_cast<QLabel*>(w)) t = l->text();
-    else if (auto* e = dynamic_cast<QLineEdit*>(w)) t = e->text();
-    else if (auto* s = dynamic_cast<PxSpin*>(w)) t = s->edit->text();
-    else if (auto* g = dynamic_cast<QGroupBox*>(w)) t = g->title();
-    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w)) t = p->toPlainText();
-    else if (auto* c = dynamic_cast<QComboBox*>(w)) t = c->currentText();
+    if (auto* b = dynamic_cast<QAbstractButton*>(w))
+        t = b->text();
+    else if (auto* l = dynamic_cast<QLabel*>(w))
+        t = l->text();
+    else if (auto* e = dynamic_cast<QLineEdit*>(w))
+        t = e->text();
+    else if (auto* s = dynamic_cast<PxSpin*>(w))
+        t = s->edit->text();
+    else if (auto* g = dynamic_cast<QGroupBox*>(w))
+        t = g->title();
+    else if (auto* p = dynamic_cast<QPlainTextEdit*>(w))
+        t = p->toPlainText();
+    else if (auto* c = dynamic_cast<QComboBox*>(w))
+        t = c->currentText();
     return t.toStdString();
 }
 
@@ -481,12 +510,15 @@ void setControlState(int n, int state) {
     ControlRecord* rec = controlRecord(n);
     if (!rec) return;
     QWidget* w = rec->widget;
-    if (auto* b = dynamic_cast<QAbstractButton*>(w)) b->setChecked(state != 0);
+    if (auto* b = dynamic_cast<QAbstractButton*>(w))
+        b->setChecked(state != 0);
     else if (auto* s = dynamic_cast<QSlider*>(w)) {
         QSignalBlocker block(s);  // a program change is not a user event
         s->setValue(state);
-    } else if (auto* sp = dynamic_cast<PxSpin*>(w)) sp->setValue(state);
-    else if (auto* c = dynamic_cast<QComboBox*>(w)) c->setCurrentIndex(state);
+    } else if (auto* sp = dynamic_cast<PxSpin*>(w))
+        sp->setValue(state);
+    else if (auto* c = dynamic_cast<QComboBox*>(w))
+        c->setCurrentIndex(state);
 }
 
 int controlState(int n) {
@@ -510,7 +542,8 @@ bool controlEnabled(int n) {
 }
 
 void setControlToolTip(int n, const std::string& text) {
-    if (ControlRecord* rec = controlRecord(n)) rec->widget->setToolTip(QString::fromStdString(text));
+    if (ControlRecord* rec = controlRecord(n))
+        rec->widget->setToolTip(QString::fromStdString(text));
 }
 
 void setControlColour(int n, uint32_t background) {
@@ -541,8 +574,10 @@ void setControlFont(int n, int font) {
 void setActiveControl(int n) {
     ControlRecord* rec = controlRecord(n);
     if (!rec) return;
-    if (auto* spin = dynamic_cast<PxSpin*>(rec->widget)) spin->edit->setFocus();
-    else rec->widget->setFocus();
+    if (auto* spin = dynamic_cast<PxSpin*>(rec->widget))
+        spin->edit->setFocus();
+    else
+        rec->widget->setFocus();
 }
 
 int activeControl() {
@@ -609,10 +644,18 @@ void setCanvasCursor(int n, int cursor) {
     if (!canvas) return;
     canvas->cursorShape = cursor;
     switch (cursor) {
-        case cursorCross: canvas->setCursor(Qt::CrossCursor); break;
-        case cursorHand: canvas->setCursor(Qt::PointingHandCursor); break;
-        case cursorArrows: canvas->setCursor(Qt::SizeAllCursor); break;
-        default: canvas->setCursor(Qt::ArrowCursor); break;
+        case cursorCross:
+            canvas->setCursor(Qt::CrossCursor);
+            break;
+        case cursorHand:
+            canvas->setCursor(Qt::PointingHandCursor);
+            break;
+        case cursorArrows:
+            canvas->setCursor(Qt::SizeAllCursor);
+            break;
+        default:
+            canvas->setCursor(Qt::ArrowCursor);
+            break;
     }
 }
 
@@ -631,7 +674,9 @@ int canvasMouseY(int n) {
     return canvas ? canvas->mouseY : 0;
 }
 
-bool isCanvas(int n) { return widgetAs<PxCanvas>(n) != nullptr; }
+bool isCanvas(int n) {
+    return widgetAs<PxCanvas>(n) != nullptr;
+}
 
 void setCanvasImage(int n, int imageNumber) {
     if (auto* canvas = widgetAs<PxCanvas>(n)) canvas->shownImage = imageNumber;
@@ -670,11 +715,17 @@ bool loadFont(int n, const std::string& name, int size, int style) {
     return true;
 }
 
-void freeFont(int n) { fonts().erase(n); }
+void freeFont(int n) {
+    fonts().erase(n);
+}
 
-bool isFont(int n) { return fonts().count(n) > 0; }
+bool isFont(int n) {
+    return fonts().count(n) > 0;
+}
 
-void releaseFonts() { fonts().clear(); }
+void releaseFonts() {
+    fonts().clear();
+}
 
 void setDefaultFont(int n) {
     if (QFont* f = fontObject(n)) {

@@ -4,9 +4,9 @@
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
-#include <QFileInfo>
 #include <QStringList>
 #include <cstring>
 
@@ -39,7 +39,7 @@ QStringList qtFilters(const std::string& filters) {
 }
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     int messageBox(const std::string& title, const std::string& text, int buttons) override {
         QMessageBox box(activeParent());
         box.setWindowTitle(QString::fromStdString(title));
@@ -86,7 +86,7 @@ public:
         return choice;
     }
 
-private:
+  private:
     std::string fileDialog(bool save, const std::string& title, const std::string& path,
                            const std::string& filters, int& filterIndex) {
         QStringList list = qtFilters(filters);
@@ -96,7 +96,8 @@ private:
         // The program asks its own overwrite question.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         dialog.setNameFilters(list);
-        if (filterIndex >= 0 && filterIndex < list.size()) dialog.selectNameFilter(list[filterIndex]);
+        if (filterIndex >= 0 && filterIndex < list.size())
+            dialog.selectNameFilter(list[filterIndex]);
         QString start = QString::fromStdString(path);
         if (!start.isEmpty() && start.endsWith('/')) {
             dialog.setDirectory(start);
@@ -117,9 +118,13 @@ Dialogs* current = &qtDialogs;
 
 }  // namespace
 
-Dialogs& dialogs() { return *current; }
+Dialogs& dialogs() {
+    return *current;
+}
 
-void setDialogs(Dialogs* implementation) { current = implementation ? implementation : &qtDialogs; }
+void setDialogs(Dialogs* implementation) {
+    current = implementation ? implementation : &qtDialogs;
+}
 
 // ---- Scripted dialogs -----------------------------------------------------------------------
 

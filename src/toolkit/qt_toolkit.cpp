@@ -4,12 +4,12 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QVBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <QVBoxLayout>
 #include <deque>
 
 #include "toolkit/image_store.h"
@@ -32,7 +32,9 @@ QElapsedTimer& programClock() {
 
 }  // namespace
 
-void postEvent(const Event& event) { queue().push_back(event); }
+void postEvent(const Event& event) {
+    queue().push_back(event);
+}
 
 void postEvent(int kind, int window, int object, int64_t type) {
     Event e;
@@ -43,13 +45,17 @@ void postEvent(int kind, int window, int object, int64_t type) {
     postEvent(e);
 }
 
-void clearEvents() { queue().clear(); }
+void clearEvents() {
+    queue().clear();
+}
 
 namespace {
 
 // Windows and controls freed by the program are deleted here, when no Qt handler is on
 // the stack: processEvents alone never runs deletions asked for outside an event loop.
-void deleteFreedWidgets() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+void deleteFreedWidgets() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 }  // namespace
 
@@ -72,7 +78,9 @@ Event waitWindowEvent() {
     return e;
 }
 
-int64_t elapsedMilliseconds() { return programClock().elapsed(); }
+int64_t elapsedMilliseconds() {
+    return programClock().elapsed();
+}
 
 void delay(int milliseconds) {
     if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
@@ -82,11 +90,11 @@ void delay(int milliseconds) {
 
 // The area below the menu bar: the tool bar along its top, controls placed freely.
 class PxContent : public QWidget {
-public:
+  public:
     explicit PxContent(QWidget* parent) : QWidget(parent) {}
     QToolBar* toolBar = nullptr;
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
         if (toolBar) toolBar->setGeometry(0, 0, width(), toolBar->sizeHint().height());
@@ -95,7 +103,7 @@ protected:
 
 // The status bar: fixed-width fields on the right, one field taking the rest.
 class PxStatusBar : public QWidget {
-public:
+  public:
     explicit PxStatusBar(QWidget* parent) : QWidget(parent) {
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
@@ -117,20 +125,20 @@ public:
         }
     }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
         placeFields();
     }
 
-private:
+  private:
     static constexpr int margin = 1;
     static constexpr int spacing = 2;
     int fieldHeight() const { return fontMetrics().height() + 6; }
 };
 
 class PxWindow : public QWidget {
-public:
+  public:
     PxWindow(int number, QWidget* parent, Qt::WindowFlags flags)
         : QWidget(parent, flags), number_(number) {
         layout_ = new QVBoxLayout(this);
@@ -149,7 +157,7 @@ public:
         layout_->activate();
     }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         // The program decides whether a window closes.
         event->ignore();
@@ -182,7 +190,7 @@ protected:
         }
     }
 
-private:
+  private:
     int number_;
     QVBoxLayout* layout_;
     PxContent* content_;
@@ -239,7 +247,9 @@ int windowNumberOf(const QWidget* widget) {
     return -1;
 }
 
-QColor toQColor(uint32_t colour) { return QColor(redOf(colour), greenOf(colour), blueOf(colour)); }
+QColor toQColor(uint32_t colour) {
+    return QColor(redOf(colour), greenOf(colour), blueOf(colour));
+}
 
 bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std::string& title,
                 int flags, int parent) {
@@ -295,7 +305,9 @@ void closeWindow(int n) {
     w->deleteLater();
 }
 
-bool isWindow(int n) { return windowRecord(n) != nullptr; }
+bool isWindow(int n) {
+    return windowRecord(n) != nullptr;
+}
 
 void showWindow(int n, bool show) {
     if (WindowRecord* rec = windowRecord(n)) rec->widget->setVisible(show);
@@ -307,7 +319,8 @@ bool windowVisible(int n) {
 }
 
 void setWindowTitle(int n, const std::string& title) {
-    if (WindowRecord* rec = windowRecord(n)) rec->widget->setWindowTitle(QString::fromStdString(title));
+    if (WindowRecord* rec = windowRecord(n))
+        rec->widget->setWindowTitle(QString::fromStdString(title));
 }
 
 std::string windowTitle(int n) {
@@ -580,9 +593,11 @@ QIcon standardIcon(StandardIcon icon) {
         case iconNew:
             return QIcon::fromTheme("document-new", style->standardIcon(QStyle::SP_FileIcon));
         case iconOpen:
-            return QIcon::fromTheme("document-open", style->standardIcon(QStyle::SP_DialogOpenButton));
+            return QIcon::fromTheme("document-open",
+                                    style->standardIcon(QStyle::SP_DialogOpenButton));
         case iconSave:
-            return QIcon::fromTheme("document-save", style->standardIcon(QStyle::SP_DialogSaveButton));
+            return QIcon::fromTheme("document-save",
+                                    style->standardIcon(QStyle::SP_DialogSaveButton));
         case iconCut:
             return QIcon::fromTheme("edit-cut", drawnIcon(icon));
         case iconCopy:

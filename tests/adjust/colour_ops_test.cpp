@@ -1,20 +1,21 @@
+#include "adjust/colour_ops.h"
+
 #include <gtest/gtest.h>
 
-#include "adjust/colour_ops.h"
 #include "support/test_images.h"
 
 namespace {
 
 TEST(GrayScale, WeightsTwoFourOneOverSeven) {
-    Image image = imageFromRows(5, 1,
-                                {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255),
-                                 rgb(255, 255, 255), rgb(10, 20, 30)});
+    Image image = imageFromRows(
+        5, 1,
+        {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255), rgb(10, 20, 30)});
     grayScalePixels(image, wholeImage(image));
     EXPECT_EQ(image.read(0, 0), rgb(72, 72, 72));     // 510 / 7
     EXPECT_EQ(image.read(1, 0), rgb(145, 145, 145));  // 1020 / 7
     EXPECT_EQ(image.read(2, 0), rgb(36, 36, 36));     // 255 / 7
     EXPECT_EQ(image.read(3, 0), rgb(255, 255, 255));
-    EXPECT_EQ(image.read(4, 0), rgb(18, 18, 18));     // (20 + 80 + 30) / 7 = 18.57
+    EXPECT_EQ(image.read(4, 0), rgb(18, 18, 18));  // (20 + 80 + 30) / 7 = 18.57
 }
 
 TEST(Negative, TwiceRestoresAndAlphaIsKept) {

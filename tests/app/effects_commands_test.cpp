@@ -12,7 +12,7 @@
 namespace {
 
 class EffectCommandsTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         storeImage(viewImage, randomImage(50, 30, 21));

@@ -1,10 +1,11 @@
 // Load and save through the dialogs, as the user does them.
 
+#include "app/files.h"
+
 #include <filesystem>
 #include <fstream>
 
 #include "app/commands.h"
-#include "app/files.h"
 #include "app/view.h"
 #include "canvas/selector.h"
 #include "core/state.h"
@@ -23,7 +24,7 @@ std::string readAll(const std::string& path) {
 }
 
 class FilesTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         dir = makeTempDir();

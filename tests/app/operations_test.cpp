@@ -12,7 +12,7 @@
 namespace {
 
 class OperationsTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         storeImage(viewImage, randomImage(60, 40, 5));
@@ -20,7 +20,6 @@ protected:
         resetUndo();
         drainEvents();
     }
-
 };
 
 TEST_F(OperationsTest, NegativeOnTheWholeImageIsOneUndoStep) {

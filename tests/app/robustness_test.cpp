@@ -17,7 +17,9 @@
 
 namespace {
 
-QWidget* canvasWidget() { return controlRecord(canvas)->widget; }
+QWidget* canvasWidget() {
+    return controlRecord(canvas)->widget;
+}
 
 void sendMouse(QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QPointF local(x, y);

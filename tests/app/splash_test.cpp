@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "core/state.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
-#include "core/state.h"
 
 namespace {
 
-uint32_t colourAt(const Image& image, int x, int y) { return image.at(x, y) & colourMask; }
+uint32_t colourAt(const Image& image, int x, int y) {
+    return image.at(x, y) & colourMask;
+}
 
 TEST(Splash, BackgroundPixelsFollowTheFormula) {
     Image image(800, 450, 32, opaqueBlack);

@@ -1,3 +1,5 @@
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 
 #include "app/files.h"
 #include "app/main_window.h"
-#include "app/startup.h"
 #include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"
@@ -21,7 +22,7 @@ std::string readAll(const std::string& path) {
 }
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         home = makeTempDir();
         setenv("HOME", home.c_str(), 1);
@@ -49,8 +50,9 @@ TEST_F(StartupTest, FirstRunUsesDefaultsAndExitWritesExactlyTwoLines) {
     EXPECT_EQ(textFontStyle, "Normal");
     EXPECT_EQ(cursorMode, moverMode);
     EXPECT_EQ(selection.canvasControl, -1);
-    EXPECT_EQ(saveFilePattern,
-              "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp");
+    EXPECT_EQ(
+        saveFilePattern,
+        "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp");
     shutdownProgram();
     EXPECT_EQ(prefsText(), "LastPath = " + home + "Pictures/\nLastWindowState = 0\n");
     EXPECT_FALSE(isWindow(mainWindow));

@@ -22,10 +22,15 @@ constexpr uint32_t frameXor = 0x888888;
 constexpr int minimumViewW = 800;
 constexpr int minimumViewH = 450;
 
-
-Image canvasNow() { return *canvasBuffer(canvas); }
-int canvasW() { return canvasBuffer(canvas)->width; }
-int canvasH() { return canvasBuffer(canvas)->height; }
+Image canvasNow() {
+    return *canvasBuffer(canvas);
+}
+int canvasW() {
+    return canvasBuffer(canvas)->width;
+}
+int canvasH() {
+    return canvasBuffer(canvas)->height;
+}
 
 // What the canvas must hold: the background with `image` unscaled at (x, y).
 Image expectedCanvas(const Image& image, int x, int y) {
@@ -38,9 +43,8 @@ Image expectedCanvas(const Image& image, int x, int y) {
     return out;
 }
 
-
 class ViewTest : public AppTest {
-protected:
+  protected:
     // Makes `image` the document and fits the window to it, as a load does.
     static const Image& show(Image image) {
         storeImage(viewImage, std::move(image));
@@ -209,7 +213,8 @@ TEST_F(ViewTest, MaximizedWindowIsNotResizedByFit) {
     // Still laid out around the new image.
     const int cw = canvasW(), ch = canvasH();
     EXPECT_EQ(cw, w);
-    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, (cw - 100) / 2, (ch - 100) / 2)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, (cw - 100) / 2, (ch - 100) / 2)),
+              "");
     expectBounds((cw - 100) / 2, (cw - 100) / 2 + 99, (ch - 100) / 2, (ch - 100) / 2 + 99);
 }
 

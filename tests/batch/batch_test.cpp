@@ -1,3 +1,5 @@
+#include "batch/batch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <sstream>
 
 #include "adjust/colour_ops.h"
-#include "batch/batch.h"
 #include "quantize/palettes.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
@@ -33,16 +34,17 @@ Image gradient(int w, int h) {
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             uint32_t n = noise.at(x, y);
-            image.at(x, y) = rgb((x * 255 / w + (n & 7)) & 255, (y * 255 / h + ((n >> 8) & 7)) & 255,
-                                 ((x + y) * 2 + ((n >> 16) & 7)) & 255) |
-                             alphaMask;
+            image.at(x, y) =
+                rgb((x * 255 / w + (n & 7)) & 255, (y * 255 / h + ((n >> 8) & 7)) & 255,
+                    ((x + y) * 2 + ((n >> 16) & 7)) & 255) |
+                alphaMask;
         }
     }
     return image;
 }
 
 class BatchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = makeTempDir();
         input = gradient(64, 48);
@@ -68,7 +70,7 @@ TEST_F(BatchTest, NegativeOfASelectionWritesABmp) {
 TEST_F(BatchTest, OptionsRunInTheOrderGiven) {
     // Gray then negative of the whole image, then negative again of a rectangle only.
     BatchRun r = batch({dir + "in.png", "--gray", "--negative", "--select", "0,0,9,9", "--negative",
-                   "--select-none", dir + "out.png"});
+                        "--select-none", dir + "out.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     Image expected = input;
     grayScalePixels(expected, wholeImage(expected));
@@ -87,8 +89,8 @@ TEST_F(BatchTest, CountPrintsDistinctColoursOfImageOrRectangle) {
 }
 
 TEST_F(BatchTest, QuantizeRespectsLimitAndDitherWhereverTheyStand) {
-    BatchRun r = batch({dir + "in.png", "--quantize", "adaptive", "--limit", "16", "--dither",
-                   dir + "q.png"});
+    BatchRun r = batch(
+        {dir + "in.png", "--quantize", "adaptive", "--limit", "16", "--dither", dir + "q.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     BatchRun count = batch({dir + "q.png", "--count"});
     EXPECT_LE(std::stoi(count.out), 16);
@@ -112,7 +114,8 @@ TEST_F(BatchTest, EveryStyleNameWorks) {
 }
 
 TEST_F(BatchTest, ScrambleThenUnscrambleGivesBackTheInput) {
-    BatchRun r = batch({dir + "in.png", "--effect", "scramble", "--effect", "Unscramble", dir + "s.png"});
+    BatchRun r =
+        batch({dir + "in.png", "--effect", "scramble", "--effect", "Unscramble", dir + "s.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     EXPECT_EQ(read("s.png"), input);
     r = batch({dir + "in.png", "--effect", "scramble", dir + "t.png"});
@@ -120,10 +123,12 @@ TEST_F(BatchTest, ScrambleThenUnscrambleGivesBackTheInput) {
 }
 
 TEST_F(BatchTest, EffectsBrightnessAndContrastHonourTheSelection) {
-    for (std::vector<std::string> op :
-         {std::vector<std::string>{"--effect", "xfactor"}, {"--effect", "Gaussian Blur"},
-          {"--effect", "edge-detect"}, {"--brightness", "40"},
-          {"--brightness", "-30,wrap,equal,proportional,g"}, {"--contrast", "50"}}) {
+    for (std::vector<std::string> op : {std::vector<std::string>{"--effect", "xfactor"},
+                                        {"--effect", "Gaussian Blur"},
+                                        {"--effect", "edge-detect"},
+                                        {"--brightness", "40"},
+                                        {"--brightness", "-30,wrap,equal,proportional,g"},
+                                        {"--contrast", "50"}}) {
         std::vector<std::string> args = {dir + "in.png", "--select", "8,8,40,30"};
         args.insert(args.end(), op.begin(), op.end());
         args.push_back(dir + "e.png");

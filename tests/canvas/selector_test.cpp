@@ -31,10 +31,15 @@ constexpr int smallMaxX = 599;
 constexpr int smallMinY = 75;
 constexpr int smallMaxY = 374;
 
-
-void press(int x, int y) { canvasMouse(controlLeftButtonDown, x, y); }
-void moveTo(int x, int y) { canvasMouse(controlMouseMove, x, y); }
-void release(int x, int y) { canvasMouse(controlLeftButtonUp, x, y); }
+void press(int x, int y) {
+    canvasMouse(controlLeftButtonDown, x, y);
+}
+void moveTo(int x, int y) {
+    canvasMouse(controlMouseMove, x, y);
+}
+void release(int x, int y) {
+    canvasMouse(controlLeftButtonUp, x, y);
+}
 
 void drag(int fromX, int fromY, int toX, int toY) {
     press(fromX, fromY);
@@ -74,8 +79,9 @@ Image withFrame(const Image& clean, int x1, int y1, int x2, int y2, bool grip) {
     return out;
 }
 
-
-Image canvasNow() { return *canvasBuffer(canvas); }
+Image canvasNow() {
+    return *canvasBuffer(canvas);
+}
 
 void expectRect(int x1, int y1, int x2, int y2) {
     EXPECT_EQ(selection.x1, x1);
@@ -91,7 +97,7 @@ bool sameRecord(const SelectionRecord& a, const SelectionRecord& b) {
 }
 
 class SelectorTest : public AppTest {
-protected:
+  protected:
     void SetUp() override {
         AppTest::SetUp();
         command(commandSelector);
@@ -177,7 +183,8 @@ TEST_F(SelectorTest, PressesOutsideTheImageClampToItsBounds) {
     release(550, 300);
     // ...so dragging back still takes the last column and row.
     expectRect(550, 300, smallMaxX, smallMaxY);
-    EXPECT_EQ(firstDifference(canvasNow(), withFrame(clean, 550, 300, smallMaxX, smallMaxY, true)), "");
+    EXPECT_EQ(firstDifference(canvasNow(), withFrame(clean, 550, 300, smallMaxX, smallMaxY, true)),
+              "");
 
     // Left of and above it the anchor is the bound itself.
     press(50, 20);

@@ -86,38 +86,38 @@ Image expectDecodes(const std::vector<uint8_t>& bytes) {
 TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
     // 1 bit, 3 x 2, bottom row stored first: bottom 1 0 1, top 0 1 1; rows pad to 4 bytes.
     BmpLayout one{.width = 3,
-                .height = 2,
-                .bitCount = 1,
-                .palette = {0x000000, 0xFF0000},
-                .pixels = {0xA0, 0, 0, 0, 0x60, 0, 0, 0}};
+                  .height = 2,
+                  .bitCount = 1,
+                  .palette = {0x000000, 0xFF0000},
+                  .pixels = {0xA0, 0, 0, 0, 0x60, 0, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(one)),
               imageFromRows(3, 2, {black, red, red, red, black, red}, 24));
 
     // 4 bits, top-down (negative height), three colours declared.
     BmpLayout four{.width = 3,
-                 .height = -2,
-                 .bitCount = 4,
-                 .colorsUsed = 3,
-                 .palette = {0x0000FF, 0x00FF00, 0xFF0000},
-                 .pixels = {0x01, 0x20, 0, 0, 0x22, 0x00, 0, 0}};
+                   .height = -2,
+                   .bitCount = 4,
+                   .colorsUsed = 3,
+                   .palette = {0x0000FF, 0x00FF00, 0xFF0000},
+                   .pixels = {0x01, 0x20, 0, 0, 0x22, 0x00, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(four)),
               imageFromRows(3, 2, {blue, green, red, red, red, blue}, 24));
 
     // 2 bits: four colours in one byte.
     BmpLayout two{.width = 4,
-                .height = 1,
-                .bitCount = 2,
-                .palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
-                .pixels = {0b00011011, 0, 0, 0}};
+                  .height = 1,
+                  .bitCount = 2,
+                  .palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
+                  .pixels = {0b00011011, 0, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(two)), imageFromRows(4, 1, {black, red, green, blue}, 24));
 
     // 8 bits with the 12-byte core header and 3-byte palette entries.
     BmpLayout core{.headerSize = 12,
-                 .width = 2,
-                 .height = 1,
-                 .bitCount = 8,
-                 .palette = {0x000000, 0x102030, 0xFFFFFF},
-                 .pixels = {1, 2, 0, 0}};
+                   .width = 2,
+                   .height = 1,
+                   .bitCount = 8,
+                   .palette = {0x000000, 0x102030, 0xFFFFFF},
+                   .pixels = {1, 2, 0, 0}};
     core.palette.resize(256, 0);
     EXPECT_EQ(expectDecodes(buildBmp(core)),
               imageFromRows(2, 1, {rgb(0x10, 0x20, 0x30), white}, 24));
@@ -126,29 +126,29 @@ TEST(BmpReader, PalettedDepthsBottomUpAndTopDown) {
 TEST(BmpReader, DirectColourDepths) {
     // 24 bits, odd width: 2 x 2 rows of 6 bytes padded to 8; stored B, G, R.
     BmpLayout rgb24{.width = 2,
-                  .height = 2,
-                  .bitCount = 24,
-                  .pixels = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 1, 2, 3, 0, 0}};
+                    .height = 2,
+                    .bitCount = 24,
+                    .pixels = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 1, 2, 3, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(rgb24)),
               imageFromRows(2, 2, {blue, rgb(3, 2, 1), red, green}, 24));
 
     // 16 bits without bit fields is 5-5-5: 0x7FFF white, 0x7C00 red, 0x0200 = 16 in green
     // only, 16 * 255 / 31 = 131.6 -> 132.
     BmpLayout rgb555{.width = 3,
-                   .height = 1,
-                   .bitCount = 16,
-                   .pixels = {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0, 0}};
+                     .height = 1,
+                     .bitCount = 16,
+                     .pixels = {0xFF, 0x7F, 0x00, 0x7C, 0x00, 0x02, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(rgb555)),
               imageFromRows(3, 1, {white, red, rgb(0, 132, 0)}, 24));
 
     // 16-bit 5-6-5 bit fields after a 40-byte header: 0x8410 is red 16/31, green 32/63,
     // blue 16/31 -> 132, 130 (8160 / 63 = 129.5, rounded up), 132.
     BmpLayout rgb565{.width = 2,
-                   .height = 1,
-                   .bitCount = 16,
-                   .compression = 3,
-                   .masks = {0xF800, 0x07E0, 0x001F},
-                   .pixels = {0x10, 0x84, 0xE0, 0x07}};
+                     .height = 1,
+                     .bitCount = 16,
+                     .compression = 3,
+                     .masks = {0xF800, 0x07E0, 0x001F},
+                     .pixels = {0x10, 0x84, 0xE0, 0x07}};
     EXPECT_EQ(expectDecodes(buildBmp(rgb565)),
               imageFromRows(2, 1, {rgb(132, 130, 132), green}, 24));
 
@@ -162,12 +162,12 @@ TEST(BmpReader, DirectColourDepths) {
 TEST(BmpReader, AlphaBitFieldsGiveA32BitImage) {
     // V5 header, bit fields with an alpha mask: A, B, G, R from high byte to low.
     BmpLayout v5{.headerSize = 124,
-               .width = 2,
-               .height = 1,
-               .bitCount = 32,
-               .compression = 3,
-               .masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000},
-               .pixels = {1, 2, 3, 0, 4, 5, 6, 200}};
+                 .width = 2,
+                 .height = 1,
+                 .bitCount = 32,
+                 .compression = 3,
+                 .masks = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000},
+                 .pixels = {1, 2, 3, 0, 4, 5, 6, 200}};
     Image image = expectDecodes(buildBmp(v5));
     EXPECT_EQ(image.depth, 32);
     EXPECT_EQ(image, imageFromRows(2, 1, {rgba(1, 2, 3, 0), rgba(4, 5, 6, 200)}, 32));
@@ -175,11 +175,11 @@ TEST(BmpReader, AlphaBitFieldsGiveA32BitImage) {
     // 16-bit 4-4-4-4 with alpha through BI_ALPHABITFIELDS after a 40-byte header:
     // 0xF0F0 = alpha 15, red 0, green 15, blue 0 -> each nibble times 17.
     BmpLayout argb16{.width = 1,
-                   .height = 1,
-                   .bitCount = 16,
-                   .compression = 6,
-                   .masks = {0x0F00, 0x00F0, 0x000F, 0xF000},
-                   .pixels = {0xF0, 0xF0, 0, 0}};
+                     .height = 1,
+                     .bitCount = 16,
+                     .compression = 6,
+                     .masks = {0x0F00, 0x00F0, 0x000F, 0xF000},
+                     .pixels = {0xF0, 0xF0, 0, 0}};
     EXPECT_EQ(expectDecodes(buildBmp(argb16)), imageFromRows(1, 1, {rgba(0, 255, 0, 255)}, 32));
 
     // A V5 header that is not bit fields ignores its masks: no alpha.
@@ -194,12 +194,12 @@ TEST(BmpReader, RunLengthEncoding) {
     //   row 1: absolute 2 1 2 (padded to even), run of 1 x index 0, end of line
     //   row 2: delta right 2, run of 2 x index 2, end of bitmap. Skipped pixels are black.
     BmpLayout rle8{.width = 4,
-                 .height = 3,
-                 .bitCount = 8,
-                 .compression = 1,
-                 .colorsUsed = 3,
-                 .palette = {0x0000FF, 0x00FF00, 0xFF0000},
-                 .pixels = {4, 1, 0, 0, 0, 3, 2, 1, 2, 0, 1, 0, 0, 0, 0, 2, 2, 0, 2, 2, 0, 1}};
+                   .height = 3,
+                   .bitCount = 8,
+                   .compression = 1,
+                   .colorsUsed = 3,
+                   .palette = {0x0000FF, 0x00FF00, 0xFF0000},
+                   .pixels = {4, 1, 0, 0, 0, 3, 2, 1, 2, 0, 1, 0, 0, 0, 0, 2, 2, 0, 2, 2, 0, 1}};
     EXPECT_EQ(expectDecodes(buildBmp(rle8)), imageFromRows(4, 3,
                                                            {black, black, red, red,  //
                                                             red, green, red, blue,   //
@@ -208,23 +208,23 @@ TEST(BmpReader, RunLengthEncoding) {
 
     // RLE4, 8 x 1: a run alternates its two nibbles; then absolute mode, 3 nibbles.
     BmpLayout rle4{.width = 8,
-                 .height = 1,
-                 .bitCount = 4,
-                 .compression = 2,
-                 .colorsUsed = 3,
-                 .palette = {0x0000FF, 0x00FF00, 0xFF0000},
-                 .pixels = {5, 0x12, 0, 3, 0x01, 0x20, 0, 1}};
+                   .height = 1,
+                   .bitCount = 4,
+                   .compression = 2,
+                   .colorsUsed = 3,
+                   .palette = {0x0000FF, 0x00FF00, 0xFF0000},
+                   .pixels = {5, 0x12, 0, 3, 0x01, 0x20, 0, 1}};
     EXPECT_EQ(expectDecodes(buildBmp(rle4)),
               imageFromRows(8, 1, {green, red, green, red, green, blue, green, red}, 24));
 }
 
 TEST(BmpReader, RefusesMalformedRunLengthData) {
     BmpLayout base{.width = 4,
-                 .height = 2,
-                 .bitCount = 8,
-                 .compression = 1,
-                 .colorsUsed = 2,
-                 .palette = {0x000000, 0xFFFFFF}};
+                   .height = 2,
+                   .bitCount = 8,
+                   .compression = 1,
+                   .colorsUsed = 2,
+                   .palette = {0x000000, 0xFFFFFF}};
     const std::vector<std::vector<uint8_t>> streams = {
         {5, 1, 0, 1},                    // run of 5 in a 4-wide row
         {0, 2, 5, 0, 0, 1},              // delta right past the row end
@@ -276,21 +276,21 @@ TEST(BmpReader, RefusesLyingHeaders) {
     refuses(s, "JPEG");
 
     BmpLayout paletted{.width = 1,
-                     .height = 1,
-                     .bitCount = 8,
-                     .colorsUsed = 2,
-                     .palette = {0, 0xFFFFFF},
-                     .pixels = {2, 0, 0, 0}};
+                       .height = 1,
+                       .bitCount = 8,
+                       .colorsUsed = 2,
+                       .palette = {0, 0xFFFFFF},
+                       .pixels = {2, 0, 0, 0}};
     refuses(paletted, "index");
     paletted.colorsUsed = 0xFFFFFFFF;
     refuses(paletted, "4294967295 colours");
 
     BmpLayout fields{.width = 1,
-                   .height = 1,
-                   .bitCount = 16,
-                   .compression = 3,
-                   .masks = {0xF800, 0x0FE0, 0x001F},
-                   .pixels = {0, 0, 0, 0}};
+                     .height = 1,
+                     .bitCount = 16,
+                     .compression = 3,
+                     .masks = {0xF800, 0x0FE0, 0x001F},
+                     .pixels = {0, 0, 0, 0}};
     refuses(fields, "bit masks");  // red and green overlap
     fields.masks = {0xF800, 0x07E0, 0};
     refuses(fields, "empty");

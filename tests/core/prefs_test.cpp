@@ -1,10 +1,11 @@
+#include "toolkit/prefs.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "support/test_images.h"
-#include "toolkit/prefs.h"
 
 namespace {
 

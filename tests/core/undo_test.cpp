@@ -1,7 +1,8 @@
+#include "core/undo.h"
+
 #include <gtest/gtest.h>
 
 #include "core/state.h"
-#include "core/undo.h"
 #include "toolkit/image_store.h"
 
 namespace {
@@ -17,7 +18,7 @@ struct Calls {
 Calls calls;
 
 class UndoTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         freeAllImages();
         clearUndo();

@@ -29,7 +29,7 @@ inline void canvasMouse(int type, int x, int y) {
 }
 
 class AppTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         home = makeTempDir();
         setenv("HOME", home.c_str(), 1);

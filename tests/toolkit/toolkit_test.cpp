@@ -15,11 +15,12 @@ namespace {
 constexpr int testWindow = 40;
 
 class ToolkitTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         freeAllImages();
         clearEvents();
-        ASSERT_TRUE(openWindow(testWindow, 0, 0, 300, 200, "test", windowCloseBox | windowInvisible));
+        ASSERT_TRUE(
+            openWindow(testWindow, 0, 0, 300, 200, "test", windowCloseBox | windowInvisible));
     }
     void TearDown() override {
         closeWindow(testWindow);
@@ -78,7 +79,8 @@ TEST(Drawing, XorOutlineAndBoxTouchExactlyTheirPixels) {
 
 TEST(Drawing, BlendFollowsAlpha) {
     Image target(3, 1, 24, rgb(100, 100, 100));
-    Image source = imageFromRows(3, 1, {rgba(200, 0, 50, 0), rgba(200, 0, 50, 255), rgba(200, 0, 50, 128)});
+    Image source =
+        imageFromRows(3, 1, {rgba(200, 0, 50, 0), rgba(200, 0, 50, 255), rgba(200, 0, 50, 128)});
     drawImageBlended(target, source, 0, 0);
     EXPECT_EQ(target.read(0, 0), rgb(100, 100, 100));
     EXPECT_EQ(target.read(1, 0), rgb(200, 0, 50));
@@ -102,7 +104,9 @@ TEST(Drawing, CopyAndDrawAreClipped) {
 
 void recordingCallback(const Event& e);
 std::vector<std::string> trace;
-void recordingCallback(const Event& e) { trace.push_back("callback " + std::to_string(e.type)); }
+void recordingCallback(const Event& e) {
+    trace.push_back("callback " + std::to_string(e.type));
+}
 
 TEST_F(ToolkitTest, QueueIsFirstInFirstOutAndPollReturnsNone) {
     EXPECT_EQ(windowEvent().kind, eventNone);
