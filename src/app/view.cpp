@@ -27,6 +27,21 @@ AnalysisHooks analysisHooks;
 
 namespace {
 
+// Keeps the drawn image's corner (pan + centring offset) within [lo, hi], adjusting the
+// pan to match; returns the corner.
+int clampPan(int& pan, int offset, int lo, int hi) {
+    int corner = pan + offset;
+    if (corner < lo) {
+        pan += lo - corner;
+        corner = lo;
+    }
+    if (corner > hi) {
+        pan -= corner - hi;
+        corner = hi;
+    }
+    return corner;
+}
+
 void drawOnCanvas(const Image& image, int x, int y) {
     Image* buffer = canvasBuffer(canvas);
     if (!buffer) return;
@@ -228,24 +243,8 @@ void canvasHandler(const Event& event) {
             d.lastX = event.x;
             panY += event.y - d.lastY;
             d.lastY = event.y;
-            int cx = panX + (d.canvasW - d.imageW) / 2;
-            if (cx < d.loX) {
-                panX += d.loX - cx;
-                cx = d.loX;
-            }
-            if (cx > d.hiX) {
-                panX -= cx - d.hiX;
-                cx = d.hiX;
-            }
-            int cy = panY + (d.canvasH - d.imageH) / 2;
-            if (cy < d.loY) {
-                panY += d.loY - cy;
-                cy = d.loY;
-            }
-            if (cy > d.hiY) {
-                panY -= cy - d.hiY;
-                cy = d.hiY;
-            }
+            int cx = clampPan(panX, (d.canvasW - d.imageW) / 2, d.loX, d.hiX);
+            int cy = clampPan(panY, (d.canvasH - d.imageH) / 2, d.loY, d.hiY);
             int shown = viewImage;
             if (quantizeOpen) {
                 shown = toolImage;
