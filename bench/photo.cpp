@@ -58,7 +58,7 @@ const Image& benchPhoto(int megapixels) {
     if (it != cache.end()) return it->second;
     int w, h;
     benchPhotoSize(megapixels, w, h);
-    DecodeResult photo = loadImageFile(photoPath);
+    DecodeResult photo = readImageFile(photoPath);
     Image image;
     if (photo.ok()) {
         image = fitTo(photo.image, w, h);

@@ -88,7 +88,7 @@ void loadImageFile() {
     loadPatternIndex = pattern;
     // Decode before anything changes: a file that fails leaves the document, its name
     // and the folder as they were.
-    DecodeResult decoded = loadImageFile(path);
+    DecodeResult decoded = readImageFile(path);
     if (!decoded.ok()) {
         dialogs().messageBox("Load image",
                              "Could not open " + filePart(path) + ": " + decoded.error, buttonsOk);
@@ -121,7 +121,7 @@ void saveImageFile() {
             return;
         }
     }
-    std::string error = saveImageFile(*view, path, saveFormats[savePatternIndex].format);
+    std::string error = writeImageFile(*view, path, saveFormats[savePatternIndex].format);
     if (!error.empty()) {
         dialogs().messageBox("Save image", "Could not save " + filePart(path) + ": " + error,
                              buttonsOk);

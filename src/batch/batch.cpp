@@ -287,7 +287,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return batchOk;
     }
     initQuantize();
-    DecodeResult input = loadImageFile(plan.input);
+    DecodeResult input = readImageFile(plan.input);
     if (!input.ok()) {
         err << "pixova-batch: " << plan.input << ": " << input.error << "\n";
         return batchFileError;
@@ -303,7 +303,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     out.flush();
     if (!plan.output.empty()) {
-        std::string error = saveImageFile(context.image, plan.output, formatFromPath(plan.output));
+        std::string error = writeImageFile(context.image, plan.output, formatFromPath(plan.output));
         if (!error.empty()) {
             err << "pixova-batch: " << plan.output << ": " << error << "\n";
             return batchFileError;

@@ -29,7 +29,7 @@ class FilesTest : public AppTest {
         AppTest::SetUp();
         dir = makeTempDir();
         photo = randomImage(40, 30, 7, 24);
-        ASSERT_EQ(saveImageFile(photo, dir + "photo.png", ImageFormat::Png), "");
+        ASSERT_EQ(writeImageFile(photo, dir + "photo.png", ImageFormat::Png), "");
     }
 
     void load(const std::string& path, int filter = 0) {
@@ -92,7 +92,7 @@ TEST_F(FilesTest, AFileThatFailsToDecodeChangesNothing) {
 }
 
 TEST_F(FilesTest, ContentDecidesTheFormatNotTheName) {
-    ASSERT_EQ(saveImageFile(photo, dir + "really-a-bmp.jpg", ImageFormat::Bmp), "");
+    ASSERT_EQ(writeImageFile(photo, dir + "really-a-bmp.jpg", ImageFormat::Bmp), "");
     load(dir + "really-a-bmp.jpg", 5);
     EXPECT_EQ(*findImage(viewImage), photo);
 }
@@ -106,7 +106,7 @@ TEST_F(FilesTest, SaveWritesTheFormatOfTheChosenFilter) {
     EXPECT_EQ(scripted.saveRequests[0].filterIndex, 0);  // from the loaded file's ".png"
     EXPECT_TRUE(fs::exists(dir + "copy.png"));
     EXPECT_FALSE(fs::exists(dir + "copy.jpg"));
-    DecodeResult back = loadImageFile(dir + "copy.png");
+    DecodeResult back = readImageFile(dir + "copy.png");
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.image, photo);
     EXPECT_EQ(currentFilePath, dir + "copy.png");
@@ -160,7 +160,7 @@ TEST_F(FilesTest, OverwriteIsAskedOnceAndNoLeavesTheFile) {
     scripted.messageAnswers = {answerYes};
     save(dir + "keep.png", 0);
     EXPECT_EQ(scripted.messages.size(), 2u);
-    EXPECT_TRUE(loadImageFile(dir + "keep.png").ok());
+    EXPECT_TRUE(readImageFile(dir + "keep.png").ok());
     EXPECT_EQ(currentFilePath, dir + "keep.png");
 }
 
@@ -186,7 +186,7 @@ TEST_F(FilesTest, SavingIgnoresTheSelectionAndKeepsHistory) {
     selection.y1 = selection.minY;
     selection.y2 = selection.minY + 3;
     save(dir + "whole", 4);
-    DecodeResult back = loadImageFile(dir + "whole.bmp");
+    DecodeResult back = readImageFile(dir + "whole.bmp");
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.image.width, 40);
     EXPECT_EQ(back.image.height, 30);

@@ -48,10 +48,10 @@ class BatchTest : public ::testing::Test {
     void SetUp() override {
         dir = makeTempDir();
         input = gradient(64, 48);
-        ASSERT_EQ(saveImageFile(input, dir + "in.png", ImageFormat::Png), "");
+        ASSERT_EQ(writeImageFile(input, dir + "in.png", ImageFormat::Png), "");
     }
     Image read(const std::string& name) {
-        DecodeResult r = loadImageFile(dir + name);
+        DecodeResult r = readImageFile(dir + name);
         EXPECT_TRUE(r.ok()) << r.error;
         return r.image;
     }
@@ -82,7 +82,7 @@ TEST_F(BatchTest, OptionsRunInTheOrderGiven) {
 TEST_F(BatchTest, CountPrintsDistinctColoursOfImageOrRectangle) {
     Image two(4, 3, 24, rgb(1, 2, 3));
     two.at(3, 2) = rgb(9, 9, 9) | alphaMask;
-    ASSERT_EQ(saveImageFile(two, dir + "two.png", ImageFormat::Png), "");
+    ASSERT_EQ(writeImageFile(two, dir + "two.png", ImageFormat::Png), "");
     BatchRun r = batch({dir + "two.png", "--count", "--select", "0,0,2,2", "--count"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     EXPECT_EQ(r.out, "2\n1\n");

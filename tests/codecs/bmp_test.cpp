@@ -315,7 +315,7 @@ TEST(BmpReader, RefusesLyingHeaders) {
 // The BMP suite: good files decode, variants of one picture agree, bad ones are refused.
 TEST(BmpSuite, GoodFilesDecode) {
     for (const std::string& path : dataFiles("corpus/bmp/g", ".bmp")) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         EXPECT_TRUE(r.ok()) << path << ": " << r.error;
         EXPECT_FALSE(r.image.empty()) << path;
     }
@@ -324,7 +324,7 @@ TEST(BmpSuite, GoodFilesDecode) {
 TEST(BmpSuite, KnownPixels) {
     // rgb24.bmp: 127 x 64; the last stored row (the top) starts with bytes 00 00 FF (red)
     // and ends with BD 9F 9F.
-    DecodeResult r = loadImageFile(testDataPath("corpus/bmp/g/rgb24.bmp"));
+    DecodeResult r = readImageFile(testDataPath("corpus/bmp/g/rgb24.bmp"));
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.image.width, 127);
     EXPECT_EQ(r.image.height, 64);
@@ -332,7 +332,7 @@ TEST(BmpSuite, KnownPixels) {
     EXPECT_EQ(r.image.at(0, 0), red);
     EXPECT_EQ(r.image.at(126, 0), rgb(0x9F, 0x9F, 0xBD) | alphaMask);
     // rgb16-565.bmp: the second stored pixel (bottom row) is 0x0041: green 2/63, blue 1/31.
-    r = loadImageFile(testDataPath("corpus/bmp/g/rgb16-565.bmp"));
+    r = readImageFile(testDataPath("corpus/bmp/g/rgb16-565.bmp"));
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.image.at(1, 63), rgb(0, 8, 8) | alphaMask);
 }
@@ -347,10 +347,10 @@ TEST(BmpSuite, VariantsOfOnePictureAgree) {
         {"rgb16-565", "rgb16-565pal"},
     };
     for (const auto& group : groups) {
-        DecodeResult first = loadImageFile(testDataPath("corpus/bmp/g/" + group[0] + ".bmp"));
+        DecodeResult first = readImageFile(testDataPath("corpus/bmp/g/" + group[0] + ".bmp"));
         ASSERT_TRUE(first.ok()) << group[0] << ": " << first.error;
         for (size_t i = 1; i < group.size(); ++i) {
-            DecodeResult other = loadImageFile(testDataPath("corpus/bmp/g/" + group[i] + ".bmp"));
+            DecodeResult other = readImageFile(testDataPath("corpus/bmp/g/" + group[i] + ".bmp"));
             ASSERT_TRUE(other.ok()) << group[i] << ": " << other.error;
             EXPECT_EQ(other.image, first.image) << group[i] << " differs from " << group[0];
         }
@@ -364,7 +364,7 @@ TEST(BmpSuite, BadFilesAreRefusedOrHarmless) {
                                                "badfilesize.bmp"};
     for (const std::string& path : dataFiles("corpus/bmp/b", ".bmp")) {
         std::string name = std::filesystem::path(path).filename().string();
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         bool mayDecode = std::find(harmless.begin(), harmless.end(), name) != harmless.end();
         if (mayDecode) {
             EXPECT_TRUE(r.ok()) << name << ": " << r.error;
@@ -378,7 +378,7 @@ TEST(BmpSuite, BadFilesAreRefusedOrHarmless) {
 TEST(BmpSuite, QuestionableFilesDoNotCrash) {
     int decoded = 0;
     for (const std::string& path : dataFiles("corpus/bmp/q", ".bmp")) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         if (r.ok()) {
             ++decoded;
             EXPECT_EQ(r.image.pixels.size(), size_t(r.image.width) * r.image.height) << path;

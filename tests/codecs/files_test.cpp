@@ -72,7 +72,7 @@ TEST(FormatFromPath, ExtensionOfTheFilePart) {
 
 TEST(LoadImageFile, OpensByContentWhateverTheName) {
     // good/png_inside.jpg holds a 2 x 1 PNG: (1, 2, 3) and (250, 128, 0).
-    DecodeResult r = loadImageFile(testDataPath("good/png_inside.jpg"));
+    DecodeResult r = readImageFile(testDataPath("good/png_inside.jpg"));
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.image, imageFromRows(2, 1, {rgb(1, 2, 3), rgb(250, 128, 0)}, 24));
 
@@ -80,7 +80,7 @@ TEST(LoadImageFile, OpensByContentWhateverTheName) {
     Image image = randomImage(5, 3, 8, 32);
     for (ImageFormat f : {ImageFormat::Png, ImageFormat::Bmp}) {
         writeBytes(dir + "misnamed.jpg", encodeImage(image, f).bytes);
-        r = loadImageFile(dir + "misnamed.jpg");
+        r = readImageFile(dir + "misnamed.jpg");
         ASSERT_TRUE(r.ok()) << r.error;
         EXPECT_EQ(r.image, image);
     }
@@ -88,10 +88,10 @@ TEST(LoadImageFile, OpensByContentWhateverTheName) {
 
 TEST(LoadImageFile, ReportsTheSystemReason) {
     std::string dir = makeTempDir();
-    EXPECT_EQ(loadImageFile(dir + "missing.png").error, "No such file or directory");
-    EXPECT_EQ(loadImageFile(dir).error, "Is a directory");
+    EXPECT_EQ(readImageFile(dir + "missing.png").error, "No such file or directory");
+    EXPECT_EQ(readImageFile(dir).error, "Is a directory");
     writeBytes(dir + "notes.png", {'h', 'e', 'l', 'l', 'o'});
-    EXPECT_EQ(loadImageFile(dir + "notes.png").error, "not a supported image");
+    EXPECT_EQ(readImageFile(dir + "notes.png").error, "not a supported image");
 }
 
 // The committed malformed set: every file is refused, with no image.
@@ -99,7 +99,7 @@ TEST(BadFiles, EveryFileIsAnError) {
     std::vector<std::string> files = dataFiles("bad");
     ASSERT_GE(files.size(), 30u);
     for (const std::string& path : files) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         EXPECT_FALSE(r.ok()) << path;
         EXPECT_FALSE(r.error.empty()) << path;
         EXPECT_TRUE(r.image.empty()) << path;
@@ -118,7 +118,7 @@ TEST(BadFiles, NoneMakesTheDecodersTouchMuchMemory) {
     constexpr long allowedGrowthKilobytes = 64 * 1024;
     long before = peakResidentKilobytes();
     for (const char* folder : {"bad", "corpus/png/crashers", "corpus/bmp/b"}) {
-        for (const std::string& path : dataFiles(folder)) loadImageFile(path);
+        for (const std::string& path : dataFiles(folder)) readImageFile(path);
     }
     EXPECT_LT(peakResidentKilobytes() - before, allowedGrowthKilobytes);
 }
@@ -133,14 +133,14 @@ TEST(BadFiles, SizeErrorsNameTheSize) {
         {"bmp_2147483647_square.bmp", "2147483647 x 2147483647"},
     };
     for (const auto& [file, size] : cases) {
-        DecodeResult r = loadImageFile(testDataPath(std::string("bad/") + file));
+        DecodeResult r = readImageFile(testDataPath(std::string("bad/") + file));
         EXPECT_NE(r.error.find(size), std::string::npos) << file << ": " << r.error;
     }
 }
 
 TEST(GoodFiles, EveryFileDecodes) {
     for (const std::string& path : dataFiles("good")) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         EXPECT_TRUE(r.ok()) << path << ": " << r.error;
     }
 }
@@ -162,15 +162,15 @@ TEST(SaveImageFile, WritesEachFormatAndLeavesNoTemporaryFile) {
                                                            {ImageFormat::Jpeg2000, "a.jp2"},
                                                            {ImageFormat::Bmp, "a.bmp"}};
     for (const auto& [format, name] : targets) {
-        ASSERT_EQ(saveImageFile(image, dir + name, format), "") << name;
-        DecodeResult r = loadImageFile(dir + name);
+        ASSERT_EQ(writeImageFile(image, dir + name, format), "") << name;
+        DecodeResult r = readImageFile(dir + name);
         ASSERT_TRUE(r.ok()) << name << ": " << r.error;
         EXPECT_EQ(detectFormat(readBytes(dir + name).data(), 12), format) << name;
     }
     EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"a.bmp", "a.jp2", "a.jpg", "a.png"}));
     // The saved PNG and BMP hold the image exactly.
-    EXPECT_EQ(loadImageFile(dir + "a.png").image, image);
-    EXPECT_EQ(loadImageFile(dir + "a.bmp").image, image);
+    EXPECT_EQ(readImageFile(dir + "a.png").image, image);
+    EXPECT_EQ(readImageFile(dir + "a.bmp").image, image);
 }
 
 TEST(SaveImageFile, ReplacesAnExistingFileKeepingItsPermissions) {
@@ -179,8 +179,8 @@ TEST(SaveImageFile, ReplacesAnExistingFileKeepingItsPermissions) {
     writeBytes(path, {'o', 'l', 'd'});
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     Image image = randomImage(3, 3, 2, 24);
-    ASSERT_EQ(saveImageFile(image, path, ImageFormat::Png), "");
-    EXPECT_EQ(loadImageFile(path).image, image);
+    ASSERT_EQ(writeImageFile(image, path, ImageFormat::Png), "");
+    EXPECT_EQ(readImageFile(path).image, image);
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -192,22 +192,22 @@ TEST(SaveImageFile, FailuresReportTheReasonAndKeepTheOldFile) {
     Image image = randomImage(3, 3, 2, 24);
     const std::vector<uint8_t> old = {'k', 'e', 'e', 'p'};
 
-    EXPECT_EQ(saveImageFile(image, dir + "no/such/folder/x.png", ImageFormat::Png),
+    EXPECT_EQ(writeImageFile(image, dir + "no/such/folder/x.png", ImageFormat::Png),
               "No such file or directory");
     // A path whose parent is a regular file (fails even for root).
     writeBytes(dir + "plain", old);
-    EXPECT_EQ(saveImageFile(image, dir + "plain/x.png", ImageFormat::Png), "Not a directory");
+    EXPECT_EQ(writeImageFile(image, dir + "plain/x.png", ImageFormat::Png), "Not a directory");
     EXPECT_EQ(readBytes(dir + "plain"), old);
 
     // An image the encoder refuses: the target is not touched.
     writeBytes(dir + "target.png", old);
-    EXPECT_NE(saveImageFile(Image(), dir + "target.png", ImageFormat::Png), "");
-    EXPECT_NE(saveImageFile(image, dir + "target.png", ImageFormat::Unknown), "");
+    EXPECT_NE(writeImageFile(Image(), dir + "target.png", ImageFormat::Png), "");
+    EXPECT_NE(writeImageFile(image, dir + "target.png", ImageFormat::Unknown), "");
     EXPECT_EQ(readBytes(dir + "target.png"), old);
 
     // A folder in the way: the rename fails and the temporary file is removed.
     fs::create_directory(dir + "folder.png");
-    EXPECT_NE(saveImageFile(image, dir + "folder.png", ImageFormat::Png), "");
+    EXPECT_NE(writeImageFile(image, dir + "folder.png", ImageFormat::Png), "");
     EXPECT_TRUE(fs::is_directory(dir + "folder.png"));
 
     EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"folder.png", "plain", "target.png"}));
@@ -221,7 +221,7 @@ TEST(SaveImageFile, ReadOnlyFolderIsAnError) {
     ASSERT_EQ(::chmod((dir + "x.png").c_str(), 0644), 0);
     Image image = randomImage(2, 2, 1, 24);
     if (::geteuid() != 0) {
-        EXPECT_EQ(saveImageFile(image, dir + "x.png", ImageFormat::Png), "Permission denied");
+        EXPECT_EQ(writeImageFile(image, dir + "x.png", ImageFormat::Png), "Permission denied");
     } else {
         // Permissions do not stop root: try as an ordinary user in a child process.
         constexpr uid_t nobody = 65534;
@@ -229,7 +229,7 @@ TEST(SaveImageFile, ReadOnlyFolderIsAnError) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             bool asNobody = ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
-            std::string error = saveImageFile(image, dir + "x.png", ImageFormat::Png);
+            std::string error = writeImageFile(image, dir + "x.png", ImageFormat::Png);
             ::_exit(!asNobody ? 2 : error == "Permission denied" ? 0 : 1);
         }
         int status = 0;

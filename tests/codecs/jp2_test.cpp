@@ -9,7 +9,7 @@
 namespace {
 
 DecodeResult load(const std::string& relative) {
-    return loadImageFile(testDataPath(relative));
+    return readImageFile(testDataPath(relative));
 }
 
 TEST(Jpeg2000Decoder, RawCodestream) {

@@ -11,7 +11,7 @@
 namespace {
 
 DecodeResult load(const std::string& relative) {
-    return loadImageFile(testDataPath(relative));
+    return readImageFile(testDataPath(relative));
 }
 
 bool near(uint32_t a, uint32_t b, int tolerance) {

@@ -106,7 +106,7 @@ TEST(PngSuite, EveryFileDecodesWithTheRightDepth) {
     std::vector<std::string> files = dataFiles("corpus/png/pngsuite", ".png");
     ASSERT_GE(files.size(), 50u);
     for (const std::string& path : files) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         ASSERT_TRUE(r.ok()) << path << ": " << r.error;
         EXPECT_EQ(r.image.width, 32) << path;
         EXPECT_EQ(r.image.height, 32) << path;
@@ -119,8 +119,8 @@ TEST(PngSuite, InterlacedFilesMatchTheirPlainTwins) {
     for (const std::string& path : dataFiles("corpus/png/pngsuite", ".png")) {
         std::string name = std::filesystem::path(path).filename().string();
         if (name[0] != 'i') continue;
-        DecodeResult interlaced = loadImageFile(path);
-        DecodeResult plain = loadImageFile(testDataPath("corpus/png/pngsuite/" + name.substr(1)));
+        DecodeResult interlaced = readImageFile(path);
+        DecodeResult plain = readImageFile(testDataPath("corpus/png/pngsuite/" + name.substr(1)));
         ASSERT_TRUE(interlaced.ok() && plain.ok()) << name;
         EXPECT_EQ(interlaced.image, plain.image) << name;
         ++pairs;
@@ -144,7 +144,7 @@ TEST(PngSuite, KnownPixels) {
         {"ftbrn2c08.png", 32, rgba(255, 255, 255, 0)},         // ff ff ff is the tRNS colour
     };
     for (const Known& k : known) {
-        DecodeResult r = loadImageFile(testDataPath(std::string("corpus/png/pngsuite/") + k.file));
+        DecodeResult r = readImageFile(testDataPath(std::string("corpus/png/pngsuite/") + k.file));
         ASSERT_TRUE(r.ok()) << k.file << ": " << r.error;
         EXPECT_EQ(r.image.depth, k.depth) << k.file;
         EXPECT_EQ(r.image.at(0, 0), k.topLeft) << k.file;
@@ -159,7 +159,7 @@ TEST(PngCorpus, CrashersAreRefusedOrHarmless) {
     std::vector<std::string> files = dataFiles("corpus/png/crashers", ".png");
     ASSERT_GE(files.size(), 20u);
     for (const std::string& path : files) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         if (path.ends_with("/empty_ancillary_chunks.png")) {
             ASSERT_TRUE(r.ok()) << r.error;
             EXPECT_EQ(r.image, imageFromRows(1, 1, {rgb(128, 0, 128)}, 24));
@@ -172,7 +172,7 @@ TEST(PngCorpus, CrashersAreRefusedOrHarmless) {
 
 TEST(PngCorpus, OddPalettesDecodeWithoutHarm) {
     for (const std::string& path : dataFiles("corpus/png/badpal", ".png")) {
-        DecodeResult r = loadImageFile(path);
+        DecodeResult r = readImageFile(path);
         if (r.ok()) {
             EXPECT_EQ(r.image.pixels.size(), size_t(r.image.width) * r.image.height) << path;
         } else {

@@ -21,7 +21,7 @@ constexpr uint8_t j2kSignature[] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 constexpr uint8_t jpegSignature[] = {0xFF, 0xD8, 0xFF};
 constexpr uint8_t bmpSignature[] = {'B', 'M'};
 
-// The largest file loadImageFile reads: a top-size uncompressed 32-bit BMP is 1 GiB plus
+// The largest file readImageFile reads: a top-size uncompressed 32-bit BMP is 1 GiB plus
 // headers, and no real file of ours gets near twice that.
 constexpr int64_t maxFileBytes = int64_t{2} << 30;
 constexpr size_t readChunk = size_t{1} << 20;
@@ -63,57 +63,6 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& error) {
 }
 
 }  // namespace
-
-std::string imageSizeError(int64_t width, int64_t height) {
-    if (width <= 0 || height <= 0) {
-        return "invalid image size " + std::to_string(width) + " x " + std::to_string(height);
-    }
-    if (!imageSizeAllowed(width, height)) {
-        return "image size " + std::to_string(width) + " x " + std::to_string(height) +
-               " is over the limit of " + std::to_string(maxImagePixels) + " pixels";
-    }
-    return {};
-}
-
-std::string encoderInputError(const Image& image) {
-    if (image.depth != 24 && image.depth != 32) {
-        return "unsupported image depth " + std::to_string(image.depth);
-    }
-    std::string sizeError = imageSizeError(image.width, image.height);
-    if (!sizeError.empty()) return sizeError;
-    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
-        return "image pixel count does not match its size";
-    }
-    return {};
-}
-
-bool sinkWrite(ByteSink* sink, const void* bytes, size_t count) {
-    if (sink->failed) return false;
-    if (count > SIZE_MAX - sink->position) {
-        sink->failed = true;
-        return false;
-    }
-    size_t end = sink->position + count;
-    if (end > sink->capacity) {
-        size_t capacity = std::max<size_t>(sink->capacity * 2, 64 * 1024);
-        if (capacity < end) capacity = end;
-        void* grown = std::realloc(sink->data, capacity);
-        if (!grown) {
-            sink->failed = true;
-            return false;
-        }
-        sink->data = static_cast<uint8_t*>(grown);
-        sink->capacity = capacity;
-    }
-    if (sink->position > sink->size) {
-        // A seek past the end leaves a gap: fill it with zeros rather than garbage.
-        std::memset(sink->data + sink->size, 0, sink->position - sink->size);
-    }
-    if (count > 0) std::memcpy(sink->data + sink->position, bytes, count);
-    sink->position = end;
-    sink->size = std::max(sink->size, end);
-    return true;
-}
 
 ImageFormat detectFormat(const uint8_t* data, size_t size) {
     if (!data) return ImageFormat::Unknown;
@@ -177,7 +126,7 @@ ImageFormat formatFromPath(const std::string& path) {
     return ImageFormat::Unknown;
 }
 
-static DecodeResult loadImageFileUnguarded(const std::string& path) {
+static DecodeResult readImageFileUnguarded(const std::string& path) {
     DecodeResult result;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -230,7 +179,7 @@ static DecodeResult loadImageFileUnguarded(const std::string& path) {
     return decodeImage(bytes.data(), bytes.size());
 }
 
-std::string saveImageFile(const Image& image, const std::string& path, ImageFormat format) {
+std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format) {
     EncodeResult encoded = encodeImage(image, format);
     if (!encoded.ok()) return encoded.error;
 
@@ -279,6 +228,6 @@ std::string saveImageFile(const Image& image, const std::string& path, ImageForm
     return {};
 }
 
-DecodeResult loadImageFile(const std::string& path) {
-    return guardMemory<DecodeResult>([&] { return loadImageFileUnguarded(path); });
+DecodeResult readImageFile(const std::string& path) {
+    return guardMemory<DecodeResult>([&] { return readImageFileUnguarded(path); });
 }

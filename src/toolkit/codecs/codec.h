@@ -53,9 +53,9 @@ ImageFormat formatFromPath(const std::string& path);
 
 // Reads and decodes a file. Errors name the reason only ("not a supported image",
 // "No such file or directory", ...); callers add the file name.
-DecodeResult loadImageFile(const std::string& path);
+DecodeResult readImageFile(const std::string& path);
 
 // Encodes and writes `image` to `path` through a temporary file in the same folder that
 // is renamed over the target only when everything was written, so a failed save never
 // damages an existing file. Returns an empty string on success, else the reason.
-std::string saveImageFile(const Image& image, const std::string& path, ImageFormat format);
+std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format);
