@@ -4,7 +4,7 @@ TYPE ?= Release
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize clean
+.PHONY: all deps configure build run test bench sanitize install clean
 
 all: build
 
@@ -32,6 +32,11 @@ bench:
 # The address + undefined sanitizer build passes the same tests.
 sanitize:
 	$(MAKE) test BUILD=build-asan TYPE=RelWithDebInfo CMAKE_FLAGS=-DPIXOVA_SANITIZE=ON
+
+# Installs pixova, pixova-batch, the desktop entry and the icon under PREFIX.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) build-asan

@@ -10,6 +10,9 @@
 #include "core/rect.h"
 #include "toolkit/image.h"
 
+// Its caption in the Effects menu.
+inline constexpr const char* gaussianBlurCaption = "Gaussian Blur";
+
 // Rounds blurImage runs on top of the first, as the Effects menu uses it (two in all).
 inline constexpr int defaultBlurRounds = 1;
 

@@ -204,21 +204,21 @@ constexpr EffectPass scramblePasses[] = {A(row), A(anti), A(column), A(diag)};
 constexpr EffectPass unscramblePasses[] = {D(diag), D(column), D(anti), D(row)};
 
 constexpr std::array<EffectRecipe, 15> recipes = {{
-    {edgeDetectCommand, "Edge detect", edgeDetectPasses},
-    {pencilCommand, "Pencil", pencilPasses},
-    {artistCommand, "Artist", artistPasses},
-    {glowieCommand, "Glowie", glowiePasses},
-    {blushCommand, "Blush", blushPasses},
-    {spacyCommand, "Spacy", spacyPasses},
-    {spectrumCommand, "Spectrum", spectrumPasses},
-    {scratchCommand, "Scratch", scratchPasses},
-    {noiseCommand, "Noise", noisePasses},
-    {phantomCommand, "Phantom", phantomPasses},
-    {demonCommand, "Demon", demonPasses},
-    {fadedCommand, "Faded", fadedPasses},
-    {xFactorCommand, "X-factor", xFactorPasses},
-    {scrambleCommand, "scramble", scramblePasses},
-    {unscrambleCommand, "unscramble", unscramblePasses},
+    {commandEdgeDetect, "Edge detect", edgeDetectPasses},
+    {commandPencil, "Pencil", pencilPasses},
+    {commandArtist, "Artist", artistPasses},
+    {commandGlowie, "Glowie", glowiePasses},
+    {commandBlush, "Blush", blushPasses},
+    {commandSpacy, "Spacy", spacyPasses},
+    {commandSpectrum, "Spectrum", spectrumPasses},
+    {commandScratch, "Scratch", scratchPasses},
+    {commandNoise, "Noise", noisePasses},
+    {commandPhantom, "Phantom", phantomPasses},
+    {commandDemon, "Demon", demonPasses},
+    {commandFaded, "Faded", fadedPasses},
+    {commandXFactor, "X-factor", xFactorPasses},
+    {commandScramble, "scramble", scramblePasses},
+    {commandUnscramble, "unscramble", unscramblePasses},
 }};
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/commands.h"
 #include "core/rect.h"
 #include "toolkit/image.h"
 
@@ -41,23 +42,6 @@ struct EffectPass {
     PassKind kind;
     ScanOrder order = ScanOrder::Row;  // used by Difference and Accumulate only
 };
-
-// Menu command identifiers of the effects.
-inline constexpr int scrambleCommand = 50;
-inline constexpr int unscrambleCommand = 51;
-inline constexpr int pencilCommand = 52;
-inline constexpr int noiseCommand = 53;
-inline constexpr int edgeDetectCommand = 54;
-inline constexpr int xFactorCommand = 55;
-inline constexpr int scratchCommand = 56;
-inline constexpr int glowieCommand = 57;
-inline constexpr int spacyCommand = 58;
-inline constexpr int phantomCommand = 59;
-inline constexpr int blushCommand = 60;
-inline constexpr int spectrumCommand = 61;
-inline constexpr int demonCommand = 62;
-inline constexpr int fadedCommand = 63;
-inline constexpr int artistCommand = 64;
 
 struct EffectRecipe {
     int commandId;

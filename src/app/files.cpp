@@ -6,14 +6,13 @@
 #include "app/main_window.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/paths.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "toolkit/codecs/codec.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
-std::string currentFilePath;
-std::string baseName;
 std::string loadFolder;
 bool loadFolderSet = false;
 int loadPatternIndex = 0;
@@ -34,32 +33,7 @@ const SaveFormat saveFormats[] = {
 };
 constexpr int saveFormatCount = 5;
 
-std::string lowerExtension(const std::string& path) {
-    std::string file = filePart(path);
-    size_t dot = file.find_last_of('.');
-    if (dot == std::string::npos) return "";
-    std::string ext = file.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-std::string withoutExtension(const std::string& file) {
-    size_t dot = file.find_last_of('.');
-    return dot == std::string::npos ? file : file.substr(0, dot);
-}
-
 }  // namespace
-
-std::string folderPart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string filePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string savePathFor(const std::string& chosen, int filterIndex) {
     int index = std::clamp(filterIndex, 0, saveFormatCount - 1);
@@ -86,13 +60,17 @@ void loadImageFile() {
         dialogs().openFile("Select image to process", loadFolder, openFilePattern, pattern);
     if (path.empty()) return;
     loadPatternIndex = pattern;
+    openImagePath(path);
+}
+
+bool openImagePath(const std::string& path) {
     // Decode before anything changes: a file that fails leaves the document, its name
     // and the folder as they were.
     DecodeResult decoded = readImageFile(path);
     if (!decoded.ok()) {
         dialogs().messageBox("Load image",
                              "Could not open " + filePart(path) + ": " + decoded.error, buttonsOk);
-        return;
+        return false;
     }
     currentFilePath = path;
     baseName = withoutExtension(filePart(path));
@@ -102,6 +80,7 @@ void loadImageFile() {
     releaseSelector();
     cursorMode = moverMode;
     fitWindowToImage(viewImage);
+    return true;
 }
 
 void saveImageFile() {
@@ -128,6 +107,7 @@ void saveImageFile() {
         return;
     }
     currentFilePath = path;
+    markDocumentSaved();
     setStatusBarText(mainStatusBar, 0, fileStatusText(path, view->width, view->height));
 }
 

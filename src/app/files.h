@@ -3,9 +3,7 @@
 
 #include <string>
 
-extern std::string currentFilePath;  // its file part is shown in the status bar
-extern std::string baseName;         // default name offered by Save
-extern std::string loadFolder;       // where the open dialog starts
+extern std::string loadFolder;  // where the open dialog starts
 extern bool loadFolderSet;
 extern int loadPatternIndex;
 extern int savePatternIndex;
@@ -19,11 +17,9 @@ inline constexpr const char* defaultSaveFilePattern =
 
 void loadImageFile();
 void saveImageFile();
-
-// Everything up to and including the last "/" ("" when there is none).
-std::string folderPart(const std::string& path);
-// The text after the last "/".
-std::string filePart(const std::string& path);
+// Opens `path` as the document, as a load through the dialog would: on failure a message
+// names the file and the reason, and nothing changes. True when the file was opened.
+bool openImagePath(const std::string& path);
 // The path Save writes for the name chosen in the dialog and the chosen filter: the last
 // extension of the file part is replaced by the filter's.
 std::string savePathFor(const std::string& chosen, int filterIndex);

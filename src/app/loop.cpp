@@ -1,29 +1,19 @@
 #include "app/loop.h"
 
-#include <map>
 #include <new>
 
-#include "app/commands.h"
-#include "app/files.h"
 #include "app/main_window.h"
 #include "app/operations.h"
-#include "app/startup.h"
+#include "app/preferences.h"
+#include "app/shell_commands.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 
 namespace {
-
-std::map<int, WindowHandler>& windowHandlers() {
-    static std::map<int, WindowHandler> handlers;
-    return handlers;
-}
-
-std::map<int, CommandHandler>& commandHandlers() {
-    static std::map<int, CommandHandler> handlers;
-    return handlers;
-}
 
 // The tool-bar toggles press themselves when clicked; they show their window's flag.
 void syncAnalysisToggles() {
@@ -33,12 +23,10 @@ void syncAnalysisToggles() {
 
 }  // namespace
 
-void registerWindowHandler(int window, WindowHandler handler) {
-    windowHandlers()[window] = handler;
-}
-
-void registerCommand(int id, CommandHandler handler) {
-    commandHandlers()[id] = handler;
+void registerProgram() {
+    setServices(&viewServices());
+    registerShellCommands();
+    registerOperations();
 }
 
 int loopStep() {
@@ -47,7 +35,8 @@ int loopStep() {
         routeEvent(event);
         if (quitRequested == 1) break;
     }
-    if (dialogs().messageBox("End Program", "Are you sure?", buttonsYesNo) == answerYes) return 0;
+    const char* question = documentModified() ? quitQuestionUnsaved : quitQuestion;
+    if (dialogs().messageBox(quitTitle, question, buttonsYesNo) == answerYes) return 0;
     quitRequested = 0;
     return 1;
 }
@@ -56,13 +45,11 @@ void routeEvent(const Event& event) {
     try {
         if (event.window == mainWindow) {
             mainWindowEvent(event);
-            return;
+        } else {
+            routeWindowEvent(event);
         }
-        auto it = windowHandlers().find(event.window);
-        if (it != windowHandlers().end()) it->second(event);
     } catch (const std::bad_alloc&) {
-        // Snapshots keep whole copies of the document; running out of memory must not end
-        // the program and lose the work.
+        // Running out of memory must not end the program and lose the work.
         dialogs().messageBox("Not enough memory",
                              "There is not enough memory to finish this operation.", buttonsOk);
     }
@@ -92,7 +79,13 @@ void mainWindowEvent(const Event& event) {
             statusSelectionField();
             break;
         case selectionDoneEvent:
+            statusSelectionField();
+            histogramRefresh();
+            paletteRefresh();
+            break;
         case selectionClearedEvent:
+            // Whatever the mode, the field must not describe a rectangle that is gone.
+            if (!selection.active) setStatusBarText(mainStatusBar, selectionStatusField, "");
             statusSelectionField();
             histogramRefresh();
             paletteRefresh();
@@ -108,92 +101,7 @@ void mainWindowEvent(const Event& event) {
 void dispatchCommand(int id) {
     int previous = currentCommand;
     currentCommand = id;
-    switch (id) {
-        case commandRevert:
-            revert();
-            break;
-        case commandNegative:
-            negative(viewImage);
-            refreshView(viewImage, 1);
-            break;
-        case commandGrayScale:
-            grayScale(viewImage);
-            refreshView(viewImage, 1);
-            break;
-        case commandLoad:
-            loadImageFile();
-            break;
-        case commandSave:
-            saveImageFile();
-            break;
-        case commandToggleCursorMode:
-            cursorMode ^= 1;
-            switchCursorMode(cursorMode);
-            break;
-        case commandLeft:
-        case commandRight:
-        case commandUp:
-        case commandDown:
-        case commandShiftLeft:
-        case commandShiftRight:
-        case commandShiftUp:
-        case commandShiftDown:
-            nudgeSelection(id);
-            break;
-        case commandQuit:
-            quitRequested = 1;
-            break;
-        case commandUndo:
-            undo();
-            break;
-        case commandRedo:
-            redo();
-            break;
-        case commandSelector:
-            switchCursorMode(selectorMode);
-            break;
-        case commandMover:
-            switchCursorMode(moverMode);
-            break;
-        case commandFitWindow:
-            setWindowState(mainWindow, windowNormal);
-            fitWindowToImage(viewImage);
-            break;
-        case commandGaussianBlur:
-            if (gaussianBlur(viewImage) == 1) refreshView(viewImage, 1);
-            break;
-        case commandCountColours:
-            showUniqueColours();
-            break;
-        case commandScramble:
-        case commandUnscramble:
-        case commandPencil:
-        case commandNoise:
-        case commandEdgeDetect:
-        case commandXFactor:
-        case commandScratch:
-        case commandGlowie:
-        case commandSpacy:
-        case commandPhantom:
-        case commandBlush:
-        case commandSpectrum:
-        case commandDemon:
-        case commandFaded:
-        case commandArtist:
-            applyEffectCommand(id);
-            break;
-        case commandCtrlRight:
-        case commandCtrlLeft:
-        case commandCtrlUp:
-        case commandCtrlDown:
-            // Only a floating section being placed reacts to these.
-            break;
-        default: {
-            auto it = commandHandlers().find(id);
-            if (it != commandHandlers().end()) it->second();
-            break;
-        }
-    }
+    runCommand(id);
     syncAnalysisToggles();
     currentCommand = previous;
 }

@@ -4,5 +4,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return runPixova();
+    // Qt has taken its own options out of argv; what is left is the file to open.
+    std::string path = argc > 1 ? argv[1] : "";
+    return runPixova(path);
 }

@@ -1,13 +1,15 @@
 #include "app/main_window.h"
 
+#include <cctype>
 #include <cmath>
 
-#include "app/commands.h"
+#include "adjust/blur.h"
+#include "adjust/effects.h"
 #include "app/icons.h"
-#include "app/loop.h"
-#include "app/startup.h"
+#include "app/preferences.h"
 #include "app/view.h"
-#include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "toolkit/codecs/codec.h"
@@ -56,23 +58,6 @@ struct MenuEntry {
     const char* caption;
 };
 
-const MenuEntry effectItems[] = {
-    {commandGaussianBlur, "Gaussian Blur"},
-    {commandEdgeDetect, "Edge detect"},
-    {commandPencil, "Pencil"},
-    {commandArtist, "Artist"},
-    {commandGlowie, "Glowie"},
-    {commandBlush, "Blush"},
-    {commandSpacy, "Spacy"},
-    {commandSpectrum, "Spectrum"},
-    {commandScratch, "Scratch"},
-    {commandNoise, "Noise"},
-    {commandPhantom, "Phantom"},
-    {commandDemon, "Demon"},
-    {commandFaded, "Faded"},
-    {commandXFactor, "X-factor"},
-};
-
 const MenuEntry rotateItems[] = {
     {commandMirror, "Mirror"},          {commandFlip, "Flip"},
     {commandRotate180, "Rotate 180"},   {commandRotateRight, "Rotate Right"},
@@ -81,6 +66,19 @@ const MenuEntry rotateItems[] = {
 
 void addItems(const MenuEntry* begin, const MenuEntry* end) {
     for (const MenuEntry* e = begin; e != end; ++e) menuItem(e->id, e->caption);
+}
+
+// The Effects menu: the blur, then the effects in their table's order. The pop-up menu
+// starts every caption with a capital ("Scramble").
+void effectItems(bool capitalised) {
+    menuItem(commandGaussianBlur, gaussianBlurCaption);
+    for (const EffectRecipe& recipe : effectRecipes()) {
+        std::string caption(recipe.caption);
+        if (capitalised && !caption.empty()) {
+            caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
+        }
+        menuItem(recipe.commandId, caption);
+    }
 }
 
 void editItems() {
@@ -109,9 +107,7 @@ void buildMenuBar() {
     menuItem(commandResizeCanvas, "resize canvas");
     menuItem(commandResizeImage, "resize image");
     menuTitle("Effects");
-    addItems(std::begin(effectItems), std::end(effectItems));
-    menuItem(commandScramble, "scramble");
-    menuItem(commandUnscramble, "unscramble");
+    effectItems(false);
     menuTitle("Colors");
     menuItem(commandQuantize, "Quantize...");
     menuItem(commandBrightness, "Bright/Contrast...");
@@ -149,9 +145,7 @@ void buildPopupMenu() {
     closeSubMenu();
     menuSeparator();
     openSubMenu("effects...");
-    addItems(std::begin(effectItems), std::end(effectItems));
-    menuItem(commandScramble, "Scramble");
-    menuItem(commandUnscramble, "Unscramble");
+    effectItems(true);
     closeSubMenu();
     menuSeparator();
     openSubMenu("colors...");
@@ -250,19 +244,6 @@ void drawSplash(Image& image) {
     }
 }
 
-void setUndoButtons(bool undoEnabled, bool redoEnabled) {
-    disableToolBarButton(mainToolBar, commandUndo, !undoEnabled);
-    disableToolBarButton(mainToolBar, commandRedo, !redoEnabled);
-    // Arrow keys and the space bar reach the window's shortcuts again.
-    setActiveControl(canvas);
-}
-
-void redrawKeepingSelection() {
-    statusSelectionField();
-    int shown = canvasImage(canvas);
-    refreshView(imageExists(shown) ? shown : viewImage, 1);
-}
-
 }  // namespace
 
 void drawSplashBackground(Image& image) {
@@ -293,41 +274,40 @@ int splashLineLeft(int width, int lineWidth) {
 
 int openMainWindow() {
     // The codecs are linked in; nothing to register at run time.
-    minViewHeight = 450;
-    minViewWidth = 800;
+    minViewHeight = initialViewHeight;
+    minViewWidth = initialViewWidth;
     desktopX = screenX();
     desktopY = screenY();
     desktopWidth = screenWidth();
     desktopHeight = screenHeight();
     readPreferences();
-    if (!openWindow(mainWindow, desktopX + (desktopWidth - 800) / 2,
-                    desktopY + (desktopHeight - 450) / 2, 800, 450, mainWindowTitle,
+    if (!openWindow(mainWindow, desktopX + (desktopWidth - initialViewWidth) / 2,
+                    desktopY + (desktopHeight - initialViewHeight) / 2, initialViewWidth,
+                    initialViewHeight, mainWindowTitle,
                     windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
                         windowInvisible)) {
         return 0;
     }
     setWindowColour(mainWindow, mainWindowColour);
     createStatusBar(mainStatusBar, mainWindow);
+    addStatusBarField(statusFieldFitText);
     addStatusBarField(statusFieldRemaining);
-    addStatusBarField(selectionFieldWidth);
     if (loadFont(defaultFont, "Arial", 10, 0)) setDefaultFont(defaultFont);
     loadFont(splashFont, "Arial", 36, fontBold | fontItalic);
     buildMenuBar();
     decodeIcons();
     buildToolBar();
     toolBarHeight = toolBarHeightOf(mainToolBar);
-    setWindowMinimumSize(mainWindow, 800, 450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
+    setWindowMinimumSize(mainWindow, initialViewWidth,
+                         initialViewHeight + toolBarHeight + statusBarHeightOf(mainStatusBar));
     buildPopupMenu();
     for (const ShortcutEntry& s : mainShortcuts) addKeyboardShortcut(mainWindow, s.keys, s.command);
     measureWindowFrame();
-    canvasControl(canvas, 0, toolBarHeight, 800,
-                  450 + toolBarHeight + statusBarHeightOf(mainStatusBar));
+    canvasControl(canvas, 0, toolBarHeight, initialViewWidth,
+                  initialViewHeight + toolBarHeight + statusBarHeightOf(mainStatusBar));
     setCanvasCursor(canvas, cursorDefault);
     bindControlEvent(canvas, canvasHandler);
-    undoHooks.refreshView = refreshView;
-    undoHooks.fitWindowToImage = fitWindowToImage;
-    undoHooks.setButtons = setUndoButtons;
-    selectorHooks.redrawKeepingSelection = redrawKeepingSelection;
+    setServices(&viewServices());
     createImage(viewImage, splashWidth, splashHeight, 32, opaqueBlack);
     drawSplash(*findImage(viewImage));
     freeFont(splashFont);

@@ -24,9 +24,15 @@ inline constexpr int undoIcon = 16;
 
 inline constexpr const char* mainWindowTitle = "Pixova_ImageEditor 2.0 | 01/12/2016";
 inline constexpr uint32_t mainWindowColour = 0xdabfa5;
-inline constexpr int selectionFieldWidth = 533;  // 800 / 1.5, to the nearest pixel
-inline constexpr int splashWidth = 800;
-inline constexpr int splashHeight = 450;
+// Field 0 names the file and fits its text; field 1 describes the selection (or a tool's
+// figures) and takes the rest of the width, so its long text is never cut off.
+inline constexpr int fileStatusField = 0;
+inline constexpr int selectionStatusField = 1;
+// The window opens at this inner size, which is also the smallest view and the splash.
+inline constexpr int initialViewWidth = 800;
+inline constexpr int initialViewHeight = 450;
+inline constexpr int splashWidth = initialViewWidth;
+inline constexpr int splashHeight = initialViewHeight;
 
 // Builds the main window; 0 when it cannot be opened.
 int openMainWindow();

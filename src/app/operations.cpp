@@ -5,50 +5,44 @@
 #include "adjust/blur.h"
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
-#include "app/view.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
-#include "core/undo.h"
 #include "quantize/palettes.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
-bool runInPlaceOperation(int image, const std::function<void(Image&, const Rect&)>& work) {
-    Image* target = findImage(image);
-    if (!target) return false;
-    Rect rect = clipToImage(operationRect(*target), *target);
-    if (!rect.empty()) work(*target, rect);
-    takeSnapshot(image);
-    paletteRefresh();
-    return true;
+namespace {
+
+OperationFrame onImage(OperationFrame frame, int image) {
+    frame.image = image;
+    return frame;
 }
 
+}  // namespace
+
 void grayScale(int image) {
-    runInPlaceOperation(image, grayScalePixels);
+    runOperation(onImage(inPlaceFrame, image), grayScalePixels);
 }
 
 void negative(int image) {
-    runInPlaceOperation(image, negativePixels);
-}
-
-void applyEffectCommand(int commandId) {
-    if (anyToolWindowOpen()) return;
-    Image* view = findImage(viewImage);
-    if (!view) return;
-    // With a selection the passes see only the rectangle, as an image of its own.
-    Rect rect = clipToImage(operationRect(*view), *view);
-    if (!rect.empty()) applyEffect(*view, rect, commandId);
-    refreshView(viewImage, 1);
-    takeSnapshot(viewImage);
+    runOperation(onImage(inPlaceFrame, image), negativePixels);
 }
 
 int gaussianBlur(int image) {
-    Image* target = findImage(image);
-    if (!target || anyToolWindowOpen()) return 0;
-    Rect rect = clipToImage(operationRect(*target), *target);
-    if (!rect.empty()) blurRect(*target, rect);
-    takeSnapshot(image);
-    return 1;
+    bool done = runOperation(onImage(effectFrame, image), [](Image& target, const Rect& rect) {
+        blurRect(target, rect);
+        return true;
+    });
+    return done ? 1 : 0;
+}
+
+void applyEffectCommand(int commandId) {
+    // With a selection the passes see only the rectangle, as an image of its own.
+    runOperation(effectFrame, [commandId](Image& target, const Rect& rect) {
+        return applyEffect(target, rect, commandId);
+    });
 }
 
 void showUniqueColours() {
@@ -60,4 +54,14 @@ void showUniqueColours() {
         freeImage(workImage);
     }
     dialogs().messageBox("Unique colors", std::to_string(count), buttonsOk);
+}
+
+void registerOperations() {
+    registerCommand(commandGrayScale, [](int) { grayScale(viewImage); });
+    registerCommand(commandNegative, [](int) { negative(viewImage); });
+    registerCommand(commandGaussianBlur, [](int) { gaussianBlur(viewImage); });
+    for (const EffectRecipe& recipe : effectRecipes()) {
+        registerCommand(recipe.commandId, applyEffectCommand);
+    }
+    registerCommand(commandCountColours, [](int) { showUniqueColours(); });
 }

@@ -1,26 +1,25 @@
 #include "app/startup.h"
 
+#include <filesystem>
+
 #include "app/files.h"
 #include "app/loop.h"
 #include "app/main_window.h"
+#include "app/preferences.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "quantize/quantize.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
-#include "toolkit/prefs.h"
 
 std::string textString;
 std::string textFontName;
 std::string textFontStyle;
-int windowState = windowNormal;
 
 namespace {
-
-constexpr const char* defaultPicturesFolder = "Pictures/";
-constexpr const char* noImageName = "no_image_loaded";
 
 // Tables of the other subsystems, built once at start-up.
 void initialiseOtherSubsystems() {
@@ -28,10 +27,6 @@ void initialiseOtherSubsystems() {
 }
 
 }  // namespace
-
-std::string preferencesPath() {
-    return homeDirectory() + preferencesFileName;
-}
 
 void initialiseGlobals() {
     textString = "Enter text here.";
@@ -45,25 +40,8 @@ void initialiseGlobals() {
     undoFlags = 0;
     windowState = windowNormal;
     initialiseOtherSubsystems();
-}
-
-void readPreferences() {
-    Preferences prefs;
-    prefs.read(preferencesPath());
-    currentFilePath = prefs.readString(lastPathKey, homeDirectory() + defaultPicturesFolder);
-    int64_t state = prefs.readInteger(lastWindowStateKey, windowNormal);
-    // Anything but the three known states is a damaged file: start normal.
-    windowState = (state == windowMaximized || state == windowMinimized) ? static_cast<int>(state)
-                                                                         : windowNormal;
-    currentFilePath += noImageName;
-}
-
-void writePreferences() {
-    if (windowState == windowMinimized) windowState = windowNormal;
-    Preferences prefs;
-    prefs.writeString(lastPathKey, folderPart(currentFilePath));
-    prefs.writeInteger(lastWindowStateKey, windowState);
-    prefs.write(preferencesPath());
+    clearRegistry();
+    registerProgram();
 }
 
 void shutdownProgram() {
@@ -71,11 +49,16 @@ void shutdownProgram() {
     clearUndo();
     releaseToolkit();
     freeAllImages();
+    setServices(nullptr);
 }
 
-int runPixova() {
+int runPixova(const std::string& path) {
     initialiseGlobals();
     if (openMainWindow()) {
+        // The folder of a relative name must still be known when the preferences are
+        // written.
+        std::error_code ec;
+        if (!path.empty()) openImagePath(std::filesystem::absolute(path, ec).string());
         while (loopStep() != 0) {
         }
     }

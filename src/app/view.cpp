@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "app/commands.h"
-#include "app/files.h"
 #include "app/main_window.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/paths.h"
 #include "core/state.h"
 #include "quantize/palettes.h"
 #include "toolkit/image_store.h"
@@ -23,7 +23,6 @@ int maxViewHeight = 0;
 int toolBarHeight = 0;
 MoverDrag moverDrag;
 int currentCommand = -1;
-AnalysisHooks analysisHooks;
 
 namespace {
 
@@ -88,7 +87,7 @@ std::string selectionStatusText() {
 
 void statusSelectionField() {
     if (cursorMode != selectorMode) return;
-    setStatusBarText(mainStatusBar, 1, selectionStatusText());
+    setStatusBarText(mainStatusBar, selectionStatusField, selectionStatusText());
 }
 
 void refreshView(int image, int keepSelection) {
@@ -105,7 +104,7 @@ void refreshView(int image, int keepSelection) {
         setCanvasImage(canvas, image);
     }
     statusSelectionField();
-    setStatusBarText(mainStatusBar, 0,
+    setStatusBarText(mainStatusBar, fileStatusField,
                      fileStatusText(currentFilePath, shown->width, shown->height));
     if (keepSelection) drawSelectionFrame();
     histogramRefresh();
@@ -173,17 +172,11 @@ int analysisSource() {
         if (grabSelection(selectionImage)) return selectionImage;
         return viewImage;
     }
-    if (quantizeOpen && imageExists(toolImage)) return toolImage;
-    if (brightnessOpen && imageExists(workImage)) return workImage;
-    return viewImage;
+    return previewImage(true);
 }
 
 void histogramRefresh() {
-    if (histogramShown == 1) {
-        if (analysisHooks.showHistogram) analysisHooks.showHistogram(analysisSource());
-    } else if (currentCommand == commandHistogramMenu || currentCommand == commandHistogramToggle) {
-        if (analysisHooks.showHistogram) analysisHooks.showHistogram(-1);
-    }
+    // The histogram window draws itself from analysisSource() once it is shown.
 }
 
 void paletteRefresh() {
@@ -202,7 +195,6 @@ void extractPaletteOf(int image) {
     Image* pixels = findImage(source);
     if (!pixels) return;
     extractPalette(*pixels, selection.active == 1);
-    if (analysisHooks.showPalette) analysisHooks.showPalette();
 }
 
 void canvasHandler(const Event& event) {
@@ -245,13 +237,7 @@ void canvasHandler(const Event& event) {
             d.lastY = event.y;
             int cx = clampPan(panX, (d.canvasW - d.imageW) / 2, d.loX, d.hiX);
             int cy = clampPan(panY, (d.canvasH - d.imageH) / 2, d.loY, d.hiY);
-            int shown = viewImage;
-            if (quantizeOpen) {
-                shown = toolImage;
-            } else if (brightnessOpen || twoColorsOpen) {
-                shown = workImage;
-            }
-            if (Image* image = findImage(shown)) drawOnCanvas(*image, cx, cy);
+            if (Image* image = findImage(previewImage())) drawOnCanvas(*image, cx, cy);
             break;
         }
         case controlLeftButtonUp:
@@ -269,4 +255,34 @@ void resetView() {
     moverDrag = MoverDrag{};
     currentCommand = -1;
     toolBarHeight = 0;
+}
+
+namespace {
+
+class AppServices : public ViewServices {
+  public:
+    void refreshView(int image, int keepSelection) override { ::refreshView(image, keepSelection); }
+    void fitWindowToImage(int image) override { ::fitWindowToImage(image); }
+    void refreshAnalysis() override {
+        histogramRefresh();
+        paletteRefresh();
+    }
+    void refreshPalette() override { paletteRefresh(); }
+    void setUndoButtons(bool undoEnabled, bool redoEnabled) override {
+        disableToolBarButton(mainToolBar, commandUndo, !undoEnabled);
+        disableToolBarButton(mainToolBar, commandRedo, !redoEnabled);
+        // Arrow keys and the space bar reach the window's shortcuts again.
+        setActiveControl(canvas);
+    }
+    void showNotice(const std::string& text) override {
+        setStatusBarText(mainStatusBar, selectionStatusField, text);
+    }
+    int shownImage() override { return previewImage(); }
+};
+
+}  // namespace
+
+ViewServices& viewServices() {
+    static AppServices instance;
+    return instance;
 }

@@ -2,6 +2,7 @@
 // The image view: the document drawn unscaled and centred on the canvas, dragged in mover
 // mode, the window fitted around it, and the two status-bar fields.
 
+#include "core/registry.h"
 #include "toolkit/gui.h"
 
 inline constexpr uint32_t canvasBackground = 0x404040;
@@ -38,13 +39,6 @@ extern MoverDrag moverDrag;
 // close their windows only when it is their own command.
 extern int currentCommand;
 
-// Windows that are not built yet plug in here.
-struct AnalysisHooks {
-    void (*showHistogram)(int image) = nullptr;  // -1 closes the window
-    void (*showPalette)() = nullptr;             // shows extractedPalette
-};
-extern AnalysisHooks analysisHooks;
-
 void refreshView(int image, int keepSelection);
 void layoutView();
 void fitWindowToImage(int image);
@@ -67,3 +61,6 @@ int scrollFor(int imageSize, int canvasSize, int pan);
 // document.
 int analysisSource();
 void resetView();
+
+// The view's services for the layers below: refresh, fit, analysis, undo buttons, notices.
+ViewServices& viewServices();

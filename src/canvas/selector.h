@@ -31,12 +31,6 @@ extern int gripShown;
 extern int movingSelection;
 extern int edgeMask;
 
-// What the selector asks of the view.
-struct SelectorHooks {
-    void (*redrawKeepingSelection)() = nullptr;  // after keyboard nudges
-};
-extern SelectorHooks selectorHooks;
-
 int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea);
 void releaseSelector();
 void clearSelection();
@@ -47,6 +41,7 @@ int grabSelection(int image);
 void selectorCallback(const Event& event);
 // action: 1 press, 0 release, 2 move; (px, py) the pointer on the canvas.
 void selectorMouse(int action, int px, int py);
+// Arrow keys move the selection by one pixel, Shift+arrows move its right or bottom edge.
 void nudgeSelection(int eventId);
 
 // Mover (mode 1) or selector (mode 0).

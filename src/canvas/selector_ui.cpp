@@ -1,4 +1,6 @@
 #include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
@@ -14,11 +16,13 @@ int frameY = 0;
 int gripShown = 0;
 int movingSelection = 0;
 int edgeMask = 0;
-SelectorHooks selectorHooks;
 
 namespace {
 
 constexpr int mouseMoveThrottleMs = 10;
+// A press counts as on the grip within this many pixels up and left of the corner: the
+// grip's size plus its outline.
+constexpr int gripReach = gripSize + 1;
 
 Image* canvasPixels() {
     return canvasBuffer(selection.canvasControl);
@@ -58,8 +62,8 @@ void press(int px, int py) {
     if (anchorY > selection.maxY) anchorY = selection.maxY + 1;
     SelectionRecord& s = selection;
     if (s.active) {
-        bool onGrip = gripShown == 1 && s.x2 - 9 < anchorX && anchorX < s.x2 &&
-                      s.y2 - 9 < anchorY && anchorY < s.y2;
+        bool onGrip = gripShown == 1 && s.x2 - gripReach < anchorX && anchorX < s.x2 &&
+                      s.y2 - gripReach < anchorY && anchorY < s.y2;
         bool inside = s.x1 < anchorX && anchorX < s.x2 && s.y1 < anchorY && anchorY < s.y2;
         if (onGrip) {
             frameX = s.x1;
@@ -300,46 +304,46 @@ void nudgeSelection(int eventId) {
     SelectionRecord& s = selection;
     if (!s.active) return;
     switch (eventId) {
-        case 20:
+        case commandLeft:
             if (s.x1 > s.minX) {
                 --s.x1;
                 --s.x2;
             }
             break;
-        case 21:
+        case commandRight:
             if (s.x2 < s.maxX) {
                 ++s.x1;
                 ++s.x2;
             }
             break;
-        case 22:
+        case commandUp:
             if (s.y1 > s.minY) {
                 --s.y1;
                 --s.y2;
             }
             break;
-        case 23:
+        case commandDown:
             if (s.y2 < s.maxY) {
                 ++s.y1;
                 ++s.y2;
             }
             break;
-        case 24:
+        case commandShiftLeft:
             if (s.x2 > s.x1 + 1) --s.x2;
             break;
-        case 25:
+        case commandShiftRight:
             if (s.x2 < s.maxX) ++s.x2;
             break;
-        case 26:
+        case commandShiftUp:
             if (s.y2 > s.y1 + 1) --s.y2;
             break;
-        case 27:
+        case commandShiftDown:
             if (s.y2 < s.maxY) ++s.y2;
             break;
         default:
             return;
     }
-    if (selectorHooks.redrawKeepingSelection) selectorHooks.redrawKeepingSelection();
+    services().refreshView(services().shownImage(), 1);
 }
 
 void switchCursorMode(int mode) {

@@ -1,5 +1,7 @@
 #include "core/state.h"
 
+#include "toolkit/image_store.h"
+
 SelectionRecord selection;
 int cursorMode = moverMode;
 int quitRequested = 0;
@@ -12,6 +14,9 @@ int resizeCanvasOpen = 0;
 int resizeImageOpen = 0;
 int newImageOpen = 0;
 int addTextOpen = 0;
+int floatingActive = 0;
+std::string currentFilePath;
+std::string baseName;
 int panX = 0;
 int panY = 0;
 int scrollX = 0;
@@ -21,6 +26,13 @@ int imageExceedsView = 0;
 int anyToolWindowOpen() {
     return quantizeOpen | brightnessOpen | twoColorsOpen | resizeCanvasOpen | resizeImageOpen |
            newImageOpen | addTextOpen;
+}
+
+int previewImage(bool forAnalysis) {
+    if (quantizeOpen && imageExists(toolImage)) return toolImage;
+    if (brightnessOpen && imageExists(workImage)) return workImage;
+    if (twoColorsOpen && !forAnalysis && imageExists(workImage)) return workImage;
+    return viewImage;
 }
 
 Rect selectionImageRect() {
@@ -41,5 +53,8 @@ void resetCoreState() {
     quitRequested = histogramShown = paletteShown = 0;
     quantizeOpen = brightnessOpen = twoColorsOpen = resizeCanvasOpen = resizeImageOpen = 0;
     newImageOpen = addTextOpen = 0;
+    floatingActive = 0;
+    currentFilePath.clear();
+    baseName.clear();
     panX = panY = scrollX = scrollY = imageExceedsView = 0;
 }

@@ -2,6 +2,8 @@
 // The program's shared state: numbered images and windows, the selection record, the
 // cursor mode, the view placement and the tool-window flags.
 
+#include <string>
+
 #include "core/rect.h"
 
 // ---- Numbered images ----
@@ -70,6 +72,20 @@ inline constexpr int resizeImageOpenFlag = 32;
 inline constexpr int newImageOpenFlag = 64;
 inline constexpr int addTextOpenFlag = 128;
 int anyToolWindowOpen();
+
+// 1 while a pasted section floats over the canvas waiting to be placed.
+extern int floatingActive;
+
+// The image a tool window previews on the canvas: toolImage while the quantize window is
+// open, workImage while the brightness/contrast or two-colour window is, else viewImage.
+// The histogram and palette follow the quantize and brightness previews only, so
+// `forAnalysis` leaves the two-colour preview out.
+int previewImage(bool forAnalysis = false);
+
+// ---- The document's name ----
+extern std::string currentFilePath;  // its file part is shown in the status bar
+extern std::string baseName;         // default name offered by Save
+inline constexpr const char* newImageName = "NewImage";
 
 // ---- View placement ----
 extern int panX;

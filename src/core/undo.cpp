@@ -1,14 +1,20 @@
 #include "core/undo.h"
 
+#include "core/registry.h"
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
 std::vector<int> undoList;
 int undoPosition = -1;
 int undoFlags = 0;
-UndoHooks undoHooks;
 
 namespace {
+
+// One id per entry, parallel to undoList: equal ids mean equal pixels, which is what
+// tells whether the document still matches its file.
+std::vector<int64_t> entryIds;
+int64_t nextEntryId = 1;
+int64_t savedEntryId = 0;
 
 int copyOfView() {
     return copyImage(viewImage, anyImageNumber);
@@ -30,9 +36,9 @@ void step(int direction) {
     setFlagsFromPosition();
     view = findImage(viewImage);
     if (view && view->width == oldW && view->height == oldH) {
-        if (undoHooks.refreshView) undoHooks.refreshView(viewImage, 1);
-    } else if (undoHooks.fitWindowToImage) {
-        undoHooks.fitWindowToImage(viewImage);
+        services().refreshView(viewImage, 1);
+    } else {
+        services().fitWindowToImage(viewImage);
     }
     updateUndoButtons();
 }
@@ -45,21 +51,25 @@ void takeSnapshot(int image) {
     int last = static_cast<int>(undoList.size()) - 1;
     if (undoPosition == last) {
         undoList.push_back(copy);
+        entryIds.push_back(nextEntryId++);
         undoPosition = last + 1;
     } else {
         ++undoPosition;
         freeImage(undoList[undoPosition]);
         undoList[undoPosition] = copy;
+        entryIds[undoPosition] = nextEntryId++;
         for (size_t i = undoPosition + 1; i < undoList.size(); ++i) freeImage(undoList[i]);
         undoList.resize(undoPosition + 1);
+        entryIds.resize(undoPosition + 1);
     }
-    undoFlags = (undoFlags & 12) | undoPossible;
+    undoFlags = (undoFlags & otherUndoFlags) | undoPossible;
     updateUndoButtons();
 }
 
 void clearUndo() {
     for (int n : undoList) freeImage(n);
     undoList.clear();
+    entryIds.clear();
     undoPosition = -1;
 }
 
@@ -67,8 +77,10 @@ void resetUndo() {
     if (!imageExists(viewImage)) return;
     clearUndo();
     undoList.push_back(copyOfView());
+    entryIds.push_back(nextEntryId++);
     undoPosition = 0;
     undoFlags = 0;
+    markDocumentSaved();
     updateUndoButtons();
 }
 
@@ -83,15 +95,24 @@ void redo() {
 void revert() {
     if (undoList.empty()) return;
     copyImage(undoList.front(), viewImage);
+    int64_t firstId = entryIds.front();
     clearUndo();
-    if (undoHooks.fitWindowToImage) undoHooks.fitWindowToImage(viewImage);
+    services().fitWindowToImage(viewImage);
     takeSnapshot(viewImage);
-    undoFlags &= 12;
+    // The one entry left holds the first entry's pixels.
+    if (!entryIds.empty()) entryIds.front() = firstId;
+    undoFlags &= otherUndoFlags;
     updateUndoButtons();
 }
 
 void updateUndoButtons() {
-    if (undoHooks.setButtons) {
-        undoHooks.setButtons((undoFlags & undoPossible) != 0, (undoFlags & redoPossible) != 0);
-    }
+    services().setUndoButtons((undoFlags & undoPossible) != 0, (undoFlags & redoPossible) != 0);
+}
+
+void markDocumentSaved() {
+    savedEntryId = undoPosition >= 0 ? entryIds[undoPosition] : 0;
+}
+
+bool documentModified() {
+    return undoPosition >= 0 && entryIds[undoPosition] != savedEntryId;
 }

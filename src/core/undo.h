@@ -11,14 +11,8 @@ extern int undoPosition;
 extern int undoFlags;
 inline constexpr int undoPossible = 1;
 inline constexpr int redoPossible = 2;
-
-// What the history needs from the view and the tool bar.
-struct UndoHooks {
-    void (*refreshView)(int image, int keepSelection) = nullptr;
-    void (*fitWindowToImage)(int image) = nullptr;
-    void (*setButtons)(bool undoEnabled, bool redoEnabled) = nullptr;
-};
-extern UndoHooks undoHooks;
+// The bits of undoFlags that belong to others and that every update keeps.
+inline constexpr int otherUndoFlags = 12;
 
 // Records `image` (the document) as the new current entry, dropping the redo branch.
 void takeSnapshot(int image);
@@ -31,3 +25,9 @@ void revert();
 void updateUndoButtons();
 // Frees every entry (shutdown and tests).
 void clearUndo();
+
+// Marks the current entry as the state last written to (or read from) a file.
+void markDocumentSaved();
+// True when the document differs from the state last loaded or saved: another entry is
+// current, or the history was started anew without a load or save.
+bool documentModified();

@@ -163,9 +163,11 @@ int toolBarHeightOf(int n);
 
 // ---- Status bar ---------------------------------------------------------------------------
 
-inline constexpr int statusFieldRemaining = -1;
+inline constexpr int statusFieldRemaining = -1;  // takes the rest of the width
+inline constexpr int statusFieldFitText = -2;    // as wide as its text
 bool createStatusBar(int n, int window);
-void addStatusBarField(int width);  // statusFieldRemaining takes the rest of the width
+void addStatusBarField(int width);
+int statusBarFieldWidth(int n, int field);
 void setStatusBarText(int n, int field, const std::string& text);
 std::string statusBarText(int n, int field);
 int statusBarHeightOf(int n);

@@ -31,6 +31,7 @@ struct MenuRecord {
     QMenuBar* bar = nullptr;
     QMenu* popup = nullptr;
     std::multimap<int, QAction*> items;
+    std::string mnemonics;  // letters the bar's titles already answer to with Alt
 };
 
 struct ToolBarRecord {

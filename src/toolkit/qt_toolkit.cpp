@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
+#include <cctype>
 #include <deque>
 
 #include "toolkit/image_store.h"
@@ -101,7 +102,8 @@ class PxContent : public QWidget {
     }
 };
 
-// The status bar: fixed-width fields on the right, one field taking the rest.
+// The status bar: fixed-width fields, fields as wide as their text, and one field taking
+// the rest.
 class PxStatusBar : public QWidget {
   public:
     explicit PxStatusBar(QWidget* parent) : QWidget(parent) {
@@ -114,12 +116,17 @@ class PxStatusBar : public QWidget {
     QSize minimumSizeHint() const override { return sizeHint(); }
 
     void placeFields() {
+        std::vector<int> actual(fields.size());
         int fixed = 0;
-        for (int w : widths) fixed += w == statusFieldRemaining ? 0 : w + spacing;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (widths[i] == statusFieldRemaining) continue;
+            actual[i] = widths[i] == statusFieldFitText ? fields[i]->sizeHint().width() : widths[i];
+            fixed += actual[i] + spacing;
+        }
         int x = margin;
         for (size_t i = 0; i < fields.size(); ++i) {
             int w = widths[i] == statusFieldRemaining ? std::max(0, width() - 2 * margin - fixed)
-                                                      : widths[i];
+                                                      : actual[i];
             fields[i]->setGeometry(x, margin, w, fieldHeight());
             x += w + spacing;
         }
@@ -460,6 +467,13 @@ bool createMenuBar(int n, int window) {
     w->menuBar = rec.bar;
     w->widget->verticalLayout()->setMenuBar(rec.bar);
     w->widget->relayout();
+    // F10 opens the first menu, as on most desktops.
+    QMenuBar* bar = rec.bar;
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), w->widget);
+    f10->setContext(Qt::WindowShortcut);
+    QObject::connect(f10, &QShortcut::activated, bar, [bar] {
+        if (!bar->actions().isEmpty()) bar->setActiveAction(bar->actions().first());
+    });
     buildingMenu = n;
     menuStack.clear();
     return true;
@@ -478,7 +492,20 @@ void menuTitle(const std::string& title) {
     MenuRecord* rec = menuRecord(buildingMenu);
     if (!rec || !rec->bar) return;
     menuStack.clear();
-    menuStack.push_back(rec->bar->addMenu(QString::fromStdString(title)));
+    // Alt plus the first letter of the title that no earlier title took opens the menu;
+    // the caption itself stays as given (the letter is only underlined).
+    QString text = QString::fromStdString(title).replace("&", "&&");
+    for (size_t i = 0; i < title.size(); ++i) {
+        auto c = static_cast<unsigned char>(title[i]);
+        if (!std::isalpha(c)) continue;
+        char lower = static_cast<char>(std::tolower(c));
+        if (rec->mnemonics.find(lower) != std::string::npos) continue;
+        rec->mnemonics += lower;
+        text = QString::fromStdString(title.substr(0, i)).replace("&", "&&") + "&" +
+               QString::fromStdString(title.substr(i)).replace("&", "&&");
+        break;
+    }
+    menuStack.push_back(rec->bar->addMenu(text));
     if (WindowRecord* w = windowRecord(rec->window)) w->widget->relayout();
 }
 
@@ -739,6 +766,13 @@ void setStatusBarText(int n, int field, const std::string& text) {
     rec->fields[field]->setText(QString::fromStdString(text));
     // A narrow field cuts long texts; the tooltip shows them whole.
     rec->fields[field]->setToolTip(QString::fromStdString(text));
+    static_cast<PxStatusBar*>(rec->bar)->placeFields();
+}
+
+int statusBarFieldWidth(int n, int field) {
+    StatusBarRecord* rec = statusBarRecord(n);
+    if (!rec || field < 0 || field >= static_cast<int>(rec->fields.size())) return 0;
+    return rec->fields[field]->width();
 }
 
 std::string statusBarText(int n, int field) {

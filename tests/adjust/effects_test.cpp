@@ -194,25 +194,25 @@ TEST(Effects, ScrambleThenUnscrambleRestores) {
     for (auto [w, h] : shapes) {
         Image original = randomImage(w, h, seed++);
         Image image = original;
-        ASSERT_TRUE(applyEffect(image, wholeImage(image), scrambleCommand));
+        ASSERT_TRUE(applyEffect(image, wholeImage(image), commandScramble));
         if (w * h > 1) {
             EXPECT_NE(image, original) << w << "x" << h;
         }
-        ASSERT_TRUE(applyEffect(image, wholeImage(image), unscrambleCommand));
+        ASSERT_TRUE(applyEffect(image, wholeImage(image), commandUnscramble));
         EXPECT_EQ(image, original) << w << "x" << h;
     }
     Image original = randomImage(30, 20, 9);
     Image image = original;
     const Rect rect{3, 4, 17, 12};
-    applyEffect(image, rect, scrambleCommand);
-    applyEffect(image, rect, unscrambleCommand);
+    applyEffect(image, rect, commandScramble);
+    applyEffect(image, rect, commandUnscramble);
     EXPECT_EQ(image, original);
 }
 
 TEST(Effects, EdgeDetectOfAFlatColourKeepsOnlyTheLastPixelOfTheOrder) {
     const uint32_t colour = rgba(200, 150, 100, 60);
     Image image(6, 4, 32, colour);
-    applyEffect(image, wholeImage(image), edgeDetectCommand);
+    applyEffect(image, wholeImage(image), commandEdgeDetect);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(image.at(x, y), x == 0 && y == 0 ? colour : rgba(0, 0, 0, 60));
@@ -224,7 +224,7 @@ TEST(Effects, EdgeDetectOfAFlatColourKeepsOnlyTheLastPixelOfTheOrder) {
     for (int y = rect.top; y <= rect.bottom; ++y)
         for (int x = rect.left; x <= rect.right; ++x) framed.write(x, y, rgb(1, 2, 3));
     Image before = framed;
-    applyEffect(framed, rect, edgeDetectCommand);
+    applyEffect(framed, rect, commandEdgeDetect);
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 9; ++x) {
             bool inside = x >= rect.left && x <= rect.right && y >= rect.top && y <= rect.bottom;

@@ -2,8 +2,8 @@
 
 #include "adjust/blur.h"
 #include "adjust/effects.h"
-#include "app/commands.h"
 #include "app/view.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"

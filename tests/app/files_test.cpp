@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/commands.h"
+#include "app/loop.h"
+#include "app/startup.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -193,6 +195,75 @@ TEST_F(FilesTest, SavingIgnoresTheSelectionAndKeepsHistory) {
     EXPECT_EQ(undoList.size(), 2u);
     EXPECT_EQ(selection.active, 1);
     EXPECT_EQ(baseName, "photo");
+}
+
+TEST_F(FilesTest, TheQuitQuestionWarnsOfUnsavedChangesUntilTheyAreSaved) {
+    auto askToQuit = [&] {
+        scripted.messageAnswers = {answerNo};
+        postEvent(eventMenu, mainWindow, commandQuit);
+        EXPECT_EQ(loopStep(), 1);
+        return scripted.messages.back();
+    };
+    load(dir + "photo.png");
+    ScriptedDialogs::Message asked = askToQuit();
+    EXPECT_EQ(asked.title, "End Program");
+    EXPECT_EQ(asked.text, "Are you sure?");
+    EXPECT_EQ(asked.buttons, buttonsYesNo);
+
+    command(commandNegative);
+    EXPECT_EQ(askToQuit().text, "Are you sure? The image has unsaved changes.");
+    save(dir + "edited", 0);
+    EXPECT_EQ(askToQuit().text, "Are you sure?");
+    command(commandUndo);  // the document no longer matches the file
+    EXPECT_EQ(askToQuit().text, "Are you sure? The image has unsaved changes.");
+    command(commandRedo);
+    EXPECT_EQ(askToQuit().text, "Are you sure?");
+}
+
+// The program started with a file name, as `pixova FILE` does.
+class CommandLineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home = makeTempDir();
+        setenv("HOME", home.c_str(), 1);
+        dir = makeTempDir();
+        setDialogs(&scripted);
+        clearEvents();
+    }
+    void TearDown() override { setDialogs(nullptr); }
+
+    // Runs the whole program on `path`, quitting at once; returns the LastPath it stored.
+    std::string run(const std::string& path) {
+        scripted.messageAnswers.push_back(answerYes);  // to the quit question
+        postEvent(eventMenu, mainWindow, commandQuit);
+        EXPECT_EQ(runPixova(path), 0);
+        std::ifstream in(home + "Pixova_ImgageEditor.prefs");
+        std::string line;
+        std::getline(in, line);
+        return line;
+    }
+
+    ScriptedDialogs scripted;
+    std::string home, dir;
+};
+
+TEST_F(CommandLineTest, AGoodFileOpensAsIfLoadedThroughTheDialog) {
+    ASSERT_EQ(writeImageFile(randomImage(30, 20, 3, 24), dir + "start.png", ImageFormat::Png), "");
+    EXPECT_EQ(run(dir + "start.png"), "LastPath = " + dir);
+    // Only the quit question was asked, and the freshly opened file has no changes.
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0].text, "Are you sure?");
+    EXPECT_TRUE(scripted.openRequests.empty());
+}
+
+TEST_F(CommandLineTest, ABadFileShowsTheLoadErrorAndTheSplashStays) {
+    std::ofstream(dir + "broken.png") << "not an image";
+    scripted.messageAnswers.push_back(answerOk);  // to the load error
+    EXPECT_EQ(run(dir + "broken.png"), "LastPath = " + home + "Pictures/");
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[0].title, "Load image");
+    EXPECT_EQ(scripted.messages[0].text, "Could not open broken.png: not a supported image");
+    EXPECT_EQ(scripted.messages[1].text, "Are you sure?");
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 // triggering the real Qt objects and reading the queued events checks the wiring end to end.
 
 #include <QMenu>
+#include <QTest>
 #include <algorithm>
 #include <map>
 #include <set>
 
-#include "app/commands.h"
 #include "app/view.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -20,6 +21,16 @@ struct Item {
     std::string path;  // "Title/Caption" or "Sub.../Caption"
     int id;
 };
+
+// A caption as the user reads it: "&File" shows as "File" with the F underlined.
+std::string visibleText(const QString& text) {
+    std::string out, raw = text.toStdString();
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '&' && i + 1 < raw.size()) ++i;
+        out += raw[i];
+    }
+    return out;
+}
 
 void collect(QMenu* menu, const std::string& prefix, std::vector<Item>& out,
              std::map<QAction*, int>& ids) {
@@ -49,7 +60,7 @@ std::vector<Item> triggerAll(QWidget* root, MenuRecord* rec) {
     std::vector<Item> items;
     if (auto* bar = qobject_cast<QMenuBar*>(root)) {
         for (QAction* title : bar->actions()) {
-            collect(title->menu(), title->text().toStdString() + "/", items, ids);
+            collect(title->menu(), visibleText(title->text()) + "/", items, ids);
         }
     } else {
         collect(qobject_cast<QMenu*>(root), "", items, ids);
@@ -71,8 +82,50 @@ TEST_F(MainWindowTest, WindowTitleAndStatusFields) {
     EXPECT_EQ(statusBarText(mainStatusBar, 1), "");
     StatusBarRecord* status = statusBarRecord(mainStatusBar);
     ASSERT_EQ(status->fields.size(), 2u);
-    EXPECT_EQ(status->fields[1]->width(), 533);
     EXPECT_TRUE(windowVisible(mainWindow));
+}
+
+TEST_F(MainWindowTest, TheSelectionFieldTakesTheRestAndShowsItsWholeText) {
+    StatusBarRecord* status = statusBarRecord(mainStatusBar);
+    QLabel* file = status->fields[0];
+    QLabel* field = status->fields[1];
+    // The file field is as wide as its name; the selection field has what is left.
+    EXPECT_EQ(file->width(), file->sizeHint().width());
+    EXPECT_GT(field->width(), windowWidth(mainWindow) - file->width() - 20);
+    command(commandSelector);
+    selection.active = 1;
+    selection.x1 = selection.minX;
+    selection.y1 = selection.minY;
+    selection.x2 = selection.maxX;
+    selection.y2 = selection.maxY;
+    statusSelectionField();
+    std::string text = statusBarText(mainStatusBar, 1);
+    ASSERT_NE(text.find("yBottom = 449"), std::string::npos) << text;
+    EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance(field->text()));
+
+    // A longer file name takes more room; the fields never overlap.
+    currentFilePath = "/tmp/a-rather-long-photograph-name-from-a-camera.png";
+    refreshView(viewImage, 1);
+    EXPECT_EQ(file->width(), file->sizeHint().width());
+    EXPECT_LE(file->x() + file->width(), field->x());
+}
+
+TEST_F(MainWindowTest, MenusOpenFromTheKeyboardWithDistinctLetters) {
+    MenuRecord* rec = menuRecord(mainMenuBar);
+    std::set<char> letters;
+    for (QAction* title : rec->bar->actions()) {
+        QString text = title->text();
+        ASSERT_EQ(text.count('&'), 1) << text.toStdString();
+        QChar letter = text.at(text.indexOf('&') + 1).toLower();
+        EXPECT_TRUE(letters.insert(letter.toLatin1()).second) << text.toStdString();
+    }
+    EXPECT_EQ(letters.size(), 9u);
+
+    QWidget* window = windowRecord(mainWindow)->content->window();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_F10);
+    EXPECT_EQ(rec->bar->activeAction(), rec->bar->actions().first());
 }
 
 TEST_F(MainWindowTest, MenuBarItemsRaiseTheirIdentifiers) {

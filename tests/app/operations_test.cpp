@@ -1,9 +1,9 @@
 // Gray Scale and Negative through the dispatcher: the operation frame every in-place
 // command follows.
 
-#include "app/commands.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"

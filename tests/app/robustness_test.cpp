@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/commands.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"

@@ -8,6 +8,7 @@
 
 #include "app/files.h"
 #include "app/main_window.h"
+#include "app/preferences.h"
 #include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"

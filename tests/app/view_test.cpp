@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "app/commands.h"
 #include "app/files.h"
 #include "app/main_window.h"
 #include "canvas/selector.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"

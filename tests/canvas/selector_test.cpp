@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/commands.h"
 #include "app/main_window.h"
 #include "app/view.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
@@ -517,24 +517,41 @@ TEST_F(SelectorTest, StatusFieldShowsTheSelectionInImagePixels) {
               "yBottom = 11");
 }
 
-TEST_F(SelectorTest, MoverModeLeavesTheStatusFieldAlone) {
+TEST_F(SelectorTest, DroppingTheSelectionClearsItsStatusField) {
     drag(10, 10, 13, 12);
     drainEvents();
-    const std::string shown = statusBarText(mainStatusBar, 1);
-    ASSERT_NE(shown, "");
+    ASSERT_NE(statusBarText(mainStatusBar, 1), "");
 
     command(commandMover);
     EXPECT_EQ(selection.active, 0);
     EXPECT_EQ(selection.canvasControl, -1);
     EXPECT_EQ(firstDifference(canvasNow(), clean), "");
-    EXPECT_EQ(statusBarText(mainStatusBar, 1), shown);
+    EXPECT_EQ(statusBarText(mainStatusBar, 1), "");
+
+    // Mover mode leaves a text it did not write alone.
+    setStatusBarText(mainStatusBar, 1, "kept");
     command(commandNegative);
-    EXPECT_EQ(statusBarText(mainStatusBar, 1), shown);
+    EXPECT_EQ(statusBarText(mainStatusBar, 1), "kept");
 
     // Detached: the canvas's mouse no longer reaches the selector.
     drag(100, 100, 150, 150);
     EXPECT_EQ(selection.active, 0);
     EXPECT_TRUE(programEvents().empty());
+
+    // The space bar and a revert drop the selection and the text with it.
+    for (int via : {0, 1}) {
+        command(commandSelector);
+        drag(10, 10, 13, 12);
+        drainEvents();
+        ASSERT_NE(statusBarText(mainStatusBar, 1), "");
+        if (via == 0) {
+            command(commandToggleCursorMode);
+        } else {
+            command(commandRevert);
+        }
+        EXPECT_EQ(selection.active, 0) << via;
+        EXPECT_EQ(statusBarText(mainStatusBar, 1), "") << via;
+    }
 }
 
 TEST_F(SelectorTest, InitializeSelectorRefusesBadParametersAndChangesNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/registry.h"
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
@@ -17,6 +18,22 @@ struct Calls {
 };
 Calls calls;
 
+// Records what the history asks of the view.
+class RecordingServices : public ViewServices {
+  public:
+    void refreshView(int, int keep) override {
+        ++calls.refreshes;
+        calls.keepSelection = keep;
+    }
+    void fitWindowToImage(int) override { ++calls.fits; }
+    void setUndoButtons(bool u, bool r) override {
+        calls.undoEnabled = u;
+        calls.redoEnabled = r;
+        ++calls.buttonUpdates;
+    }
+};
+RecordingServices recording;
+
 class UndoTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -24,23 +41,14 @@ class UndoTest : public ::testing::Test {
         clearUndo();
         undoFlags = 0;
         calls = Calls{};
-        undoHooks.refreshView = [](int, int keep) {
-            ++calls.refreshes;
-            calls.keepSelection = keep;
-        };
-        undoHooks.fitWindowToImage = [](int) { ++calls.fits; };
-        undoHooks.setButtons = [](bool u, bool r) {
-            calls.undoEnabled = u;
-            calls.redoEnabled = r;
-            ++calls.buttonUpdates;
-        };
+        setServices(&recording);
         createImage(viewImage, 4, 3, 24, 0);  // the "loaded" state, value 0
         resetUndo();
     }
     void TearDown() override {
         clearUndo();
         freeAllImages();
-        undoHooks = UndoHooks{};
+        setServices(nullptr);
     }
 
     // An operation: changes the document's first pixel to `value`, then snapshots.

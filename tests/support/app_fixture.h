@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/commands.h"
 #include "app/loop.h"
 #include "app/main_window.h"
+#include "app/preferences.h"
 #include "app/startup.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"

@@ -1,0 +1,53 @@
+#pragma once
+// Who handles what: the handler of each command identifier, the handler of each tool
+// window's events, and the few services of the view that the layers below the
+// application call upward through. The application fills the services at start-up; each
+// window adds itself with one register function.
+
+#include <initializer_list>
+#include <string>
+
+#include "toolkit/gui.h"
+
+using CommandHandler = void (*)(int command);
+using WindowHandler = void (*)(const Event& event);
+
+// A later registration for the same number replaces the earlier one.
+void registerCommand(int command, CommandHandler handler);
+void registerCommands(std::initializer_list<int> commands, CommandHandler handler);
+void registerWindowHandler(int window, WindowHandler handler);
+
+// Runs the handler of `command`; false (and nothing done) when none is registered.
+bool runCommand(int command);
+// Passes the event to its window's handler; false when the window has none.
+bool routeWindowEvent(const Event& event);
+bool commandRegistered(int command);
+
+// Forgets every handler (start-up and tests).
+void clearRegistry();
+
+// What algorithms and windows ask of the view. The default does nothing and shows
+// viewImage, which is all that code running without a main window needs.
+class ViewServices {
+  public:
+    virtual ~ViewServices() = default;
+    // Redraws the canvas with `image` and rewrites the status fields and analysis windows;
+    // keepSelection 0 drops the selection.
+    virtual void refreshView(int /*image*/, int /*keepSelection*/) {}
+    // Resizes the main window around `image` and lays the view out again.
+    virtual void fitWindowToImage(int /*image*/) {}
+    // Histogram and palette tool, from the image they should show now.
+    virtual void refreshAnalysis() {}
+    virtual void refreshPalette() {}
+    // Enables the undo and redo buttons.
+    virtual void setUndoButtons(bool /*undoEnabled*/, bool /*redoEnabled*/) {}
+    // A short notice in the status bar.
+    virtual void showNotice(const std::string& /*text*/) {}
+    // The image the canvas shows: a tool window's preview while one is open, else the
+    // document.
+    virtual int shownImage();
+};
+
+ViewServices& services();
+// nullptr restores the default.
+void setServices(ViewServices* implementation);
