@@ -64,6 +64,11 @@ void postEvent(const Event& event);
 void clearEvents();
 int64_t elapsedMilliseconds();
 void delay(int milliseconds);
+// Replaces the clock behind elapsedMilliseconds() and delay(), so that tests of waits and
+// throttles take no real time; nullptr restores the real clock or sleep.
+using ClockFunction = int64_t (*)();
+using SleepFunction = void (*)(int milliseconds);
+void setClock(ClockFunction now, SleepFunction sleep);
 
 // Callbacks bound to a control run at once when the control's event arrives, before the
 // event is queued.

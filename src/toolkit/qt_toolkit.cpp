@@ -79,12 +79,26 @@ Event waitWindowEvent() {
     return e;
 }
 
+namespace {
+ClockFunction clockOverride = nullptr;
+SleepFunction sleepOverride = nullptr;
+}  // namespace
+
 int64_t elapsedMilliseconds() {
-    return programClock().elapsed();
+    return clockOverride ? clockOverride() : programClock().elapsed();
 }
 
 void delay(int milliseconds) {
+    if (sleepOverride) {
+        sleepOverride(milliseconds);
+        return;
+    }
     if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+void setClock(ClockFunction now, SleepFunction sleep) {
+    clockOverride = now;
+    sleepOverride = sleep;
 }
 
 // ---- Windows --------------------------------------------------------------------------------

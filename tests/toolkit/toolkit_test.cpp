@@ -124,6 +124,21 @@ TEST_F(ToolkitTest, QueueIsFirstInFirstOutAndPollReturnsNone) {
     EXPECT_GE(elapsedMilliseconds() - t0, 20);
 }
 
+int64_t fakeNow = 0;
+
+TEST_F(ToolkitTest, AReplacedClockAnswersAndSleepsInstead) {
+    fakeNow = 1000;
+    setClock([] { return fakeNow; }, [](int ms) { fakeNow += ms; });
+    EXPECT_EQ(elapsedMilliseconds(), 1000);
+    delay(250);
+    EXPECT_EQ(elapsedMilliseconds(), 1250);
+    setClock(nullptr, nullptr);
+    int64_t real = elapsedMilliseconds();
+    delay(5);
+    EXPECT_GE(elapsedMilliseconds(), real + 5);
+    EXPECT_EQ(fakeNow, 1250);
+}
+
 TEST_F(ToolkitTest, CallbacksRunBeforeTheEventIsQueued) {
     int c = canvasControl(anyControlNumber, 0, 0, 50, 40);
     ASSERT_GE(c, 0);
