@@ -2,7 +2,10 @@
 
 #include <new>
 
+#include "app/clipboard_commands.h"
+#include "app/help_window.h"
 #include "app/main_window.h"
+#include "app/new_image_window.h"
 #include "app/operations.h"
 #include "app/preferences.h"
 #include "app/shell_commands.h"
@@ -27,6 +30,9 @@ void registerProgram() {
     setServices(&viewServices());
     registerShellCommands();
     registerOperations();
+    registerHelpWindow();
+    registerNewImageDialog();
+    registerClipboardCommands();
 }
 
 int loopStep() {

@@ -3,8 +3,10 @@
 #include <filesystem>
 
 #include "app/files.h"
+#include "app/help_window.h"
 #include "app/loop.h"
 #include "app/main_window.h"
+#include "app/new_image_window.h"
 #include "app/preferences.h"
 #include "app/view.h"
 #include "canvas/selector.h"
@@ -36,6 +38,8 @@ void initialiseGlobals() {
     resetCoreState();
     resetSelector();
     resetView();
+    resetHelpWindow();
+    resetNewImageDialog();
     clearUndo();
     undoFlags = 0;
     windowState = windowNormal;

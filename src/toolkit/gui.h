@@ -55,6 +55,9 @@ struct Event {
 
 // Blocks until an event is queued and returns it, running the toolkit meanwhile.
 Event waitWindowEvent();
+// Called by waitWindowEvent whenever it finds the queue empty, before it waits: tests use it
+// to act inside a nested loop (a modal dialog, a floating section) as the user would.
+void setIdleHandler(std::function<void()> handler);
 // Returns the next queued event without blocking (kind eventNone when there is none).
 Event windowEvent();
 // Queues a program event.
@@ -258,6 +261,8 @@ int canvasImage(int n);
 
 enum FontStyle : int { fontBold = 1, fontItalic = 2, fontUnderline = 4, fontStrikeOut = 8 };
 bool loadFont(int n, const std::string& name, int size, int style);
+// A number no loaded font uses (for fonts a module keeps for the run).
+int freeFontNumber();
 void freeFont(int n);
 bool isFont(int n);
 void setDefaultFont(int n);

@@ -40,6 +40,7 @@ enum ControlKind {
 };
 
 constexpr int firstFreeControl = 10000;
+constexpr int firstFreeFont = 10000;
 
 std::map<int, ControlRecord>& controls() {
     static std::map<int, ControlRecord> records;
@@ -479,7 +480,7 @@ void setControlText(int n, const std::string& text) {
     else if (auto* g = dynamic_cast<QGroupBox*>(w))
         g->setTitle(t);
     else if (auto* p = dynamic_cast<QPlainTextEdit*>(w))
-        p->setPlainText(t);
+        p->setPlainText(t.replace("\r\n", "\n"));  // CR LF texts show one break per line
     else if (auto* c = dynamic_cast<QComboBox*>(w))
         c->setCurrentText(t);
 }
@@ -713,6 +714,12 @@ bool loadFont(int n, const std::string& name, int size, int style) {
     font.setStrikeOut(style & fontStrikeOut);
     fonts()[n] = font;
     return true;
+}
+
+int freeFontNumber() {
+    int n = firstFreeFont;
+    while (fonts().count(n)) ++n;
+    return n;
 }
 
 void freeFont(int n) {

@@ -69,8 +69,24 @@ Event windowEvent() {
     return e;
 }
 
+namespace {
+std::function<void()>& idleHandler() {
+    static std::function<void()> handler;
+    return handler;
+}
+}  // namespace
+
+void setIdleHandler(std::function<void()> handler) {
+    idleHandler() = std::move(handler);
+}
+
 Event waitWindowEvent() {
     deleteFreedWidgets();
+    if (queue().empty() && idleHandler()) {
+        // A copy: the handler may replace or remove itself.
+        std::function<void()> handler = idleHandler();
+        handler();
+    }
     while (queue().empty()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }

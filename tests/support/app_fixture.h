@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/loop.h"
 #include "app/main_window.h"
@@ -41,6 +45,8 @@ class AppTest : public ::testing::Test {
     }
 
     void TearDown() override {
+        setIdleHandler(nullptr);
+        setClock(nullptr, nullptr);
         shutdownProgram();
         setDialogs(nullptr);
     }
@@ -69,6 +75,35 @@ class AppTest : public ::testing::Test {
         selection.x2 = selection.minX + r.right;
         selection.y1 = selection.minY + r.top;
         selection.y2 = selection.minY + r.bottom;
+    }
+
+    // What the user does inside a nested loop (a modal dialog): each step runs the next
+    // time the loop waits with nothing queued.
+    static void whenIdle(std::vector<std::function<void()>> steps) {
+        auto queue =
+            std::make_shared<std::deque<std::function<void()>>>(steps.begin(), steps.end());
+        setIdleHandler([queue] {
+            if (queue->empty()) return;
+            std::function<void()> step = std::move(queue->front());
+            queue->pop_front();
+            step();
+        });
+    }
+
+    // A control's event, as the toolkit posts it.
+    static void postControl(int window, int control, int type = controlChange) {
+        Event e;
+        e.kind = eventControl;
+        e.window = window;
+        e.object = control;
+        e.type = type;
+        postEvent(e);
+    }
+
+    // Types `text` into a text field, which posts a change.
+    static void typeInto(int window, int control, const std::string& text) {
+        setControlText(control, text);
+        postControl(window, control);
     }
 
     ScriptedDialogs scripted;

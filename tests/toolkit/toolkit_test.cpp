@@ -126,6 +126,21 @@ TEST_F(ToolkitTest, QueueIsFirstInFirstOutAndPollReturnsNone) {
 
 int64_t fakeNow = 0;
 
+TEST_F(ToolkitTest, TheIdleHandlerActsWhenAWaitFindsNothingQueued) {
+    int calls = 0;
+    setIdleHandler([&] {
+        ++calls;
+        postEvent(eventMenu, 0, 100 + calls);
+    });
+    postEvent(eventMenu, 0, 7);
+    EXPECT_EQ(waitWindowEvent().object, 7);  // something was queued: no call
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(waitWindowEvent().object, 101);
+    EXPECT_EQ(waitWindowEvent().object, 102);
+    setIdleHandler(nullptr);
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(ToolkitTest, AReplacedClockAnswersAndSleepsInstead) {
     fakeNow = 1000;
     setClock([] { return fakeNow; }, [](int ms) { fakeNow += ms; });

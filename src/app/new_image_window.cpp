@@ -1,0 +1,146 @@
+#include "app/new_image_window.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+
+#include "app/view.h"
+#include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/paths.h"
+#include "core/registry.h"
+#include "core/state.h"
+#include "core/undo.h"
+#include "toolkit/gui.h"
+#include "toolkit/image_store.h"
+
+int newWidth = 768;
+int newHeight = 512;
+uint32_t newBackColor = 0xffffff;
+NewImageControls newImageControls;
+
+namespace {
+
+constexpr int dialogWidth = 240;
+constexpr int dialogHeight = 130;
+constexpr uint32_t dialogColour = 0xdabfa5;
+constexpr int swatchWidth = 90;
+constexpr int swatchHeight = 45;
+constexpr int returnShortcutEvent = 1;  // the Return key's menu event in this window
+constexpr const char* returnKey = "Return";
+
+// The numeric value of a field's text; anything that is not a number gives 0.
+int numericValue(const std::string& text) {
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return 0;
+    return value;
+}
+
+NewImageControls buildDialog() {
+    NewImageControls c;
+    c.widthField = stringControl(anyControlNumber, 10, 10, 60, 25, std::to_string(newWidth), true);
+    c.heightField =
+        stringControl(anyControlNumber, 10, 40, 60, 25, std::to_string(newHeight), true);
+    const struct {
+        int x, y, w;
+        const char* text;
+    } labels[] = {{75, 15, 50, "width"}, {75, 40, 50, "Height"}, {135, 15, 95, "Back color"}};
+    for (const auto& l : labels) {
+        int label = textControl(anyControlNumber, l.x, l.y, l.w, 25, l.text);
+        setControlColour(label, dialogColour);
+    }
+    c.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 24, newBackColor);
+    c.swatch =
+        imageControl(anyControlNumber, 135, 45, swatchWidth, swatchHeight, c.swatchImage, true);
+    c.ok = buttonControl(anyControlNumber, 155, 100, 60, 25, "OK");
+    c.cancel = buttonControl(anyControlNumber, 10, 100, 60, 25, "Cancel");
+    return c;
+}
+
+void clickOk(const NewImageControls& c) {
+    Event click;
+    click.kind = eventControl;
+    click.window = newImageWindow;
+    click.object = c.ok;
+    click.type = controlChange;
+    postEvent(click);
+}
+
+void chooseColour(const NewImageControls& c) {
+    int64_t chosen = dialogs().colourPicker(newBackColor);
+    if (chosen < 0) return;
+    newBackColor = static_cast<uint32_t>(chosen) & colourMask;
+    createImage(c.swatchImage, swatchWidth, swatchHeight, 24, newBackColor);
+    setImageControlImage(c.swatch, c.swatchImage);
+}
+
+}  // namespace
+
+void startNewDocument(int w, int h, uint32_t colour) {
+    createImage(viewImage, w, h, 24, colour);
+    panX = panY = 0;
+    baseName = newImageName;
+    currentFilePath = folderPart(currentFilePath) + newImageName;
+    releaseSelector();
+    cursorMode = moverMode;
+    fitWindowToImage(viewImage);
+    resetUndo();
+}
+
+void newImageDialog() {
+    if (anyToolWindowOpen()) return;
+    if (!openWindow(newImageWindow, 0, 0, dialogWidth, dialogHeight, newImageTitle,
+                    windowCloseBox | windowParentCentered, mainWindow)) {
+        return;
+    }
+    setWindowColour(newImageWindow, dialogColour);
+    newImageOpen = newImageOpenFlag;
+    newImageControls = buildDialog();
+    const NewImageControls& c = newImageControls;
+    addKeyboardShortcut(newImageWindow, returnKey, returnShortcutEvent);
+    for (bool done = false; !done;) {
+        Event e = waitWindowEvent();
+        if (e.kind == eventCloseWindow && e.window == mainWindow) {
+            quitRequested = 1;
+            break;
+        }
+        if (e.window != newImageWindow) continue;
+        if (e.kind == eventCloseWindow) break;
+        if (e.kind == eventMenu && e.object == returnShortcutEvent) {
+            clickOk(c);
+            continue;
+        }
+        if (e.kind != eventControl) continue;
+        if (e.object == c.swatch) {
+            chooseColour(c);
+        } else if (e.object == c.widthField) {
+            newWidth = numericValue(controlText(c.widthField));
+        } else if (e.object == c.heightField) {
+            newHeight = numericValue(controlText(c.heightField));
+        } else if (e.object == c.cancel) {
+            done = true;
+        } else if (e.object == c.ok) {
+            newWidth = std::clamp(newWidth, newImageMinSize, newImageMaxSize);
+            newHeight = std::clamp(newHeight, newImageMinSize, newImageMaxSize);
+            startNewDocument(newWidth, newHeight, newBackColor);
+            done = true;
+        }
+    }
+    removeKeyboardShortcut(newImageWindow, returnKey);
+    newImageOpen = 0;
+    closeWindow(newImageWindow);
+    freeImage(c.swatchImage);
+    newImageControls = NewImageControls{};
+}
+
+void registerNewImageDialog() {
+    registerCommand(commandNewImage, [](int) { newImageDialog(); });
+}
+
+void resetNewImageDialog() {
+    newWidth = 768;
+    newHeight = 512;
+    newBackColor = 0xffffff;
+    newImageControls = NewImageControls{};
+}
