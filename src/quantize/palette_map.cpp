@@ -61,7 +61,7 @@ PaletteLookup makePaletteLookup(std::span<const uint32_t> palette) {
     return lookup;
 }
 
-PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
+thread_local PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
 
 void resetPaletteLookup() {
     buildPaletteLookup(paletteLookup, cgaPalette());

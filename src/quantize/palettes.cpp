@@ -2,8 +2,8 @@
 
 #include "quantize/colour_set.h"
 
-std::vector<uint32_t> extractedPalette{0};
-std::vector<uint32_t> currentPalette{0};
+thread_local std::vector<uint32_t> extractedPalette{0};
+thread_local std::vector<uint32_t> currentPalette{0};
 
 void resetPalettes() {
     extractedPalette.assign(1, 0);
