@@ -25,9 +25,9 @@ enum ColourType : uint8_t { paletteColour = 3, rgbColour = 2, rgbaColour = 6 };
 enum Filter : uint8_t { filterNone, filterSub, filterUp, filterAverage, filterPaeth, filterCount };
 
 // Levels of libdeflate (1..12). Photographs: close to zlib's default size in a fraction of
-// its time. Palette images are a quarter of the data and compress far better with effort.
+// its time. Palette images are a third of the data and repay a little more effort.
 constexpr int truecolourLevel = 4;
-constexpr int paletteLevel = 9;
+constexpr int paletteLevel = 6;
 
 void putBe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
