@@ -9,7 +9,7 @@
 #include <csetjmp>
 #include <vector>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "photo.h"
 #include "quantize/quantize.h"
 #include "quantize/styles.h"

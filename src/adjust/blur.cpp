@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 namespace {
 

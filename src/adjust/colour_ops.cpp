@@ -1,6 +1,6 @@
 #include "adjust/colour_ops.h"
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 // Every pixel is independent of the others, so rows are shared out among the threads.
 

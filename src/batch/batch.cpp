@@ -17,7 +17,7 @@
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "core/rect.h"
 #include "quantize/adaptive_quantize.h"
 #include "quantize/formula_quantize.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "quantize/colour_set.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 class ColourBitSet {
   public:

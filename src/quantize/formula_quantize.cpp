@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/palette_map.h"
 #include "quantize/styles.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "quantize/answer_cache.h"
 #include "quantize/builtin_palettes.h"
 

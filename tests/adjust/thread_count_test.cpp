@@ -9,7 +9,7 @@
 #include "adjust/blur.h"
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "support/test_images.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "support/test_images.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 #include "quantize/adaptive_quantize.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"

@@ -1,4 +1,4 @@
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -152,6 +152,10 @@ int threadCount() {
     std::lock_guard lock(s.mutex);
     if (s.threads == 0) s.threads = defaultThreadCount();
     return s.threads;
+}
+
+int codecThreadCount() {
+    return insideWork ? 1 : threadCount();
 }
 
 void configureThreads(int threads, int64_t minWorkPerTask) {

@@ -10,6 +10,10 @@
 #include <functional>
 #include <vector>
 
+// The number of threads a codec library may start for work begun here: all of them, or
+// one inside pool work (a batch already runs one file per thread).
+int codecThreadCount();
+
 // Below this many pixels (or units of similar cost) a share is not worth a thread.
 inline constexpr int64_t defaultMinWorkPerTask = 1 << 16;
 

@@ -1,4 +1,4 @@
-#include "core/parallel.h"
+#include "toolkit/parallel.h"
 
 #include <gtest/gtest.h>
 
