@@ -9,11 +9,11 @@
 #include <csetjmp>
 #include <vector>
 
-#include "toolkit/parallel.h"
 #include "photo.h"
 #include "quantize/quantize.h"
 #include "quantize/styles.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -74,8 +74,7 @@ void pngEncodeIndexed(benchmark::State& state) {
     configureThreads(1);
     Image quantized = benchPhoto(photoMegapixels);
     initQuantize();
-    runQuantizeStyle(quantized, wholeImage(quantized), static_cast<int>(state.range(0)), 256,
-                     true);
+    runQuantizeStyle(quantized, wholeImage(quantized), static_cast<int>(state.range(0)), 256, true);
     size_t bytes = 0;
     for (auto _ : state) {
         EncodeResult r = encodePng(quantized);
