@@ -17,10 +17,10 @@
 #include <string>
 
 #include "adjust/effects.h"
-#include "app/commands.h"
 #include "app/loop.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "core/commands.h"
 #include "core/state.h"
 #include "photo.h"
 #include "toolkit/codecs/codec.h"

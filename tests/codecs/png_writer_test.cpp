@@ -11,6 +11,7 @@
 #include "codec_test_util.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -207,6 +208,20 @@ TEST(PngWriter, PhotographLikeImagesUseSeveralFiltersAndReadBackExactly) {
         ASSERT_TRUE(back.ok());
         EXPECT_EQ(firstDifference(back.image, image), "") << depth;
     }
+}
+
+TEST(PngWriter, TheFileIsTheSameWhateverTheThreadCount) {
+    const Image pictures[] = {smoothImage(101, 37, 24), randomImage(53, 29, 6, 32),
+                              imageOfColours(45, 23, 200, 32), imageOfColours(19, 31, 3, 24)};
+    for (const Image& picture : pictures) {
+        configureThreads(1, 1);
+        const std::vector<uint8_t> reference = encodePng(picture).bytes;
+        for (int threads : {2, 7}) {
+            configureThreads(threads, 1);
+            EXPECT_EQ(encodePng(picture).bytes, reference) << threads << " threads";
+        }
+    }
+    configureThreads(0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -139,16 +140,14 @@ Bytes truecolourScanlines(const Image& image, size_t& size) {
     size = (rowBytes + 1) * image.height;
     Bytes lines = allocateLarge(size);
     if (!lines) return lines;
-    // Two unfiltered rows for RGB (this one and the one above); zeros above the first.
-    std::vector<uint8_t> scratch(rowBytes * 2, 0);
-    uint8_t* rows[2] = {scratch.data(), scratch.data() + rowBytes};
-    const uint8_t* prior = rows[1];
-    for (int y = 0; y < image.height; ++y) {
-        const uint8_t* raw;
-        if (alpha) {
-            // Pixels lie R, G, B, A in memory: the row is its own RGBA scanline.
-            raw = reinterpret_cast<const uint8_t*>(image.row(y));
-        } else {
+    // Each row needs only itself and the unfiltered row above: the threads share them out.
+    parallelRows(0, image.height - 1, image.width, [&](int y0, int y1) {
+        // Two unfiltered rows for RGB (this one and the one above); zeros above the first.
+        std::vector<uint8_t> scratch(rowBytes * 2, 0);
+        uint8_t* rows[2] = {scratch.data(), scratch.data() + rowBytes};
+        auto unfiltered = [&](int y) -> const uint8_t* {
+            // Pixels lie R, G, B, A in memory: a 32-bit row is its own RGBA scanline.
+            if (alpha) return reinterpret_cast<const uint8_t*>(image.row(y));
             uint8_t* to = rows[y & 1];
             const uint32_t* from = image.row(y);
             for (int x = 0; x < image.width; ++x, to += 3) {
@@ -157,14 +156,18 @@ Bytes truecolourScanlines(const Image& image, size_t& size) {
                 to[1] = static_cast<uint8_t>(p >> 8);
                 to[2] = static_cast<uint8_t>(p >> 16);
             }
-            raw = rows[y & 1];
+            return rows[y & 1];
+        };
+        const uint8_t* prior = y0 > 0 ? unfiltered(y0 - 1) : rows[(y0 - 1) & 1];
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* raw = unfiltered(y);
+            uint8_t* line = lines.get() + (rowBytes + 1) * y;
+            const Filter f = chooseFilter(raw, prior, image.width, static_cast<int>(bpp));
+            line[0] = f;
+            applyFilter(f, raw, prior, rowBytes, bpp, line + 1);
+            prior = raw;
         }
-        uint8_t* line = lines.get() + (rowBytes + 1) * y;
-        const Filter f = chooseFilter(raw, prior, image.width, static_cast<int>(bpp));
-        line[0] = f;
-        applyFilter(f, raw, prior, rowBytes, bpp, line + 1);
-        prior = raw;
-    }
+    });
     return lines;
 }
 
@@ -182,23 +185,26 @@ Bytes paletteScanlines(const Image& image, const ImagePalette& palette, int bits
     size = (rowBytes + 1) * image.height;
     Bytes lines = allocateLarge(size);
     if (!lines) return lines;
-    PaletteIndex index(palette);
     const int perByte = 8 / bits;
-    for (int y = 0; y < image.height; ++y) {
-        uint8_t* line = lines.get() + (rowBytes + 1) * y;
-        line[0] = filterNone;
-        uint8_t* out = line + 1;
-        const uint32_t* from = image.row(y);
-        if (bits == 8) {
-            for (int x = 0; x < image.width; ++x) out[x] = index(storedValue(image, from[x]));
-            continue;
+    parallelRows(0, image.height - 1, image.width, [&](int y0, int y1) {
+        PaletteIndex index(palette);
+        for (int y = y0; y < y1; ++y) {
+            uint8_t* line = lines.get() + (rowBytes + 1) * y;
+            line[0] = filterNone;
+            uint8_t* out = line + 1;
+            const uint32_t* from = image.row(y);
+            if (bits == 8) {
+                for (int x = 0; x < image.width; ++x) out[x] = index(storedValue(image, from[x]));
+                continue;
+            }
+            std::memset(out, 0, rowBytes);
+            for (int x = 0; x < image.width; ++x) {
+                const int shift = 8 - bits * (x % perByte + 1);
+                out[x / perByte] |=
+                    static_cast<uint8_t>(index(storedValue(image, from[x])) << shift);
+            }
         }
-        std::memset(out, 0, rowBytes);
-        for (int x = 0; x < image.width; ++x) {
-            const int shift = 8 - bits * (x % perByte + 1);
-            out[x / perByte] |= static_cast<uint8_t>(index(storedValue(image, from[x])) << shift);
-        }
-    }
+    });
     return lines;
 }
 
