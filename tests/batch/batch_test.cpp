@@ -9,11 +9,11 @@
 
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
-#include "toolkit/parallel.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/parallel.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +24,9 @@ struct BatchRun {
     std::string out, err;
 };
 
-BatchRun batch(const std::vector<std::string>& args) {
+BatchRun batch(const std::vector<std::string>& args, bool progress = false) {
     std::ostringstream out, err;
-    int code = runBatch(args, out, err);
+    int code = runBatch(args, out, err, progress);
     return {code, out.str(), err.str()};
 }
 
@@ -248,6 +248,25 @@ TEST_F(BatchFolderTest, OneBadFileDoesNotStopTheOthers) {
                   "");
         EXPECT_FALSE(fs::exists(out + "/broken.png"));
     }
+}
+
+TEST_F(BatchFolderTest, ATerminalSeesAProgressLineThatIsClearedBeforeEveryMessage) {
+    std::vector<std::string> args = inputs();
+    args.insert(args.end(), {"--gray", "--out-dir", dir + "p"});
+    configureThreads(1);
+    BatchRun r = batch(args, true);
+    configureThreads(0);
+    EXPECT_EQ(r.code, batchFileError);
+    // One thread takes the files in order: the third is the broken one.
+    const std::string clear = "\r\x1b[K";
+    EXPECT_EQ(r.err, "\r[1/4] " + dir + "in.png\x1b[K\r[2/4] " + dir + "b.bmp\x1b[K" + clear +
+                         "pixova-batch: " + dir + "broken.png: not a supported image\n\r[3/4] " +
+                         dir + "broken.png (1 failed)\x1b[K\r[4/4] " + dir +
+                         "c.png (1 failed)\x1b[K" + clear +
+                         "pixova-batch: 3 of 4 files done, 1 failed\n");
+    // Without a terminal, only the messages.
+    r = batch(args);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
 }
 
 TEST_F(BatchFolderTest, FormatRenamesAndPrintedResultsKeepTheInputOrder) {
