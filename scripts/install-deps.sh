@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ make cmake pkg-config ccache
   qt6-base-dev libgl-dev libxkbcommon-dev
-  libpng-dev zlib1g-dev libjpeg-dev libopenjp2-7-dev
+  libpng-dev zlib1g-dev libdeflate-dev libjpeg-dev libopenjp2-7-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
 )

@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "toolkit/parallel.h"
+
 namespace {
 
 constexpr int bytesPerPixel = 4;
@@ -59,13 +61,18 @@ void blurColumnChunk(uint8_t* buffer, int h, ptrdiff_t pitch, int begin, int end
     }
 }
 
+// Every byte column is filtered on its own, so the threads share them out.
 void blurColumns(uint32_t* buffer, int w, int h, ptrdiff_t pitchBytes) {
     if (h < minFilteredLength) return;
     auto* bytes = reinterpret_cast<uint8_t*>(buffer);
     const int rowBytes = w * bytesPerPixel;
-    for (int begin = 0; begin < rowBytes; begin += columnChunkBytes) {
-        blurColumnChunk(bytes, h, pitchBytes, begin, std::min(begin + columnChunkBytes, rowBytes));
-    }
+    // A column of h bytes is about a quarter of the work of h pixels.
+    parallelFor(rowBytes, h / bytesPerPixel + 1, [&](int64_t from, int64_t to) {
+        for (int64_t begin = from; begin < to; begin += columnChunkBytes) {
+            blurColumnChunk(bytes, h, pitchBytes, static_cast<int>(begin),
+                            static_cast<int>(std::min<int64_t>(begin + columnChunkBytes, to)));
+        }
+    });
 }
 
 }  // namespace
@@ -94,9 +101,13 @@ void blurBuffer(uint32_t* buffer, int w, int h, ptrdiff_t pitchBytes) {
     if (!buffer || w <= 0 || h <= 0) return;
     if (pitchBytes == 0) pitchBytes = static_cast<ptrdiff_t>(w) * bytesPerPixel;
     auto* bytes = reinterpret_cast<uint8_t*>(buffer);
-    for (int y = 0; y < h; ++y) {
-        blurLine(reinterpret_cast<uint32_t*>(bytes + y * pitchBytes), w, bytesPerPixel);
-    }
+    // Rows are independent of each other, and so are columns; only the order of the two
+    // halves matters.
+    parallelRows(0, h - 1, w, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            blurLine(reinterpret_cast<uint32_t*>(bytes + y * pitchBytes), w, bytesPerPixel);
+        }
+    });
     blurColumns(buffer, w, h, pitchBytes);
 }
 

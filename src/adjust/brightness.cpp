@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "toolkit/parallel.h"
+
 namespace {
 
 constexpr int channelMax = 255;
@@ -172,17 +174,20 @@ inline uint32_t contrast(uint32_t colour, float k) {
 }
 
 // Replaces the colour of every pixel of the clipped rectangle by `f(colour)`, keeping alpha.
+// Pixels are independent, so rows are shared out among the threads.
 template <typename F>
 void transformRect(Image& image, const Rect& rect, F&& f) {
     Rect r = clipToImage(rect, image);
     if (r.empty()) return;
-    for (int y = r.top; y <= r.bottom; ++y) {
-        uint32_t* row = image.row(y);
-        for (int x = r.left; x <= r.right; ++x) {
-            uint32_t p = row[x];
-            row[x] = (p & alphaMask) | f(p & colourMask);
+    parallelRows(r.top, r.bottom, r.width(), [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            uint32_t* row = image.row(y);
+            for (int x = r.left; x <= r.right; ++x) {
+                uint32_t p = row[x];
+                row[x] = (p & alphaMask) | f(p & colourMask);
+            }
         }
-    }
+    });
 }
 
 }  // namespace

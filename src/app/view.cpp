@@ -44,8 +44,7 @@ int clampPan(int& pan, int offset, int lo, int hi) {
 void drawOnCanvas(const Image& image, int x, int y) {
     Image* buffer = canvasBuffer(canvas);
     if (!buffer) return;
-    fillBox(*buffer, 0, 0, buffer->width, buffer->height, canvasBackground | alphaMask);
-    drawImageBlended(*buffer, image, x, y);
+    drawImageOnBackground(*buffer, image, x, y, canvasBackground | alphaMask);
     updateCanvas(canvas);
 }
 

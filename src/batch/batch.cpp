@@ -3,58 +3,63 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <optional>
+#include <sstream>
+#include <string_view>
 
 #include "adjust/blur.h"
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
+#include "toolkit/parallel.h"
 #include "core/rect.h"
+#include "quantize/adaptive_quantize.h"
+#include "quantize/formula_quantize.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "toolkit/codecs/codec.h"
 
+#ifndef PIXOVA_VERSION
+#define PIXOVA_VERSION "unknown"
+#endif
+
+namespace fs = std::filesystem;
+
 namespace {
 
-constexpr const char* usageLine =
-    "usage: pixova-batch INPUT [OPTION ...] [OUTPUT]  (pixova-batch --help for the options)";
+constexpr const char* usageText =
+    "usage: pixova-batch [OPTION ...] INPUT [OUTPUT]\n"
+    "       pixova-batch [OPTION ...] INPUT ... --out-dir DIR [--format png|jpg|jp2|bmp]\n"
+    "       (pixova-batch --help for the options)";
 
-constexpr const char* helpText = R"(usage: pixova-batch INPUT [OPTION ...] [OUTPUT]
-
-Runs Pixova's operations on INPUT in the order given and writes OUTPUT in the format its
-extension names (.png .jpg .jpeg .jp2 .bmp), with the same encoders and qualities as Save.
-
-Options:
-  --select L,T,R,B      the following operations work on this inclusive image rectangle
-  --select-none         the following operations work on the whole image again
-  --negative            Negative
-  --gray                Gray Scale
-  --quantize STYLE      reduce the colours: uniform, popularity, adaptive, cga16, ega64,
-                        trucolor256, human256, neuquant256, flat8, flat64, flat512,
-                        flat4096, lemon128, berry128, ocean128
-  --limit N             LIMIT of the next --quantize, or of the last one when none
-                        follows (Uniform: levels per channel 2..16; Popularity,
-                        Adaptive: colours 2..256; clamped into range; default 3, 32, 32)
-  --dither              dither the next --quantize, or the last one when none follows
-  --count               print the number of distinct colours (of the rectangle, if any)
-  --effect NAME         gaussianblur, edgedetect, pencil, artist, glowie, blush, spacy,
-                        spectrum, scratch, noise, phantom, demon, faded, xfactor,
-                        scramble, unscramble
-  --brightness A[,hold|clamp|wrap][,ratio|equal][,proportional][,r][,g][,b]
-                        brightness -128..128; default hold ratio, ratio mode, not
-                        proportional, all channels; naming r, g or b enables only those
-  --contrast A          contrast -100..100
-  --help                this text
+constexpr const char* introText = R"(
+Runs Pixova's operations on each INPUT in the order given. With one INPUT, writes OUTPUT in
+the format its extension names (.png .jpg .jpeg .jp2 .bmp) with the same encoders and
+qualities as Save; an image of at most 256 colours becomes an indexed PNG. With --out-dir,
+works on every INPUT, several at once, and writes each into DIR under its own name; a file
+that fails is reported and the others go on.
 )";
 
-constexpr int gaussianBlurEffect = 33;
+// The batch name of the Gaussian blur, which is an effect of the menu but not one of the
+// pass recipes.
+constexpr std::string_view blurEffectName = "gaussianblur";
+
+// Help columns: options are indented by two, their text starts at column 24, lines end
+// before column 92.
+constexpr size_t helpIndent = 24;
+constexpr size_t helpWidth = 92;
 
 struct UsageError {
     std::string message;
 };
 
+// One image on its way through the steps.
 struct Context {
     Image image;
     std::optional<Rect> select;  // image rectangle; none = whole image
@@ -64,6 +69,48 @@ struct Context {
 };
 
 using Step = std::function<void(Context&)>;
+
+// LIMIT and Dither of one --quantize.
+struct QuantizeSettings {
+    std::optional<int> limit;
+    bool dither = false;
+};
+
+// What the command line asks for, built up option by option.
+struct Plan {
+    std::vector<std::string> positional;
+    std::vector<Step> steps;
+    // Positions of the last option that changes the pixels and of the last one that reads
+    // them (prints a result); -1 for none. A change with nothing reading or writing it
+    // afterwards would be lost.
+    int lastChange = -1;
+    int lastRead = -1;
+    std::optional<std::string> outDir;
+    std::optional<ImageFormat> format;
+    bool help = false;
+    bool version = false;
+    // --limit and --dither belong to the next --quantize; given after the last one, they
+    // belong to that one ("--quantize adaptive --limit 16 --dither").
+    QuantizeSettings pendingQuantize;
+    bool pendingSet = false;
+    std::shared_ptr<QuantizeSettings> lastQuantize;
+};
+
+// What an option does to the image.
+enum class Role {
+    Setting,  // selects, configures or asks for help
+    Changes,  // changes the pixels, so the result must be written or read
+    Reads,    // prints something about the image as it stands
+};
+
+// One command-line option. Adding an option is adding one entry to optionTable().
+struct Option {
+    std::string name;   // "--negative"
+    std::string value;  // its value in the help ("STYLE"); empty when it takes none
+    std::string help;   // may hold several lines
+    Role role;
+    std::function<void(Plan&, const std::string& value)> apply;
+};
 
 int parseInteger(const std::string& text, const std::string& option) {
     int value = 0;
@@ -86,6 +133,46 @@ std::vector<std::string> splitCommas(const std::string& text) {
     return parts;
 }
 
+// "first, second, ..." broken into lines that fit the help's text column.
+std::string wrappedList(const std::string& lead, const std::vector<std::string>& names) {
+    std::string text = lead, line;
+    const size_t room = helpWidth - helpIndent;
+    size_t column = lead.size();
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string word = names[i] + (i + 1 < names.size() ? "," : "");
+        if (column > 0 && column + 1 + word.size() > room) {
+            text += "\n";
+            column = 0;
+        } else if (column > 0) {
+            text += " ";
+            ++column;
+        }
+        text += word;
+        column += word.size();
+    }
+    return text;
+}
+
+std::vector<std::string> styleNames() {
+    std::vector<std::string> names;
+    for (const StyleInfo& style : quantizeStyles()) names.emplace_back(style.batchName);
+    return names;
+}
+
+std::vector<std::string> effectNames() {
+    std::vector<std::string> names{std::string(blurEffectName)};
+    for (const EffectRecipe& recipe : effectRecipes()) {
+        names.push_back(normalisedName(std::string(recipe.caption)));
+    }
+    return names;
+}
+
+std::string rangeText(int low, int high) {
+    return std::to_string(low) + ".." + std::to_string(high);
+}
+
+// ---- Steps ----
+
 Step selectStep(const std::string& value) {
     std::vector<std::string> parts = splitCommas(value);
     if (parts.size() != 4) throw UsageError{"--select: expected L,T,R,B, got '" + value + "'"};
@@ -104,24 +191,22 @@ Step selectStep(const std::string& value) {
     };
 }
 
-// LIMIT and Dither of one --quantize.
-struct QuantizeSettings {
-    std::optional<int> limit;
-    bool dither = false;
-};
-
-Step quantizeStep(const std::string& value, std::shared_ptr<QuantizeSettings> settings) {
+void addQuantize(Plan& plan, const std::string& value) {
     int style = styleFromBatchName(normalisedName(value));
     if (style < 0) throw UsageError{"--quantize: unknown style '" + value + "'"};
-    return [style, settings](Context& c) {
+    auto settings = std::make_shared<QuantizeSettings>(plan.pendingQuantize);
+    plan.pendingQuantize = QuantizeSettings{};
+    plan.pendingSet = false;
+    plan.lastQuantize = settings;
+    plan.steps.push_back([style, settings](Context& c) {
         int limit = settings->limit.value_or(styleInfo(style).defaultLimit);
         runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither);
-    };
+    });
 }
 
 Step effectStep(const std::string& value) {
     std::string name = normalisedName(value);
-    if (name == "gaussianblur") {
+    if (name == blurEffectName) {
         return [](Context& c) { blurRect(c.image, c.rect()); };
     }
     for (const EffectRecipe& recipe : effectRecipes()) {
@@ -138,7 +223,8 @@ Step brightnessStep(const std::string& value) {
     BrightnessSettings s;
     s.amount = parseInteger(parts[0], "--brightness");
     if (s.amount < minBrightnessAmount || s.amount > maxBrightnessAmount) {
-        throw UsageError{"--brightness: amount must be -128..128"};
+        throw UsageError{"--brightness: amount must be " +
+                         rangeText(minBrightnessAmount, maxBrightnessAmount)};
     }
     s.limitOption = LimitOption::HoldRatio;
     s.ratioMode = true;
@@ -178,90 +264,376 @@ Step brightnessStep(const std::string& value) {
 
 Step contrastStep(const std::string& value) {
     int amount = parseInteger(value, "--contrast");
-    if (amount < -100 || amount > 100) throw UsageError{"--contrast: amount must be -100..100"};
+    if (amount < minContrastAmount || amount > maxContrastAmount) {
+        throw UsageError{"--contrast: amount must be " +
+                         rangeText(minContrastAmount, maxContrastAmount)};
+    }
     return [amount](Context& c) { applyContrast(c.image, c.rect(), amount); };
 }
 
-struct Plan {
-    std::string input;
-    std::string output;
-    std::vector<Step> steps;
-    bool help = false;
-};
+void countStep(Context& c) {
+    Rect r = c.rect();
+    int64_t n = coversWholeImage(r, c.image)
+                    ? countUniqueColours(c.image)
+                    : countUniqueColours(copyRect(c.image, r.left, r.top, r.right, r.bottom));
+    *c.out << n << "\n";
+}
+
+std::optional<ImageFormat> formatFromName(const std::string& name) {
+    if (name == "png") return ImageFormat::Png;
+    if (name == "jpg" || name == "jpeg") return ImageFormat::Jpeg;
+    if (name == "jp2") return ImageFormat::Jpeg2000;
+    if (name == "bmp") return ImageFormat::Bmp;
+    return std::nullopt;
+}
+
+const char* extensionOf(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Jpeg:
+            return ".jpg";
+        case ImageFormat::Jpeg2000:
+            return ".jp2";
+        case ImageFormat::Bmp:
+            return ".bmp";
+        case ImageFormat::Png:
+        case ImageFormat::Unknown:
+            break;
+    }
+    return ".png";
+}
+
+// ---- The options ----
+
+// Adds a step that needs only its value.
+template <typename Make>
+std::function<void(Plan&, const std::string&)> stepOf(Make make) {
+    return [make](Plan& plan, const std::string& value) { plan.steps.push_back(make(value)); };
+}
+
+// A step that takes no value.
+std::function<void(Plan&, const std::string&)> fixedStep(Step step) {
+    return [step](Plan& plan, const std::string&) { plan.steps.push_back(step); };
+}
+
+const std::vector<Option>& optionTable() {
+    static const std::vector<Option> table = {
+        {"--select", "L,T,R,B", "the following operations work on this inclusive image rectangle",
+         Role::Setting, stepOf(selectStep)},
+        {"--select-none", "", "the following operations work on the whole image again",
+         Role::Setting, fixedStep([](Context& c) { c.select.reset(); })},
+        {"--negative", "", "Negative", Role::Changes,
+         fixedStep([](Context& c) { negativePixels(c.image, c.rect()); })},
+        {"--gray", "", "Gray Scale", Role::Changes,
+         fixedStep([](Context& c) { grayScalePixels(c.image, c.rect()); })},
+        {"--quantize", "STYLE", wrappedList("reduce the colours:", styleNames()), Role::Changes,
+         addQuantize},
+        {"--limit", "N",
+         "LIMIT of the next --quantize, or of the last one when none\nfollows (Uniform: levels "
+         "per channel " +
+             rangeText(minUniformLevels, maxUniformLevels) + "; Popularity,\nAdaptive: colours " +
+             rangeText(minPaletteLimit, maxPaletteLimit) + "; clamped into range; default " +
+             std::to_string(styleInfo(styleUniform).defaultLimit) + ", " +
+             std::to_string(styleInfo(stylePopularity).defaultLimit) + ", " +
+             std::to_string(styleInfo(styleAdaptive).defaultLimit) + ")",
+         Role::Setting,
+         [](Plan& plan, const std::string& value) {
+             plan.pendingQuantize.limit = parseInteger(value, "--limit");
+             plan.pendingSet = true;
+         }},
+        {"--dither", "", "dither the next --quantize, or the last one when none follows",
+         Role::Setting,
+         [](Plan& plan, const std::string&) {
+             plan.pendingQuantize.dither = true;
+             plan.pendingSet = true;
+         }},
+        {"--count", "", "print the number of distinct colours (of the rectangle, if any)",
+         Role::Reads, fixedStep(countStep)},
+        {"--effect", "NAME", wrappedList("", effectNames()), Role::Changes, stepOf(effectStep)},
+        {"--brightness", "A[,hold|clamp|wrap][,ratio|equal][,proportional][,r][,g][,b]",
+         "brightness " + rangeText(minBrightnessAmount, maxBrightnessAmount) +
+             "; default hold ratio, ratio mode, not\nproportional, all channels; naming r, g or "
+             "b enables only those",
+         Role::Changes, stepOf(brightnessStep)},
+        {"--contrast", "A", "contrast " + rangeText(minContrastAmount, maxContrastAmount),
+         Role::Changes, stepOf(contrastStep)},
+        {"--out-dir", "DIR",
+         "write every INPUT into DIR (made if missing) under its own name,\nseveral files at once",
+         Role::Setting, [](Plan& plan, const std::string& value) { plan.outDir = value; }},
+        {"--format", "FORMAT",
+         "with --out-dir: png, jpg, jp2 or bmp (default: the format of\neach INPUT's name)",
+         Role::Setting,
+         [](Plan& plan, const std::string& value) {
+             plan.format = formatFromName(value);
+             if (!plan.format) throw UsageError{"--format: unknown format '" + value + "'"};
+         }},
+        {"--version", "", "the program's version", Role::Setting,
+         [](Plan& plan, const std::string&) { plan.version = true; }},
+        {"--help", "", "this text", Role::Setting,
+         [](Plan& plan, const std::string&) { plan.help = true; }},
+    };
+    return table;
+}
+
+const Option* findOption(const std::string& name) {
+    if (name == "-h") return findOption("--help");
+    for (const Option& option : optionTable()) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+std::string helpText() {
+    std::string text = std::string(usageText) + "\n" + introText + "\nOptions:\n";
+    const std::string pad(helpIndent, ' ');
+    for (const Option& option : optionTable()) {
+        std::string head = "  " + option.name + (option.value.empty() ? "" : " " + option.value);
+        text += head;
+        if (head.size() + 1 >= helpIndent) {
+            text += "\n" + pad;
+        } else {
+            text += std::string(helpIndent - head.size(), ' ');
+        }
+        for (char ch : option.help) {
+            text += ch;
+            if (ch == '\n') text += pad;
+        }
+        text += "\n";
+    }
+    return text;
+}
 
 Plan parse(const std::vector<std::string>& args) {
     Plan plan;
-    std::vector<std::string> positional;
-    // --limit and --dither belong to the next --quantize; given after the last one, they
-    // belong to that one ("--quantize adaptive --limit 16 --dither").
-    QuantizeSettings pending;
-    bool pendingSet = false;
-    std::shared_ptr<QuantizeSettings> lastQuantize;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&]() -> const std::string& {
+        if (a.size() < 2 || a[0] != '-') {
+            plan.positional.push_back(a);
+            continue;
+        }
+        const Option* option = findOption(a);
+        if (!option) throw UsageError{"unknown option '" + a + "'"};
+        std::string value;
+        if (!option->value.empty()) {
             if (i + 1 >= args.size()) throw UsageError{a + ": missing value"};
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            plan.help = true;
-        } else if (a == "--select") {
-            plan.steps.push_back(selectStep(value()));
-        } else if (a == "--select-none") {
-            plan.steps.push_back([](Context& c) { c.select.reset(); });
-        } else if (a == "--negative") {
-            plan.steps.push_back([](Context& c) { negativePixels(c.image, c.rect()); });
-        } else if (a == "--gray") {
-            plan.steps.push_back([](Context& c) { grayScalePixels(c.image, c.rect()); });
-        } else if (a == "--quantize") {
-            lastQuantize = std::make_shared<QuantizeSettings>(pending);
-            pending = QuantizeSettings{};
-            pendingSet = false;
-            plan.steps.push_back(quantizeStep(value(), lastQuantize));
-        } else if (a == "--limit") {
-            pending.limit = parseInteger(value(), "--limit");
-            pendingSet = true;
-        } else if (a == "--dither") {
-            pending.dither = true;
-            pendingSet = true;
-        } else if (a == "--count") {
-            plan.steps.push_back([](Context& c) {
-                Rect r = c.rect();
-                int64_t n =
-                    coversWholeImage(r, c.image)
-                        ? countUniqueColours(c.image)
-                        : countUniqueColours(copyRect(c.image, r.left, r.top, r.right, r.bottom));
-                *c.out << n << "\n";
-            });
-        } else if (a == "--effect") {
-            plan.steps.push_back(effectStep(value()));
-        } else if (a == "--brightness") {
-            plan.steps.push_back(brightnessStep(value()));
-        } else if (a == "--contrast") {
-            plan.steps.push_back(contrastStep(value()));
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            throw UsageError{"unknown option '" + a + "'"};
-        } else {
-            positional.push_back(a);
+            value = args[++i];
         }
+        option->apply(plan, value);
+        if (option->role == Role::Changes) plan.lastChange = static_cast<int>(i);
+        if (option->role == Role::Reads) plan.lastRead = static_cast<int>(i);
     }
-    if (pendingSet && lastQuantize) {
-        if (pending.limit) lastQuantize->limit = pending.limit;
-        if (pending.dither) lastQuantize->dither = true;
+    if (plan.pendingSet) {
+        if (!plan.lastQuantize) throw UsageError{"--limit and --dither need a --quantize"};
+        if (plan.pendingQuantize.limit) plan.lastQuantize->limit = plan.pendingQuantize.limit;
+        if (plan.pendingQuantize.dither) plan.lastQuantize->dither = true;
     }
-    if (plan.help) return plan;
-    if (positional.empty()) throw UsageError{"no input file"};
-    if (positional.size() > 2)
-        throw UsageError{"more than one output file: '" + positional[2] + "'"};
-    plan.input = positional[0];
-    if (positional.size() == 2) {
-        plan.output = positional[1];
-        if (formatFromPath(plan.output) == ImageFormat::Unknown) {
-            throw UsageError{"output '" + plan.output +
-                             "' must end in .png, .jpg, .jpeg, .jp2 or .bmp"};
-        }
+    if (plan.help || plan.version) return plan;
+    if (plan.positional.empty()) throw UsageError{"no input file"};
+    if (plan.outDir) return plan;
+    if (plan.format) throw UsageError{"--format goes with --out-dir"};
+    if (plan.positional.size() > 2) {
+        throw UsageError{"more than one output file: '" + plan.positional[2] +
+                         "' (use --out-dir for many files)"};
+    }
+    if (plan.positional.size() == 2 && formatFromPath(plan.positional[1]) == ImageFormat::Unknown) {
+        throw UsageError{"output '" + plan.positional[1] +
+                         "' must end in .png, .jpg, .jpeg, .jp2 or .bmp"};
+    }
+    if (plan.positional.size() == 1 && plan.lastChange > plan.lastRead) {
+        throw UsageError{"the result would not be written: give OUTPUT or --out-dir"};
     }
     return plan;
+}
+
+// ---- Running ----
+
+// One input and where its result goes (no output: nothing is written).
+struct FileJob {
+    std::string input;
+    std::string output;
+    ImageFormat format = ImageFormat::Unknown;
+};
+
+enum class Outcome { Done, FileFailed, UsageFailed };
+
+struct FileResult {
+    Outcome outcome = Outcome::Done;
+    std::string message;  // the error, for a failure
+    std::string printed;  // what the steps printed
+};
+
+FileResult processFile(const Plan& plan, const FileJob& job) {
+    FileResult result;
+    std::ostringstream printed;
+    try {
+        // Each file starts from the subsystem's start-up state, whichever thread runs it.
+        initQuantize();
+        DecodeResult input = readImageFile(job.input);
+        if (!input.ok()) {
+            result.outcome = Outcome::FileFailed;
+            result.message = job.input + ": " + input.error;
+            return result;
+        }
+        Context context;
+        context.image = std::move(input.image);
+        context.out = &printed;
+        for (const Step& step : plan.steps) step(context);
+        result.printed = printed.str();
+        if (!job.output.empty()) {
+            std::string error = writeImageFile(context.image, job.output, job.format);
+            if (!error.empty()) {
+                result.outcome = Outcome::FileFailed;
+                result.message = job.output + ": " + error;
+            }
+        }
+    } catch (const UsageError& e) {
+        result.outcome = Outcome::UsageFailed;
+        result.message = e.message;
+        result.printed = printed.str();
+    } catch (const std::bad_alloc&) {
+        result.outcome = Outcome::FileFailed;
+        result.message = job.input + ": out of memory";
+        result.printed = printed.str();
+    }
+    return result;
+}
+
+// The jobs of a run into an output folder; throws UsageError when two inputs would be
+// written to the same file.
+std::vector<FileJob> folderJobs(const Plan& plan) {
+    std::vector<FileJob> jobs;
+    std::map<std::string, std::string> written;  // output -> input
+    for (const std::string& input : plan.positional) {
+        FileJob job;
+        job.input = input;
+        fs::path name = fs::path(input).filename();
+        ImageFormat own = formatFromPath(input);
+        if (plan.format) {
+            job.format = *plan.format;
+            name.replace_extension(extensionOf(job.format));
+        } else if (own != ImageFormat::Unknown) {
+            job.format = own;
+        } else {
+            job.format = ImageFormat::Png;
+            name += extensionOf(job.format);
+        }
+        job.output = (fs::path(*plan.outDir) / name).string();
+        auto [it, fresh] = written.emplace(job.output, input);
+        if (!fresh) {
+            throw UsageError{"'" + it->second + "' and '" + input + "' would both be written to '" +
+                             job.output + "'"};
+        }
+        jobs.push_back(job);
+    }
+    return jobs;
+}
+
+void printUsageError(std::ostream& err, const std::string& message) {
+    err << "pixova-batch: " << message << "\n" << usageText << "\n";
+}
+
+int runOne(const Plan& plan, std::ostream& out, std::ostream& err) {
+    FileJob job;
+    job.input = plan.positional[0];
+    if (plan.positional.size() == 2) {
+        job.output = plan.positional[1];
+        job.format = formatFromPath(job.output);
+    }
+    FileResult result = processFile(plan, job);
+    out << result.printed;
+    out.flush();
+    switch (result.outcome) {
+        case Outcome::Done:
+            return batchOk;
+        case Outcome::UsageFailed:
+            printUsageError(err, result.message);
+            return batchUsageError;
+        case Outcome::FileFailed:
+            break;
+    }
+    err << "pixova-batch: " << result.message << "\n";
+    return batchFileError;
+}
+
+// Progress and results of a run over many files, shared by the threads that run it.
+class FolderRun {
+  public:
+    FolderRun(const std::vector<FileJob>& jobs, std::ostream& out, std::ostream& err, bool progress)
+        : jobs_(jobs), out_(out), err_(err), progress_(progress), results_(jobs.size()) {}
+
+    void finished(size_t index, FileResult result) {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        if (result.outcome != Outcome::Done) {
+            ++failed_;
+            clearProgress();
+            // A step's complaint (a rectangle outside this image) names no file by itself.
+            if (result.outcome == Outcome::UsageFailed) {
+                result.message = jobs_[index].input + ": " + result.message;
+            }
+            err_ << "pixova-batch: " << result.message << "\n";
+        }
+        results_[index] = std::move(result);
+        // Printed results appear in input order, each once every earlier file is done.
+        while (printedUpTo_ < results_.size() && results_[printedUpTo_]) {
+            const std::string& printed = results_[printedUpTo_]->printed;
+            std::istringstream lines(printed);
+            for (std::string line; std::getline(lines, line);) {
+                out_ << jobs_[printedUpTo_].input << ": " << line << "\n";
+            }
+            ++printedUpTo_;
+        }
+        out_.flush();
+        if (progress_) {
+            err_ << "\r[" << done_ << "/" << jobs_.size() << "] " << jobs_[index].input;
+            if (failed_) err_ << " (" << failed_ << " failed)";
+            err_ << "\x1b[K";
+            err_.flush();
+            progressShown_ = true;
+        }
+    }
+
+    int summarise() {
+        clearProgress();
+        err_ << "pixova-batch: " << jobs_.size() - failed_ << " of " << jobs_.size()
+             << (jobs_.size() == 1 ? " file" : " files") << " done";
+        if (failed_) err_ << ", " << failed_ << " failed";
+        err_ << "\n";
+        return failed_ ? batchFileError : batchOk;
+    }
+
+  private:
+    void clearProgress() {
+        if (!progressShown_) return;
+        err_ << "\r\x1b[K";
+        progressShown_ = false;
+    }
+
+    const std::vector<FileJob>& jobs_;
+    std::ostream& out_;
+    std::ostream& err_;
+    const bool progress_;
+    std::mutex mutex_;
+    std::vector<std::optional<FileResult>> results_;
+    size_t printedUpTo_ = 0;
+    size_t done_ = 0;
+    size_t failed_ = 0;
+    bool progressShown_ = false;
+};
+
+int runFolder(const Plan& plan, std::ostream& out, std::ostream& err, bool progress) {
+    std::vector<FileJob> jobs = folderJobs(plan);
+    std::error_code ec;
+    fs::create_directories(*plan.outDir, ec);
+    if (ec || !fs::is_directory(*plan.outDir)) {
+        err << "pixova-batch: " << *plan.outDir << ": "
+            << (ec ? ec.message() : std::string("not a folder")) << "\n";
+        return batchFileError;
+    }
+    FolderRun run(jobs, out, err, progress);
+    // One file per thread; each file's own operations then run on its thread alone.
+    runTasks(static_cast<int>(jobs.size()),
+             [&](int i) { run.finished(static_cast<size_t>(i), processFile(plan, jobs[i])); });
+    return run.summarise();
 }
 
 }  // namespace
@@ -274,40 +646,22 @@ std::string normalisedName(const std::string& name) {
     return out;
 }
 
-int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    Plan plan;
+int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+             bool progress) {
     try {
-        plan = parse(args);
-    } catch (const UsageError& e) {
-        err << "pixova-batch: " << e.message << "\n" << usageLine << "\n";
-        return batchUsageError;
-    }
-    if (plan.help) {
-        out << helpText;
-        return batchOk;
-    }
-    initQuantize();
-    DecodeResult input = readImageFile(plan.input);
-    if (!input.ok()) {
-        err << "pixova-batch: " << plan.input << ": " << input.error << "\n";
-        return batchFileError;
-    }
-    Context context;
-    context.image = std::move(input.image);
-    context.out = &out;
-    try {
-        for (Step& step : plan.steps) step(context);
-    } catch (const UsageError& e) {
-        err << "pixova-batch: " << e.message << "\n" << usageLine << "\n";
-        return batchUsageError;
-    }
-    out.flush();
-    if (!plan.output.empty()) {
-        std::string error = writeImageFile(context.image, plan.output, formatFromPath(plan.output));
-        if (!error.empty()) {
-            err << "pixova-batch: " << plan.output << ": " << error << "\n";
-            return batchFileError;
+        Plan plan = parse(args);
+        if (plan.help) {
+            out << helpText();
+            return batchOk;
         }
+        if (plan.version) {
+            out << "pixova-batch " << PIXOVA_VERSION << "\n";
+            return batchOk;
+        }
+        if (plan.outDir) return runFolder(plan, out, err, progress);
+        return runOne(plan, out, err);
+    } catch (const UsageError& e) {
+        printUsageError(err, e.message);
+        return batchUsageError;
     }
-    return batchOk;
 }

@@ -1,8 +1,12 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "batch/batch.h"
+#include "toolkit/huge_pages.h"
 
 int main(int argc, char** argv) {
+    restartWithHugePages(argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    return runBatch(args, std::cout, std::cerr);
+    return runBatch(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "toolkit/parallel.h"
 #include "quantize/colour_set.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
@@ -38,18 +39,17 @@ uint32_t posterize(uint32_t colour, uint32_t mask) {
 
 // Distinct colours of the image with only the rectangle posterized.
 int64_t countPosterized(const Image& image, const Rect& r, uint32_t mask) {
-    ColourBitSet seen;
-    int64_t count = 0;
-    for (int y = 0; y < image.height; ++y) {
-        const uint32_t* row = image.row(y);
-        const bool inside = y >= r.top && y <= r.bottom;
-        for (int x = 0; x < image.width; ++x) {
-            uint32_t v = row[x] & colourMask;
-            if (inside && x >= r.left && x <= r.right) v = posterize(v, mask);
-            count += seen.insert(v);
+    return countDistinctColours(image.height, image.width, [&](int y0, int y1, ColourBitSet& seen) {
+        for (int y = y0; y < y1; ++y) {
+            const uint32_t* row = image.row(y);
+            const bool inside = y >= r.top && y <= r.bottom;
+            for (int x = 0; x < image.width; ++x) {
+                uint32_t v = row[x] & colourMask;
+                if (inside && x >= r.left && x <= r.right) v = posterize(v, mask);
+                seen.insert(v);
+            }
         }
-    }
-    return count;
+    });
 }
 
 // Posterized colours keep only the top four bits of each channel at most, so a colour is
@@ -114,10 +114,23 @@ std::vector<uint32_t> popularityPalette(const Image& image, const Rect& rect, in
     if (unique <= n) n = unique;
     const uint32_t mask = popularityPosterizeMask(image, r, static_cast<int>(n));
 
-    std::vector<int64_t> histogram(nibbleKeyCount, 0);
-    for (int y = r.top; y <= r.bottom; ++y) {
-        const uint32_t* row = image.row(y);
-        for (int x = r.left; x <= r.right; ++x) ++histogram[nibbleKey(posterize(row[x], mask))];
+    // Counts add up in any order: each thread counts its rows, the counts are summed.
+    const std::vector<WorkRange> ranges = splitWork(r.height(), r.width());
+    std::vector<std::vector<int64_t>> counts(ranges.size(),
+                                             std::vector<int64_t>(nibbleKeyCount, 0));
+    runTasks(static_cast<int>(ranges.size()), [&](int i) {
+        std::vector<int64_t>& histogram = counts[static_cast<size_t>(i)];
+        const WorkRange& rows = ranges[static_cast<size_t>(i)];
+        for (int y = r.top + static_cast<int>(rows.begin); y < r.top + rows.end; ++y) {
+            const uint32_t* row = image.row(y);
+            for (int x = r.left; x <= r.right; ++x) {
+                ++histogram[nibbleKey(posterize(row[x], mask))];
+            }
+        }
+    });
+    std::vector<int64_t>& histogram = counts[0];
+    for (size_t i = 1; i < counts.size(); ++i) {
+        for (int key = 0; key < nibbleKeyCount; ++key) histogram[key] += counts[i][key];
     }
     std::array<std::vector<ColourCount>, bandCount> bands;
     int64_t keys = 0;

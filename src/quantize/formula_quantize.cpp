@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "toolkit/parallel.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/palette_map.h"
 #include "quantize/styles.h"
@@ -45,22 +46,42 @@ std::vector<uint32_t> quantizeByTables(Image& image, const Rect& rect, bool dith
             }
         }
     }
+    // Every pixel on its own: the threads share the rows, and each lists the outputs of its
+    // rows in order of first appearance; joined in row order, the lists give the order of
+    // first appearance over the whole rectangle.
+    const std::vector<WorkRange> ranges = splitWork(r.height(), r.width());
+    std::vector<std::vector<uint32_t>> found(ranges.size());
+    runTasks(static_cast<int>(ranges.size()), [&](int i) {
+        std::array<bool, nibbleKeyCount> seen{};
+        std::vector<uint32_t>& palette = found[static_cast<size_t>(i)];
+        const int y0 = r.top + static_cast<int>(ranges[static_cast<size_t>(i)].begin);
+        const int y1 = r.top + static_cast<int>(ranges[static_cast<size_t>(i)].end);
+        for (int y = y0; y < y1; ++y) {
+            uint32_t* row = image.row(y);
+            const ChannelTables* rowTables = tables.data() + (dither ? (y & 3) * 4 : 0);
+            for (int x = r.left; x <= r.right; ++x) {
+                const ChannelTables& t = rowTables[dither ? (x & 3) : 0];
+                const uint32_t p = row[x];
+                const uint32_t output = t.red[p & 255] |
+                                        static_cast<uint32_t>(t.green[(p >> 8) & 255]) << 8 |
+                                        static_cast<uint32_t>(t.blue[(p >> 16) & 255]) << 16;
+                row[x] = (p & alphaMask) | output;
+                bool& known = seen[nibbleKey(output)];
+                if (!known) {
+                    known = true;
+                    palette.push_back(output);
+                }
+            }
+        }
+    });
     std::vector<uint32_t> palette;
     std::array<bool, nibbleKeyCount> seen{};
-    for (int y = r.top; y <= r.bottom; ++y) {
-        uint32_t* row = image.row(y);
-        const ChannelTables* rowTables = tables.data() + (dither ? (y & 3) * 4 : 0);
-        for (int x = r.left; x <= r.right; ++x) {
-            const ChannelTables& t = rowTables[dither ? (x & 3) : 0];
-            const uint32_t p = row[x];
-            const uint32_t output = t.red[p & 255] |
-                                    static_cast<uint32_t>(t.green[(p >> 8) & 255]) << 8 |
-                                    static_cast<uint32_t>(t.blue[(p >> 16) & 255]) << 16;
-            row[x] = (p & alphaMask) | output;
-            bool& known = seen[nibbleKey(output)];
+    for (const std::vector<uint32_t>& part : found) {
+        for (uint32_t c : part) {
+            bool& known = seen[nibbleKey(c)];
             if (!known) {
                 known = true;
-                palette.push_back(output);
+                palette.push_back(c);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "toolkit/parallel.h"
 #include "quantize/answer_cache.h"
 #include "quantize/builtin_palettes.h"
 
@@ -61,7 +62,7 @@ PaletteLookup makePaletteLookup(std::span<const uint32_t> palette) {
     return lookup;
 }
 
-PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
+thread_local PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
 
 void resetPaletteLookup() {
     buildPaletteLookup(paletteLookup, cgaPalette());
@@ -118,13 +119,19 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
 
 void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
     const int w = out.width;
-    AnswerCache cache([&lookup](uint32_t c) { return nearestPaletteColour(lookup, c); });
+    auto nearest = [&lookup](uint32_t c) { return nearestPaletteColour(lookup, c); };
     if (ditherStrength == 0) {
-        for (uint32_t& p : out.pixels) {
-            p = (p & alphaMask) | (cache(p & colourMask) & colourMask);
-        }
+        // Each pixel on its own: the threads share the rows, each with its own cache.
+        parallelRows(0, out.height - 1, w, [&](int y0, int y1) {
+            AnswerCache cache(nearest);
+            for (uint32_t *p = out.row(y0), *end = out.row(y1); p != end; ++p) {
+                *p = (*p & alphaMask) | (cache(*p & colourMask) & colourMask);
+            }
+        });
         return;
     }
+    // Error diffusion carries each pixel's error to the next: one thread, in row order.
+    AnswerCache cache(nearest);
     std::vector<ChannelErrors> upError(static_cast<size_t>(w) + 1);
     for (int y = 0; y < out.height; ++y) {
         uint32_t* row = out.row(y);

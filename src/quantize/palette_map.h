@@ -64,8 +64,8 @@ void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette
 PaletteLookup makePaletteLookup(std::span<const uint32_t> palette);
 
 // The lookup applyPalette builds and the one-argument nearestPaletteColour uses. At start
-// it holds the 16 CGA colours, so it is never empty.
-extern PaletteLookup paletteLookup;
+// it holds the 16 CGA colours, so it is never empty. One per thread, like the palettes.
+extern thread_local PaletteLookup paletteLookup;
 // Rebuilds paletteLookup from the 16 CGA colours (its start-up state).
 void resetPaletteLookup();
 

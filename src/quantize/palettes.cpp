@@ -2,8 +2,8 @@
 
 #include "quantize/colour_set.h"
 
-std::vector<uint32_t> extractedPalette{0};
-std::vector<uint32_t> currentPalette{0};
+thread_local std::vector<uint32_t> extractedPalette{0};
+thread_local std::vector<uint32_t> currentPalette{0};
 
 void resetPalettes() {
     extractedPalette.assign(1, 0);
@@ -11,10 +11,12 @@ void resetPalettes() {
 }
 
 int64_t countUniqueColours(const Image& image) {
-    ColourBitSet seen;
-    int64_t count = 0;
-    for (uint32_t p : image.pixels) count += seen.insert(p & colourMask);
-    return count;
+    if (image.empty()) return 0;
+    return countDistinctColours(image.height, image.width, [&](int y0, int y1, ColourBitSet& seen) {
+        const uint32_t* p = image.row(y0);
+        const uint32_t* end = image.row(y1);
+        for (; p != end; ++p) seen.insert(*p & colourMask);
+    });
 }
 
 std::vector<uint32_t> distinctColours(const Image& image, size_t limit) {

@@ -7,12 +7,15 @@
 
 #include "toolkit/image.h"
 
+// Each thread has its own palettes and lookup, so a batch can quantize several files at
+// once; the editor uses them from its one thread only.
+
 // Colours collected by the last extraction (at most extractionLimit entries).
-extern std::vector<uint32_t> extractedPalette;
+extern thread_local std::vector<uint32_t> extractedPalette;
 // The palette of the image as it now stands: written by the Uniform, mask, Popularity and
 // Adaptive methods and by an extraction without selection; read and edited by the palette
 // tool.
-extern std::vector<uint32_t> currentPalette;
+extern thread_local std::vector<uint32_t> currentPalette;
 
 // Both palettes back to their start-up state: one entry, 0.
 void resetPalettes();

@@ -38,25 +38,49 @@ void drawImage(Image& dst, const Image& src, int x, int y) {
     }
 }
 
+namespace {
+
+// `s` over `d` by the alpha of `s`; `d` keeps its own alpha.
+inline uint32_t blendOver(uint32_t s, uint32_t d) {
+    const unsigned a = s >> 24;
+    if (a == 255) return (d & alphaMask) | (s & colourMask);
+    if (a == 0) return d;
+    auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+    return (d & alphaMask) |
+           rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)), mix(blueOf(s), blueOf(d)));
+}
+
+}  // namespace
+
 void drawImageBlended(Image& dst, const Image& src, int x, int y) {
     int x0 = std::max(x, 0), y0 = std::max(y, 0);
     int x1 = std::min(x + src.width, dst.width), y1 = std::min(y + src.height, dst.height);
     for (int yy = y0; yy < y1; ++yy) {
         const uint32_t* from = src.row(yy - y) + (x0 - x);
         uint32_t* to = dst.row(yy) + x0;
-        for (int i = 0; i < x1 - x0; ++i) {
-            uint32_t s = from[i];
-            unsigned a = s >> 24;
-            if (a == 255) {
-                to[i] = (to[i] & alphaMask) | (s & colourMask);
-            } else if (a != 0) {
-                uint32_t d = to[i];
-                auto mix = [a](unsigned sc, unsigned dc) {
-                    return (sc * a + dc * (255 - a) + 127) / 255;
-                };
-                to[i] = (d & alphaMask) | rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)),
-                                              mix(blueOf(s), blueOf(d)));
-            }
+        for (int i = 0; i < x1 - x0; ++i) to[i] = blendOver(from[i], to[i]);
+    }
+}
+
+void drawImageOnBackground(Image& target, const Image& src, int x, int y, uint32_t background) {
+    const int x0 = std::clamp(x, 0, target.width), x1 = std::clamp(x + src.width, x0, target.width);
+    const int y0 = std::clamp(y, 0, target.height);
+    const int y1 = std::clamp(y + src.height, y0, target.height);
+    for (int yy = 0; yy < target.height; ++yy) {
+        uint32_t* row = target.row(yy);
+        if (yy < y0 || yy >= y1 || x0 == x1) {
+            std::fill(row, row + target.width, background);
+            continue;
+        }
+        std::fill(row, row + x0, background);
+        std::fill(row + x1, row + target.width, background);
+        const uint32_t* from = src.row(yy - y) + (x0 - x);
+        if (src.depth != 32) {
+            // Opaque whatever the fourth byte says: the colour replaces the background.
+            const uint32_t keep = background & alphaMask;
+            for (int i = 0; i < x1 - x0; ++i) row[x0 + i] = keep | (from[i] & colourMask);
+        } else {
+            for (int i = 0; i < x1 - x0; ++i) row[x0 + i] = blendOver(from[i], background);
         }
     }
 }

@@ -8,9 +8,12 @@
 #include <sstream>
 
 #include "adjust/colour_ops.h"
+#include "adjust/effects.h"
 #include "quantize/palettes.h"
+#include "quantize/quantize.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/parallel.h"
 
 namespace fs = std::filesystem;
 
@@ -21,9 +24,9 @@ struct BatchRun {
     std::string out, err;
 };
 
-BatchRun batch(const std::vector<std::string>& args) {
+BatchRun batch(const std::vector<std::string>& args, bool progress = false) {
     std::ostringstream out, err;
-    int code = runBatch(args, out, err);
+    int code = runBatch(args, out, err, progress);
     return {code, out.str(), err.str()};
 }
 
@@ -171,6 +174,148 @@ TEST_F(BatchTest, BadOptionsExitTwoWithAUsageLine) {
     EXPECT_FALSE(fs::exists(dir + "out.gif"));
 }
 
+TEST_F(BatchTest, ChangesThatWouldBeLostAndStrayQuantizeSettingsAreUsageErrors) {
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{dir + "in.png", "--negative"},
+          {dir + "in.png", "--count", "--gray"},  // the gray after the count is lost
+          {dir + "in.png", "--limit", "8", dir + "out.png"},
+          {dir + "in.png", "--dither", dir + "out.png"},
+          {dir + "in.png", "--format", "png", dir + "out.png"},
+          {dir + "in.png", "--out-dir", dir + "o", "--format", "gif"},
+          {dir + "in.png", "--out-dir"}}) {
+        BatchRun r = batch(args);
+        EXPECT_EQ(r.code, batchUsageError) << args[1] << " " << args.back();
+        EXPECT_NE(r.err.find("usage: pixova-batch"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir + "out.png"));
+    EXPECT_FALSE(fs::exists(dir + "o"));
+    // A change that a later --count reads is not lost.
+    BatchRun r = batch({dir + "in.png", "--gray", "--count"});
+    EXPECT_EQ(r.code, batchOk) << r.err;
+}
+
+TEST_F(BatchTest, VersionAndHelpComeFromTheProgramsOwnTables) {
+    BatchRun r = batch({"--version"});
+    EXPECT_EQ(r.code, batchOk);
+    EXPECT_EQ(r.out.rfind("pixova-batch ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find_first_of("0123456789"), std::string::npos) << r.out;
+    r = batch({"--help"});
+    EXPECT_EQ(r.code, batchOk);
+    for (const StyleInfo& style : quantizeStyles()) {
+        EXPECT_NE(r.out.find(style.batchName), std::string::npos) << style.batchName;
+    }
+    for (const EffectRecipe& effect : effectRecipes()) {
+        std::string name = normalisedName(std::string(effect.caption));
+        EXPECT_NE(r.out.find(name), std::string::npos) << name;
+    }
+    for (const char* option : {"--out-dir", "--format", "--version", "--contrast A"}) {
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+    }
+}
+
+class BatchFolderTest : public BatchTest {
+  protected:
+    // Three good images (one a BMP) and one file that is not an image.
+    std::vector<std::string> inputs() {
+        second = randomImage(9, 7, 5, 24);
+        EXPECT_EQ(writeImageFile(second, dir + "b.bmp", ImageFormat::Bmp), "");
+        EXPECT_EQ(writeImageFile(input, dir + "c.png", ImageFormat::Png), "");
+        std::ofstream(dir + "broken.png") << "no picture here";
+        return {dir + "in.png", dir + "b.bmp", dir + "broken.png", dir + "c.png"};
+    }
+    Image second;
+};
+
+TEST_F(BatchFolderTest, OneBadFileDoesNotStopTheOthers) {
+    for (int threads : {1, 2}) {
+        configureThreads(threads);
+        std::string out = dir + "out" + std::to_string(threads);
+        std::vector<std::string> args = inputs();
+        args.insert(args.end(), {"--negative", "--out-dir", out});
+        BatchRun r = batch(args);
+        configureThreads(0);
+        EXPECT_EQ(r.code, batchFileError) << r.err;
+        EXPECT_NE(r.err.find("pixova-batch: " + dir + "broken.png: not a supported image\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("3 of 4 files done, 1 failed"), std::string::npos) << r.err;
+        Image negated = input, negatedSecond = second;
+        negativePixels(negated, wholeImage(negated));
+        negativePixels(negatedSecond, wholeImage(negatedSecond));
+        EXPECT_EQ(firstDifference(read("out" + std::to_string(threads) + "/in.png"), negated), "");
+        EXPECT_EQ(firstDifference(read("out" + std::to_string(threads) + "/c.png"), negated), "");
+        EXPECT_EQ(firstDifference(read("out" + std::to_string(threads) + "/b.bmp"), negatedSecond),
+                  "");
+        EXPECT_FALSE(fs::exists(out + "/broken.png"));
+    }
+}
+
+TEST_F(BatchFolderTest, ATerminalSeesAProgressLineThatIsClearedBeforeEveryMessage) {
+    std::vector<std::string> args = inputs();
+    args.insert(args.end(), {"--gray", "--out-dir", dir + "p"});
+    configureThreads(1);
+    BatchRun r = batch(args, true);
+    configureThreads(0);
+    EXPECT_EQ(r.code, batchFileError);
+    // One thread takes the files in order: the third is the broken one.
+    const std::string clear = "\r\x1b[K";
+    EXPECT_EQ(r.err, "\r[1/4] " + dir + "in.png\x1b[K\r[2/4] " + dir + "b.bmp\x1b[K" + clear +
+                         "pixova-batch: " + dir + "broken.png: not a supported image\n\r[3/4] " +
+                         dir + "broken.png (1 failed)\x1b[K\r[4/4] " + dir +
+                         "c.png (1 failed)\x1b[K" + clear +
+                         "pixova-batch: 3 of 4 files done, 1 failed\n");
+    // Without a terminal, only the messages.
+    r = batch(args);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+}
+
+TEST_F(BatchFolderTest, FormatRenamesAndPrintedResultsKeepTheInputOrder) {
+    configureThreads(2);
+    std::vector<std::string> args = inputs();
+    args.erase(args.begin() + 2);  // no broken file this time
+    args.insert(args.end(), {"--count", "--out-dir", dir + "deep/er", "--format", "jp2"});
+    BatchRun r = batch(args);
+    configureThreads(0);
+    EXPECT_EQ(r.code, batchOk) << r.err;
+    for (const char* name : {"in.jp2", "b.jp2", "c.jp2"}) {
+        EXPECT_TRUE(fs::exists(dir + "deep/er/" + name)) << name;
+    }
+    EXPECT_EQ(r.out, dir + "in.png: " + std::to_string(countUniqueColours(input)) + "\n" + dir +
+                         "b.bmp: 63\n" + dir +
+                         "c.png: " + std::to_string(countUniqueColours(input)) + "\n");
+    EXPECT_NE(r.err.find("3 of 3 files done"), std::string::npos) << r.err;
+}
+
+TEST_F(BatchFolderTest, TwoInputsOfOneNameOrAFileForAFolderAreRefused) {
+    fs::create_directory(dir + "sub");
+    ASSERT_EQ(writeImageFile(input, dir + "sub/in.png", ImageFormat::Png), "");
+    BatchRun r = batch({dir + "in.png", dir + "sub/in.png", "--out-dir", dir + "o"});
+    EXPECT_EQ(r.code, batchUsageError);
+    EXPECT_NE(r.err.find("would both be written"), std::string::npos) << r.err;
+    // Different names, one format: the same clash.
+    r = batch({dir + "in.png", dir + "sub/in.png", "--out-dir", dir + "o", "--format", "bmp"});
+    EXPECT_EQ(r.code, batchUsageError);
+    EXPECT_FALSE(fs::exists(dir + "o"));
+    std::ofstream(dir + "plain") << "x";
+    r = batch({dir + "in.png", "--out-dir", dir + "plain"});
+    EXPECT_EQ(r.code, batchFileError);
+    EXPECT_EQ(r.err.rfind("pixova-batch: " + dir + "plain: ", 0), 0u) << r.err;
+}
+
+TEST_F(BatchFolderTest, AStepThatDoesNotFitOneImageFailsOnlyThatFile) {
+    std::vector<std::string> args = inputs();
+    args.erase(args.begin() + 2);
+    // 20,20 is inside the 64 x 48 images but not the 9 x 7 one.
+    args.insert(args.end(), {"--select", "0,0,20,20", "--gray", "--out-dir", dir + "sel"});
+    BatchRun r = batch(args);
+    EXPECT_EQ(r.code, batchFileError);
+    EXPECT_NE(r.err.find("pixova-batch: " + dir + "b.bmp: --select: 0,0,20,20 is not inside"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(fs::exists(dir + "sel/in.png"));
+    EXPECT_FALSE(fs::exists(dir + "sel/b.bmp"));
+}
+
 TEST_F(BatchTest, UnreadableInputExitsOneAndWritesNothing) {
     BatchRun r = batch({dir + "missing.png", "--negative", dir + "out.png"});
     EXPECT_EQ(r.code, batchFileError);
@@ -197,6 +342,8 @@ TEST_F(BatchTest, TheExecutableReportsTheSameCodes) {
         return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
     };
     EXPECT_EQ(status(exe + " --help"), 0);
+    EXPECT_EQ(status(exe + " --version"), 0);
+    EXPECT_EQ(status(exe + " " + dir + "in.png --negative"), 2);
     EXPECT_EQ(status(exe + " " + dir + "in.png --count"), 0);
     EXPECT_EQ(status(exe + " " + dir + "in.png --nope"), 2);
     EXPECT_EQ(status(exe + " " + dir + "nothing.png"), 1);

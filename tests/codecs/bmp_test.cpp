@@ -402,11 +402,39 @@ TEST(BmpWriter, ThirtyTwoBitFilesCarryAnAlphaMask) {
     // The pixel: B, G, R, A.
     EXPECT_EQ(std::vector<uint8_t>(b.end() - 4, b.end()), (std::vector<uint8_t>{3, 2, 1, 4}));
 
-    EncodeResult plain = encodeBmp(imageFromRows(1, 1, {rgba(1, 2, 3, 4)}, 24));
+    // 257 colours do not fit a palette: a plain 24-bit file.
+    Image many(257, 1, 24);
+    for (int x = 0; x < 257; ++x) many.at(x, 0) = rgb(x & 255, x >> 8, 7) | alphaMask;
+    EncodeResult plain = encodeBmp(many);
     ASSERT_TRUE(plain.ok());
     EXPECT_EQ(plain.bytes[14], 40);
     EXPECT_EQ(plain.bytes[28], 24);
-    EXPECT_EQ(plain.bytes.size(), 14u + 40 + 4);  // one pixel padded to 4 bytes
+    EXPECT_EQ(plain.bytes.size(), 14u + 40 + 772);  // 771 bytes padded to 4
+    EXPECT_EQ(decodeBmp(plain.bytes.data(), plain.bytes.size()).image, many);
+}
+
+TEST(BmpWriter, FewColoursMakeAnEightBitPalettedFile) {
+    // 3 x 2, three colours; the palette is sorted by value: 0x000102, 0x0A0B0C, 0xFFFFFF.
+    Image image = imageFromRows(3, 2,
+                                {rgb(12, 11, 10), rgb(2, 1, 0), rgb(255, 255, 255), rgb(2, 1, 0),
+                                 rgb(2, 1, 0), rgb(12, 11, 10)},
+                                24);
+    EncodeResult e = encodeBmp(image);
+    ASSERT_TRUE(e.ok());
+    const std::vector<uint8_t>& b = e.bytes;
+    EXPECT_EQ(b[28], 8);                         // bits per pixel
+    EXPECT_EQ(b[46], 3);                         // colours used
+    EXPECT_EQ(b[10], 14 + 40 + 3 * 4);           // pixels follow the palette
+    ASSERT_EQ(b.size(), 14u + 40 + 12 + 2 * 4);  // rows of 3 bytes padded to 4
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 54, b.begin() + 66),
+              (std::vector<uint8_t>{0, 1, 2, 0, 10, 11, 12, 0, 255, 255, 255, 0}));  // B, G, R, 0
+    // Bottom row first: indices 0 0 1, then the top row 1 0 2.
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 66, b.end()),
+              (std::vector<uint8_t>{0, 0, 1, 0, 1, 0, 2, 0}));
+    EXPECT_EQ(decodeBmp(b.data(), b.size()).image, image);
+    // A 32-bit image keeps its alpha in a 32-bit file however few its colours.
+    Image translucent = imageFromRows(1, 1, {rgba(1, 2, 3, 4)}, 32);
+    EXPECT_EQ(encodeBmp(translucent).bytes[28], 32);
 }
 
 }  // namespace

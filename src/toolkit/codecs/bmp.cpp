@@ -1,11 +1,13 @@
 // BMP, our own reader and writer. The reader takes the core (12-byte), OS/2 2.x,
 // BITMAPINFOHEADER and V2 to V5 headers; 1, 2, 4, 8, 16, 24 and 32 bits per pixel;
 // uncompressed, RLE8, RLE4 and bit-field data, bottom-up or top-down. Every field is
-// checked against the file before it is used. The writer makes 24-bit files, or 32-bit
+// checked against the file before it is used. The writer makes 8-bit paletted files for
+// 24-bit images of at most 256 colours, 24-bit files for other 24-bit images, and 32-bit
 // V5 files with an alpha bit field for 32-bit images, so a saved file reads back exactly.
 
 #include <bit>
 #include <cstring>
+#include <optional>
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
@@ -369,10 +371,14 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
     if (!result.ok()) return result;
 
     const bool alpha = image.depth == 32;
+    // A 24-bit image of few colours fits a palette at a third of the size.
+    ImagePalette palette;
+    const bool indexed = !alpha && findImagePalette(image, palette);
     const uint32_t headerSize = alpha ? v5HeaderBytes : infoHeaderBytes;
-    const size_t bytesPerPixel = alpha ? 4 : 3;
+    const size_t bytesPerPixel = indexed ? 1 : (alpha ? 4 : 3);
     const size_t stride = (image.width * bytesPerPixel + 3) & ~size_t{3};
-    const size_t offset = fileHeaderBytes + headerSize;
+    const size_t paletteBytes = indexed ? 4 * palette.colours.size() : 0;
+    const size_t offset = fileHeaderBytes + headerSize + paletteBytes;
     const size_t imageBytes = stride * image.height;
     const size_t fileSize = offset + imageBytes;
     if (fileSize > UINT32_MAX) {
@@ -380,7 +386,8 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
         return result;
     }
     std::vector<uint8_t>& out = result.bytes;
-    out.assign(fileSize, 0);
+    out.reserve(fileSize);
+    out.assign(offset, 0);
     out[0] = 'B';
     out[1] = 'M';
     putLe32(out, 2, static_cast<uint32_t>(fileSize));
@@ -389,11 +396,21 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
     putLe32(out, 18, static_cast<uint32_t>(image.width));
     putLe32(out, 22, static_cast<uint32_t>(image.height));  // positive: bottom-up
     putLe16(out, 26, 1);
-    putLe16(out, 28, alpha ? 32 : 24);
+    putLe16(out, 28, static_cast<uint32_t>(8 * bytesPerPixel));
     putLe32(out, 30, alpha ? biBitfields : biRgb);
     putLe32(out, 34, static_cast<uint32_t>(imageBytes));
     putLe32(out, 38, pixelsPerMetre);
     putLe32(out, 42, pixelsPerMetre);
+    if (indexed) {
+        putLe32(out, 46, static_cast<uint32_t>(palette.colours.size()));
+        size_t at = fileHeaderBytes + headerSize;
+        for (uint32_t c : palette.colours) {
+            out[at] = static_cast<uint8_t>(blueOf(c));
+            out[at + 1] = static_cast<uint8_t>(greenOf(c));
+            out[at + 2] = static_cast<uint8_t>(redOf(c));
+            at += 4;
+        }
+    }
     if (alpha) {
         // Masks as the bytes lie: B, G, R, A.
         putLe32(out, 54, 0x00FF0000);
@@ -403,16 +420,25 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
         putLe32(out, 70, srgbColourSpace);
         putLe32(out, 122, imageIntent);
     }
+    // Rows are appended one by one, so the pixel data is written once and never cleared.
+    std::vector<uint8_t> line(stride, 0);
+    std::optional<PaletteIndex> index;
+    if (indexed) index.emplace(palette);
     for (int y = 0; y < image.height; ++y) {
         const uint32_t* src = image.row(image.height - 1 - y);
-        uint8_t* dst = out.data() + offset + y * stride;
-        for (int x = 0; x < image.width; ++x, dst += bytesPerPixel) {
-            uint32_t p = src[x];
-            dst[0] = static_cast<uint8_t>(blueOf(p));
-            dst[1] = static_cast<uint8_t>(greenOf(p));
-            dst[2] = static_cast<uint8_t>(redOf(p));
-            if (alpha) dst[3] = static_cast<uint8_t>(alphaOf(p));
+        uint8_t* dst = line.data();
+        if (indexed) {
+            for (int x = 0; x < image.width; ++x) dst[x] = (*index)(storedValue(image, src[x]));
+        } else {
+            for (int x = 0; x < image.width; ++x, dst += bytesPerPixel) {
+                uint32_t p = src[x];
+                dst[0] = static_cast<uint8_t>(blueOf(p));
+                dst[1] = static_cast<uint8_t>(greenOf(p));
+                dst[2] = static_cast<uint8_t>(redOf(p));
+                if (alpha) dst[3] = static_cast<uint8_t>(alphaOf(p));
+            }
         }
+        out.insert(out.end(), line.begin(), line.end());
     }
     return result;
 }

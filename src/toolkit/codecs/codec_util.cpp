@@ -1,5 +1,7 @@
 #include "toolkit/codecs/codec_util.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdint>
 
@@ -24,6 +26,18 @@ std::string encoderInputError(const Image& image) {
         return "image pixel count does not match its size";
     }
     return {};
+}
+
+LargeBytes allocateLarge(size_t size) {
+    constexpr size_t hugePageBytes = size_t{2} << 20;
+    if (size < hugePageBytes)
+        return LargeBytes(static_cast<uint8_t*>(std::malloc(size ? size : 1)));
+    if (size > SIZE_MAX - hugePageBytes) return nullptr;
+    const size_t rounded = (size + hugePageBytes - 1) / hugePageBytes * hugePageBytes;
+    void* p = std::aligned_alloc(hugePageBytes, rounded);
+    // Only advice: without huge pages the buffer works the same.
+    if (p) ::madvise(p, rounded, MADV_HUGEPAGE);
+    return LargeBytes(static_cast<uint8_t*>(p));
 }
 
 bool sinkWrite(ByteSink* sink, const void* bytes, size_t count) {
@@ -52,4 +66,73 @@ bool sinkWrite(ByteSink* sink, const void* bytes, size_t count) {
     sink->position = end;
     sink->size = std::max(sink->size, end);
     return true;
+}
+
+namespace {
+
+// Open addressing over 1024 slots keeps the table at most a quarter full.
+constexpr int paletteHashBits = 10;
+constexpr uint32_t paletteHashMultiplier = 2654435761u;
+constexpr uint64_t paletteSlotUsed = uint64_t{1} << 40;
+
+inline size_t paletteSlot(uint32_t value) {
+    return (value * paletteHashMultiplier) >> (32 - paletteHashBits);
+}
+
+}  // namespace
+
+bool findImagePalette(const Image& image, ImagePalette& palette) {
+    palette.colours.clear();
+    palette.translucent = 0;
+    std::vector<uint64_t> slots(size_t{1} << paletteHashBits, 0);
+    const size_t mask = slots.size() - 1;
+    bool haveLast = false;
+    uint32_t last = 0;
+    for (uint32_t pixel : image.pixels) {
+        const uint32_t value = storedValue(image, pixel);
+        if (haveLast && value == last) continue;
+        haveLast = true;
+        last = value;
+        for (size_t s = paletteSlot(value);; s = (s + 1) & mask) {
+            if (slots[s] == 0) {
+                if (palette.colours.size() == ImagePalette::maxColours) {
+                    palette.colours.clear();
+                    return false;
+                }
+                slots[s] = paletteSlotUsed | value;
+                palette.colours.push_back(value);
+                break;
+            }
+            if (static_cast<uint32_t>(slots[s]) == value) break;
+        }
+    }
+    std::sort(palette.colours.begin(), palette.colours.end(), [](uint32_t a, uint32_t b) {
+        const bool aOpaque = alphaOf(a) == 255, bOpaque = alphaOf(b) == 255;
+        return aOpaque != bOpaque ? bOpaque : a < b;
+    });
+    palette.translucent =
+        static_cast<size_t>(std::count_if(palette.colours.begin(), palette.colours.end(),
+                                          [](uint32_t c) { return alphaOf(c) != 255; }));
+    return true;
+}
+
+PaletteIndex::PaletteIndex(const ImagePalette& palette) : slots_(size_t{1} << paletteHashBits, 0) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = 0; i < palette.colours.size(); ++i) {
+        const uint32_t value = palette.colours[i];
+        size_t s = paletteSlot(value);
+        while (slots_[s] != 0) s = (s + 1) & mask;
+        slots_[s] = (paletteSlotUsed | value) << 8 | i;
+    }
+    lastValue_ = palette.colours.empty() ? 0 : palette.colours[0];
+    lastIndex_ = 0;
+}
+
+uint8_t PaletteIndex::lookUp(uint32_t value) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t s = paletteSlot(value);; s = (s + 1) & mask) {
+        const uint64_t slot = slots_[s];
+        if (slot == 0) return 0;
+        if (static_cast<uint32_t>(slot >> 8) == value) return static_cast<uint8_t>(slot);
+    }
 }

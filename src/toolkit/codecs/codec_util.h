@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "toolkit/image.h"
 
@@ -46,6 +48,16 @@ struct ByteSink {
 // Writes `count` bytes at the sink's position, growing it; false when memory ran out.
 bool sinkWrite(ByteSink* sink, const void* bytes, size_t count);
 
+struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+using LargeBytes = std::unique_ptr<uint8_t[], FreeDeleter>;
+
+// Uninitialised memory for a buffer the size of an image, in huge pages where the system
+// offers them: touching every 4 KiB page of such a buffer for the first time can cost more
+// than the work done in it. Null when memory ran out.
+LargeBytes allocateLarge(size_t size);
+
 // Big- and little-endian readers over a bounded byte range.
 inline uint32_t readBe32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -71,4 +83,44 @@ Result guardMemory(Body&& body) {
     Result result;
     result.error = "out of memory";
     return result;
+}
+
+// The distinct pixel values of an image that has few of them, for the indexed formats.
+// A 32-bit image's values include alpha; a 24-bit image's are opaque.
+struct ImagePalette {
+    static constexpr size_t maxColours = 256;
+    // In writing order: colours with alpha below 255 first (so a transparency table can
+    // stop early), then by value.
+    std::vector<uint32_t> colours;
+    // Number of leading entries whose alpha is below 255.
+    size_t translucent = 0;
+};
+
+// Fills `palette` and returns true when the image holds at most 256 distinct values; stops
+// at the 257th and returns false.
+bool findImagePalette(const Image& image, ImagePalette& palette);
+
+// Maps pixel values of a palette to their positions in it: a small hash table, built once,
+// then one probe per pixel (none for a run of equal pixels).
+class PaletteIndex {
+  public:
+    explicit PaletteIndex(const ImagePalette& palette);
+    // The position of a value the palette holds (a value it lacks gives 0).
+    uint8_t operator()(uint32_t value) {
+        if (value == lastValue_) return lastIndex_;
+        lastValue_ = value;
+        lastIndex_ = lookUp(value);
+        return lastIndex_;
+    }
+
+  private:
+    uint8_t lookUp(uint32_t value) const;
+    std::vector<uint64_t> slots_;  // tagged value << 8 | index
+    uint32_t lastValue_;
+    uint8_t lastIndex_;
+};
+
+// What a 24-bit image stores is opaque whatever its fourth byte says.
+inline uint32_t storedValue(const Image& image, uint32_t pixel) {
+    return image.depth == 32 ? pixel : (pixel | alphaMask);
 }

@@ -11,6 +11,7 @@
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -45,6 +46,13 @@ void onOpjError(const char* text, void* user) {
 }
 
 void onOpjQuiet(const char*, void*) {}
+
+// OpenJPEG decodes and encodes code blocks on threads of its own. Without thread support
+// in the library the codec simply runs on one; never a reason to fail.
+bool useCodecThreads(opj_codec_t* codec) {
+    opj_codec_set_threads(codec, codecThreadCount());
+    return true;
+}
 
 void installHandlers(opj_codec_t* codec, Messages* messages) {
     opj_set_error_handler(codec, onOpjError, messages);
@@ -263,6 +271,7 @@ static DecodeResult decodeJpeg2000Unguarded(const uint8_t* data, size_t size) {
     }
     // Truncated codestreams are errors, not partially decoded pictures.
     opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE);
+    useCodecThreads(codec.get());
 
     opj_image_t* raw = nullptr;
     bool headerRead = opj_read_header(stream.get(), codec.get(), &raw);
@@ -352,6 +361,7 @@ static EncodeResult encodeJpeg2000Unguarded(const Image& image, int quality) {
     opj_stream_set_user_data(stream.get(), &sink, nullptr);
 
     bool ok = opj_setup_encoder(codec.get(), &parameters, source.get()) &&
+              useCodecThreads(codec.get()) &&
               opj_start_compress(codec.get(), source.get(), stream.get()) &&
               opj_encode(codec.get(), stream.get()) && opj_end_compress(codec.get(), stream.get());
     stream.reset();  // done with the sink before it is read and freed

@@ -1,5 +1,6 @@
-// PNG through libpng. libpng reports errors by longjmp, so every function that calls into
-// it under setjmp holds only plain C data; images and vectors are made outside them.
+// PNG reading through libpng (writing is in png_encode.cpp). libpng reports errors by
+// longjmp, so every function that calls into it under setjmp holds only plain C data;
+// images and vectors are made outside them.
 
 #include <png.h>
 
@@ -104,38 +105,6 @@ bool readPngRows(png_structp png, png_infop info, png_bytepp rows, size_t expect
     return true;
 }
 
-struct PngWriteJob {
-    const Image* image;
-    ByteSink* sink;
-    char message[messageBytes];
-};
-
-void writeToMemory(png_structp png, png_bytep bytes, size_t count) {
-    auto* sink = static_cast<ByteSink*>(png_get_io_ptr(png));
-    if (!sinkWrite(sink, bytes, count)) png_error(png, "out of memory");
-}
-
-void flushMemory(png_structp) {}
-
-bool writePng(png_structp png, png_infop info, PngWriteJob* job) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    const Image& image = *job->image;
-    bool alpha = image.depth == 32;
-    png_set_write_fn(png, job->sink, writeToMemory, flushMemory);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-                 static_cast<png_uint_32>(image.height), 8,
-                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    // Pixels are R, G, B, A bytes in memory; for RGB output libpng drops the fourth byte.
-    if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int y = 0; y < image.height; ++y) {
-        png_write_row(png, reinterpret_cast<png_const_bytep>(image.row(y)));
-    }
-    png_write_end(png, info);
-    return true;
-}
-
 }  // namespace
 
 static DecodeResult decodePngUnguarded(const uint8_t* data, size_t size) {
@@ -188,37 +157,6 @@ static DecodeResult decodePngUnguarded(const uint8_t* data, size_t size) {
     return result;
 }
 
-static EncodeResult encodePngUnguarded(const Image& image) {
-    EncodeResult result;
-    result.error = encoderInputError(image);
-    if (!result.ok()) return result;
-
-    ByteSink sink;
-    PngWriteJob job{&image, &sink, {}};
-    struct WriteStructs {
-        png_structp png = nullptr;
-        png_infop info = nullptr;
-        ~WriteStructs() { png_destroy_write_struct(&png, &info); }
-    } structs;
-    structs.png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, job.message, onPngError, onPngWarning);
-    structs.info = structs.png ? png_create_info_struct(structs.png) : nullptr;
-    if (!structs.png || !structs.info) {
-        result.error = "out of memory";
-        return result;
-    }
-    if (writePng(structs.png, structs.info, &job)) {
-        result.bytes.assign(sink.data, sink.data + sink.size);
-    } else {
-        result.error = job.message[0] ? job.message : "PNG encoding failed";
-    }
-    return result;
-}
-
 DecodeResult decodePng(const uint8_t* data, size_t size) {
     return guardMemory<DecodeResult>([&] { return decodePngUnguarded(data, size); });
-}
-
-EncodeResult encodePng(const Image& image) {
-    return guardMemory<EncodeResult>([&] { return encodePngUnguarded(image); });
 }
