@@ -14,13 +14,23 @@ Image::Image(int w, int h, int d, uint32_t fill) : width(w), height(h), depth(d)
     pixels.assign(static_cast<size_t>(w) * h, fill);
 }
 
+Image Image::unset(int w, int h, int d) {
+    Image image;
+    if (w <= 0 || h <= 0) return image;
+    image.width = w;
+    image.height = h;
+    image.depth = d == 32 ? 32 : 24;
+    image.pixels.resize(static_cast<size_t>(w) * h);
+    return image;
+}
+
 Image copyRect(const Image& src, int left, int top, int right, int bottom) {
     left = std::max(left, 0);
     top = std::max(top, 0);
     right = std::min(right, src.width - 1);
     bottom = std::min(bottom, src.height - 1);
     if (right < left || bottom < top) return Image();
-    Image out(right - left + 1, bottom - top + 1, src.depth);
+    Image out = Image::unset(right - left + 1, bottom - top + 1, src.depth);
     for (int y = top; y <= bottom; ++y) {
         const uint32_t* from = src.row(y) + left;
         std::copy(from, from + out.width, out.row(y - top));

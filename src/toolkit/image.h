@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 // Largest image, in pixels, that any decoder, dialog or operation will create (1 GiB of
@@ -40,15 +43,45 @@ inline constexpr bool imageSizeAllowed(int64_t w, int64_t h) {
     return w > 0 && h > 0 && w <= maxImagePixels && h <= maxImagePixels && w * h <= maxImagePixels;
 }
 
+// An allocator that leaves new elements unset where std::allocator would zero them, so a
+// pixel buffer that is about to be written whole (a decoded file, an undo step coming
+// back) costs no pass over the memory first. Only resize() and the count constructor are
+// affected: assign(n, value), insert and copies set every element as usual.
+template <typename T>
+struct UnsetAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <typename U>
+    UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Pixel words, in rows; resize() leaves new words unset.
+using PixelBuffer = std::vector<uint32_t, UnsetAllocator<uint32_t>>;
+
 struct Image {
     int width = 0;
     int height = 0;
     int depth = 32;  // 24 or 32
-    std::vector<uint32_t> pixels;
+    PixelBuffer pixels;
 
     Image() = default;
     // A w x h image filled with `fill` (alpha forced to 0xFF for a 24-bit image).
     Image(int w, int h, int depth = 32, uint32_t fill = opaqueBlack);
+
+    // A w x h image whose pixels are not set: for callers that write every one of them.
+    // Throws std::bad_alloc like the filling constructor.
+    static Image unset(int w, int h, int depth);
 
     bool empty() const { return width <= 0 || height <= 0; }
     size_t index(int x, int y) const { return static_cast<size_t>(y) * width + x; }

@@ -1,5 +1,7 @@
 #include "codec_test_util.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -135,4 +137,20 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
     add({"IDAT", packed});
     if (withEnd) add({"IEND", {}});
     return out;
+}
+
+int runInChild(bool asOrdinaryUser, const std::function<int()>& body) {
+    constexpr unsigned nobody = 65534;
+    pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (asOrdinaryUser && ::geteuid() == 0 &&
+            (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+            ::_exit(125);
+        }
+        ::_exit(body());
+    }
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }

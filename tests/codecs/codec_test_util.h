@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,3 +42,8 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
 
 // Lets test failures show an image's size, depth and pixels rather than raw bytes.
 void PrintTo(const Image& image, std::ostream* out);
+
+// Runs `body` in a child process and returns its exit code (-1 when a signal ended it).
+// With `asOrdinaryUser`, a child of root first becomes user and group 65534, since
+// permissions do not bind root; 125 means it could not.
+int runInChild(bool asOrdinaryUser, const std::function<int()>& body);

@@ -213,33 +213,72 @@ TEST(SaveImageFile, FailuresReportTheReasonAndKeepTheOldFile) {
     EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"folder.png", "plain", "target.png"}));
 }
 
-TEST(SaveImageFile, ReadOnlyFolderIsAnError) {
+TEST(SaveImageFile, ReadOnlyFolderOverwritesOnlyAWritableFileInPlace) {
     std::string dir = makeTempDir();
-    std::vector<uint8_t> old = {'o', 'l', 'd'};
-    writeBytes(dir + "x.png", old);
+    // Longer than the new file, so a missing truncation would show.
+    std::vector<uint8_t> old(5000, 'o');
+    writeBytes(dir + "open.png", old);
+    writeBytes(dir + "locked.png", old);
+    ASSERT_EQ(::chmod((dir + "open.png").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod((dir + "locked.png").c_str(), 0644), 0);
     ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
-    ASSERT_EQ(::chmod((dir + "x.png").c_str(), 0644), 0);
     Image image = randomImage(2, 2, 1, 24);
-    if (::geteuid() != 0) {
-        EXPECT_EQ(writeImageFile(image, dir + "x.png", ImageFormat::Png), "Permission denied");
-    } else {
-        // Permissions do not stop root: try as an ordinary user in a child process.
-        constexpr uid_t nobody = 65534;
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            bool asNobody = ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
-            std::string error = writeImageFile(image, dir + "x.png", ImageFormat::Png);
-            ::_exit(!asNobody ? 2 : error == "Permission denied" ? 0 : 1);
+    // Whoever runs the tests, the child is a user that owns neither file nor folder, or
+    // the owner of both when not root; the locked file is made read-only for that case.
+    if (::geteuid() != 0) ::chmod((dir + "locked.png").c_str(), 0444);
+    int code = runInChild(true, [&] {
+        if (writeImageFile(image, dir + "open.png", ImageFormat::Png) != "") return 1;
+        if (writeImageFile(image, dir + "locked.png", ImageFormat::Png) != "Permission denied") {
+            return 2;
         }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not become an ordinary user";
-    }
+        if (writeImageFile(image, dir + "new.png", ImageFormat::Png) != "Permission denied") {
+            return 3;
+        }
+        return 0;
+    });
+    EXPECT_EQ(code, 0) << "1: in place, 2: read-only file, 3: new file, 125: no ordinary user";
     ::chmod(dir.c_str(), 0755);
-    EXPECT_EQ(readBytes(dir + "x.png"), old);
-    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"x.png"});
+    EXPECT_EQ(readImageFile(dir + "open.png").image, image);
+    EXPECT_EQ(readBytes(dir + "locked.png"), old);
+    EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"locked.png", "open.png"}));
+}
+
+TEST(SaveImageFile, FileSizeLimitFailsTheSaveWithoutKillingTheProgram) {
+    std::string dir = makeTempDir();
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    writeBytes(dir + "x.bmp", old);
+    Image image = randomImage(64, 64, 3, 24);  // a 12 KiB BMP
+    // Without SIGXFSZ ignored, the write past the limit would end the child by that signal.
+    int code = runInChild(false, [&] {
+        rlimit limit{4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        std::string error = writeImageFile(image, dir + "x.bmp", ImageFormat::Bmp);
+        return error == "File too large" ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "-1: killed by a signal, 1: wrong message";
+    EXPECT_EQ(readBytes(dir + "x.bmp"), old);
+    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"x.bmp"});
+}
+
+TEST(SaveImageFile, InPlaceWriteThatCannotFitLeavesTheFileAndSaysWhy) {
+    std::string dir = makeTempDir();
+    const std::vector<uint8_t> old(100, 'o');
+    writeBytes(dir + "x.bmp", old);
+    ASSERT_EQ(::chmod((dir + "x.bmp").c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+    Image image = randomImage(64, 64, 3, 24);
+    int code = runInChild(true, [&] {
+        rlimit limit{4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        std::string error = writeImageFile(image, dir + "x.bmp", ImageFormat::Bmp);
+        bool named = error.rfind("File too large (", 0) == 0;
+        bool unchanged = error.find("in place; it is unchanged") != std::string::npos;
+        return named && unchanged ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    ::chmod(dir.c_str(), 0755);
+    EXPECT_EQ(readBytes(dir + "x.bmp"), old);
+    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"x.bmp"});
 }
 
 }  // namespace

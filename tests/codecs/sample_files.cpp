@@ -279,6 +279,11 @@ TEST(SampleFiles, DISABLED_WriteBadFiles) {
     putBe(hungry, sof2 + 7, 16384, 2);
     save("bad", "jpeg_progressive_1.5_gib.jpg", hungry);
 
+    // Arithmetic coding: the decoder meets the end of the data silently, 149 rows in.
+    std::vector<uint8_t> arithmetic = readBytes(testDataPath("corpus/jpeg/testimgari.jpg"));
+    putBe(arithmetic, find(arithmetic, {0xFF, 0xC9}) + 5, 4000, 2);
+    save("bad", "jpeg_arithmetic_lying_height.jpg", arithmetic);
+
     save("bad", "jp2_100000x100000.jp2", withJp2Size(jp2, 100000, 100000));
     save("bad", "jp2_lying_size.jp2", withJp2Size(jp2, 4000, 3000));
     std::vector<uint8_t> deep = jp2;
@@ -290,11 +295,18 @@ TEST(SampleFiles, DISABLED_WriteBadFiles) {
     std::vector<uint8_t> codestream = openjpegEncode(
         16, 16, OPJ_CLRSPC_GRAY, {Component{.samples = std::vector<int32_t>(256, 9)}}, true);
     save("bad", "truncated.j2k", cut(codestream, 0.6));
+    // A complete little codestream whose size (and single tile) claims 16384 x 16384.
+    std::vector<uint8_t> claimsHuge = codestream;
+    size_t siz = find(claimsHuge, {0xFF, 0x4F, 0xFF, 0x51}) + 2;
+    for (size_t field : {6, 10, 22, 26}) putBe(claimsHuge, siz + field, 16384, 4);
+    save("bad", "j2k_16384x16384_tiny.j2k", claimsHuge);
 
     // Run-length data: 4 x 2, 8 bits, two colours.
     save("bad", "bmp_negative_width.bmp", smallBmp(-4, 2, 0, 2, std::vector<uint8_t>(8, 0)));
     save("bad", "bmp_zero_height.bmp", smallBmp(4, 0, 0, 2, {}));
     save("bad", "bmp_2147483647_square.bmp", smallBmp(0x7FFFFFFF, 0x7FFFFFFF, 0, 2, {0, 0, 0, 0}));
+    // Within the pixel limit, but 256 MiB of pixel data are missing.
+    save("bad", "bmp_16384x16384_no_data.bmp", smallBmp(16384, 16384, 0, 2, {0, 0, 0, 0}));
     save("bad", "bmp_huge_palette.bmp", smallBmp(4, 2, 0, 0xFFFFFFFF, std::vector<uint8_t>(8, 0)));
     save("bad", "bmp_palette_index.bmp", smallBmp(4, 2, 0, 2, {0, 1, 2, 0, 0, 0, 0, 0}));
     save("bad", "bmp_rle8_run_past_end.bmp", smallBmp(4, 2, 1, 2, {200, 1, 0, 1}));

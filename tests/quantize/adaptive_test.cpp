@@ -20,7 +20,7 @@ Image imageOfCounts(std::initializer_list<std::pair<uint32_t, int>> counts) {
     std::vector<uint32_t> pixels;
     for (auto [colour, n] : counts) pixels.insert(pixels.end(), n, colour | alphaMask);
     Image image(static_cast<int>(pixels.size()), 1, 32);
-    image.pixels = pixels;
+    image.pixels.assign(pixels.begin(), pixels.end());
     return image;
 }
 

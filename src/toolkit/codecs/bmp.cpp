@@ -229,12 +229,23 @@ std::string readPalette(const uint8_t* data, const Header& h, std::vector<uint32
 
 const char* const badIndex = "BMP palette index out of range";
 
-std::string readUncompressed(const uint8_t* data, size_t size, const Header& h,
-                             const std::vector<uint32_t>& palette, Image& image) {
-    const int64_t stride = (h.width * h.bitCount + 31) / 32 * 4;
-    if (static_cast<uint64_t>(stride) * h.height > size - h.dataOffset) {
+int64_t rowStride(const Header& h) {
+    return (h.width * h.bitCount + 31) / 32 * 4;
+}
+
+// Uncompressed pixel data must be in the file whole; checked before the image is made, so
+// a short file that declares a huge picture costs nothing.
+std::string uncompressedSizeError(size_t size, const Header& h) {
+    if (static_cast<uint64_t>(rowStride(h)) * h.height > size - h.dataOffset) {
         return "BMP pixel data is truncated";
     }
+    return {};
+}
+
+// Writes every pixel of `image`.
+std::string readUncompressed(const uint8_t* data, const Header& h,
+                             const std::vector<uint32_t>& palette, Image& image) {
+    const int64_t stride = rowStride(h);
     const Channel channels[4] = {channelOf(h.masks[0]), channelOf(h.masks[1]),
                                  channelOf(h.masks[2]), channelOf(h.masks[3])};
     const bool alpha = h.masks[3] != 0;
@@ -273,15 +284,18 @@ std::string readUncompressed(const uint8_t* data, size_t size, const Header& h,
     return {};
 }
 
+// Decodes run-length data into `image`, or only checks it when `image` is null: the
+// check runs first, so damaged or short data is refused before the image is made.
 std::string readRle(const uint8_t* data, size_t size, const Header& h,
-                    const std::vector<uint32_t>& palette, Image& image) {
+                    const std::vector<uint32_t>& palette, Image* image) {
     const bool rle4 = h.compression == biRle4;
     const int64_t width = h.width, height = h.height;
     size_t pos = h.dataOffset;
     int64_t x = 0, y = 0;  // y counts rows from the bottom
     auto put = [&](uint32_t index) -> bool {
         if (index >= palette.size()) return false;
-        image.row(static_cast<int>(height - 1 - y))[x++] = palette[index];
+        if (image) image->row(static_cast<int>(height - 1 - y))[x] = palette[index];
+        ++x;
         return true;
     };
     for (;;) {
@@ -354,13 +368,21 @@ static DecodeResult decodeBmpUnguarded(const uint8_t* data, size_t size) {
     if (result.ok()) result.error = readPalette(data, header, palette);
     if (!result.ok()) return result;
 
-    Image image(static_cast<int>(header.width), static_cast<int>(header.height),
-                header.masks[3] != 0 ? 32 : 24);
+    const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
+    const int depth = header.masks[3] != 0 ? 32 : 24;
     if (header.compression == biRle8 || header.compression == biRle4) {
-        result.error = readRle(data, size, header, palette, image);
-    } else {
-        result.error = readUncompressed(data, size, header, palette, image);
+        result.error = readRle(data, size, header, palette, nullptr);
+        if (!result.ok()) return result;
+        // Runs may skip pixels (deltas, early ends of lines): those stay black.
+        Image image(width, height, depth);
+        result.error = readRle(data, size, header, palette, &image);
+        if (result.ok()) result.image = std::move(image);
+        return result;
     }
+    result.error = uncompressedSizeError(size, header);
+    if (!result.ok()) return result;
+    Image image = Image::unset(width, height, depth);
+    result.error = readUncompressed(data, header, palette, image);
     if (result.ok()) result.image = std::move(image);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "toolkit/codecs/codec.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +9,9 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 
 #include "toolkit/codecs/codec_util.h"
@@ -128,60 +131,118 @@ ImageFormat formatFromPath(const std::string& path) {
 
 static DecodeResult readImageFileUnguarded(const std::string& path) {
     DecodeResult result;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a named pipe with no writer does not wait; it is then
+    // refused below like every file that is not a regular one.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         result.error = errnoText(errno);
         return result;
     }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         result.error = errnoText(errno);
-        ::close(fd);
         return result;
     }
     if (S_ISDIR(info.st_mode)) {
-        ::close(fd);
         result.error = errnoText(EISDIR);
         return result;
     }
+    // Devices, pipes and sockets have no size to check and may never end (/dev/zero).
+    if (!S_ISREG(info.st_mode)) {
+        result.error = "not a regular file";
+        return result;
+    }
     if (info.st_size > maxFileBytes) {
-        ::close(fd);
         result.error = "file too large";
         return result;
     }
-    std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(std::max<off_t>(info.st_size, 0)));
-    // Read until end of file rather than trusting st_size, which pipes and some special
-    // files do not report.
-    for (;;) {
-        size_t old = bytes.size();
-        if (static_cast<int64_t>(old) >= maxFileBytes) {
-            ::close(fd);
-            result.error = "file too large";
-            return result;
-        }
-        bytes.resize(old + readChunk);
-        ssize_t n = ::read(fd, bytes.data() + old, readChunk);
+    // Exactly the size the file had when opened; one byte more is asked for to see that it
+    // has not grown since.
+    const size_t expected = static_cast<size_t>(info.st_size);
+    std::vector<uint8_t> bytes(expected + 1);
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + filled, std::min(readChunk, bytes.size() - filled));
         if (n < 0) {
-            if (errno == EINTR) {
-                bytes.resize(old);
-                continue;
-            }
-            int error = errno;
-            ::close(fd);
-            result.error = errnoText(error);
+            if (errno == EINTR) continue;
+            result.error = errnoText(errno);
             return result;
         }
-        bytes.resize(old + static_cast<size_t>(n));
         if (n == 0) break;
+        filled += static_cast<size_t>(n);
     }
-    ::close(fd);
-    return decodeImage(bytes.data(), bytes.size());
+    if (filled != expected) {
+        result.error = "file changed while it was read";
+        return result;
+    }
+    return decodeImage(bytes.data(), expected);
 }
+
+namespace {
+
+// A write past the process's file-size limit raises SIGXFSZ, whose default action ends the
+// program (and would leave the temporary file behind). Ignored, the write fails with
+// EFBIG like any other write error.
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+    });
+}
+
+// Overwrites the existing file at `path` in place: used when its folder does not let a
+// temporary file be made beside it. Space is reserved first, so a full disk or the size
+// limit is met before any old byte is lost where the file system allows. Returns 0 or the
+// errno of the failure; `damaged` tells whether old bytes had been overwritten by then.
+int writeInPlace(const std::string& path, const std::vector<uint8_t>& bytes, bool& damaged) {
+    damaged = false;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        int error = S_ISREG(info.st_mode) ? errno : EACCES;
+        ::close(fd);
+        return error;
+    }
+    int error = 0;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        bytes.size() > limit.rlim_cur) {
+        error = EFBIG;
+    }
+    if (error == 0 && !bytes.empty()) {
+        int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
+        if (reserved == ENOSPC || reserved == EFBIG || reserved == EDQUOT) {
+            error = reserved;
+            // Whatever was reserved past the old end goes again.
+            if (::ftruncate(fd, info.st_size) != 0) damaged = true;
+        }
+    }
+    if (error == 0) {
+        damaged = true;
+        if (!writeAll(fd, bytes.data(), bytes.size(), error)) {
+            // error set by writeAll
+        } else if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
+            error = errno;
+        }
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+}  // namespace
 
 std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format) {
     EncodeResult encoded = encodeImage(image, format);
     if (!encoded.ok()) return encoded.error;
+    ignoreFileSizeSignal();
 
     std::string folder, file;
     splitPath(path, folder, file);
@@ -196,9 +257,26 @@ std::string writeImageFile(const Image& image, const std::string& path, ImageFor
                std::to_string(counter++);
         // 0666 lets the umask decide, as for any newly created file.
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return errnoText(errno);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return errnoText(EEXIST);
+    if (fd < 0) {
+        int error = errno;
+        // A folder we may not write to can still hold a file we may: write that one in
+        // place. Quietly when it works; the message says how when it does not.
+        struct stat target {};
+        if ((error == EACCES || error == EPERM) && ::stat(path.c_str(), &target) == 0 &&
+            S_ISREG(target.st_mode) && ::access(path.c_str(), W_OK) == 0) {
+            bool damaged = false;
+            int inPlace = writeInPlace(path, encoded.bytes, damaged);
+            if (inPlace == 0) return {};
+            return errnoText(inPlace) +
+                   (damaged ? " (the folder is read-only, so the file was being overwritten in "
+                              "place and is now damaged)"
+                            : " (the folder is read-only, so the file was to be overwritten "
+                              "in place; it is unchanged)");
+        }
+        return errnoText(error);
+    }
 
     int error = 0;
     bool written = writeAll(fd, encoded.bytes.data(), encoded.bytes.size(), error);

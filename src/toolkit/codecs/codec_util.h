@@ -18,6 +18,17 @@
 // only on little-endian machines (the same assumption lets the canvas wrap the buffer).
 static_assert(std::endian::native == std::endian::little, "pixel byte order assumes little-endian");
 
+// The most memory one decode may use, the library's working memory included: the pixel
+// limit's worth of image plus room for buffers. Decoders that need more working memory
+// than small buffers (progressive JPEG coefficients, JPEG 2000 samples) check their need
+// against it before allocating.
+inline constexpr int64_t maxDecodeBytes = maxImagePixels * 4 + (int64_t{64} << 20);
+
+struct DecodeResult;
+// JPEG 2000 decoding `bandRows` rows at a time (0: as many as a fixed working budget
+// allows); decodeJpeg2000 uses 0. Exposed so that tests can force many bands.
+DecodeResult decodeJpeg2000InBands(const uint8_t* data, size_t size, int64_t bandRows);
+
 // Empty when a w x h image may be created, else a message naming the size.
 std::string imageSizeError(int64_t width, int64_t height);
 

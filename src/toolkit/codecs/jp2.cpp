@@ -163,73 +163,88 @@ std::string headerError(const opj_image_t* image, opj_codec_t* codec) {
     return {};
 }
 
-// One component's samples reduced to 8 bits on the image grid (subsampled components are
-// repeated), or an error when the decoded data does not match the header.
-std::string componentTo8Bit(const opj_image_t* image, uint32_t index, int width, int height,
-                            std::vector<uint8_t>& out) {
-    const opj_image_comp_t& comp = image->comps[index];
-    if (!comp.data || comp.w == 0 || comp.h == 0) return "JPEG 2000 component has no data";
-    // The component covers ceil(x1 / dx) - ceil(x0 / dx) samples.
-    uint64_t expectW = (uint64_t{image->x1} + comp.dx - 1) / comp.dx -
-                       (uint64_t{image->x0} + comp.dx - 1) / comp.dx;
-    uint64_t expectH = (uint64_t{image->y1} + comp.dy - 1) / comp.dy -
-                       (uint64_t{image->y0} + comp.dy - 1) / comp.dy;
-    if (comp.w != expectW || comp.h != expectH) return "JPEG 2000 component size mismatch";
+// Reads one component of a decoded area on the image grid: subsampled components repeat
+// their samples, deeper ones are scaled to 8 bits.
+struct ComponentReader {
+    const opj_image_comp_t* comp = nullptr;
+    std::vector<uint32_t> column;  // sample column for each image column of the area
+    int64_t offset = 0;            // added to signed samples
+    int64_t maxValue = 255;
+    int64_t y0 = 0;  // image row of the area's top
 
-    const int64_t maxValue = (int64_t{1} << comp.prec) - 1;
-    const int64_t offset = comp.sgnd ? (int64_t{1} << (comp.prec - 1)) : 0;
-    std::vector<uint32_t> column(static_cast<size_t>(width));
-    for (int x = 0; x < width; ++x) {
-        int64_t cx = (int64_t{image->x0} + x) / comp.dx - int64_t{comp.x0};
-        column[x] = static_cast<uint32_t>(std::clamp<int64_t>(cx, 0, comp.w - 1));
-    }
-    out.resize(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y) {
-        int64_t cy = (int64_t{image->y0} + y) / comp.dy - int64_t{comp.y0};
-        const OPJ_INT32* row =
-            comp.data + static_cast<size_t>(std::clamp<int64_t>(cy, 0, comp.h - 1)) * comp.w;
-        uint8_t* to = out.data() + static_cast<size_t>(y) * width;
-        for (int x = 0; x < width; ++x) {
-            int64_t v = std::clamp<int64_t>(int64_t{row[column[x]]} + offset, 0, maxValue);
-            to[x] = static_cast<uint8_t>(comp.prec == 8 ? v : (v * 255 + maxValue / 2) / maxValue);
+    // Empty on success, else why the decoded data does not match the header.
+    std::string attach(const opj_image_t* area, uint32_t index) {
+        comp = &area->comps[index];
+        if (!comp->data || comp->w == 0 || comp->h == 0) return "JPEG 2000 component has no data";
+        // The component covers ceil(x1 / dx) - ceil(x0 / dx) samples.
+        uint64_t expectW = (uint64_t{area->x1} + comp->dx - 1) / comp->dx -
+                           (uint64_t{area->x0} + comp->dx - 1) / comp->dx;
+        uint64_t expectH = (uint64_t{area->y1} + comp->dy - 1) / comp->dy -
+                           (uint64_t{area->y0} + comp->dy - 1) / comp->dy;
+        if (comp->w != expectW || comp->h != expectH) return "JPEG 2000 component size mismatch";
+        maxValue = (int64_t{1} << comp->prec) - 1;
+        offset = comp->sgnd ? (int64_t{1} << (comp->prec - 1)) : 0;
+        y0 = area->y0;
+        const int64_t width = int64_t{area->x1} - area->x0;
+        column.resize(static_cast<size_t>(width));
+        for (int64_t x = 0; x < width; ++x) {
+            int64_t cx = (int64_t{area->x0} + x) / comp->dx - int64_t{comp->x0};
+            column[x] = static_cast<uint32_t>(std::clamp<int64_t>(cx, 0, comp->w - 1));
         }
+        return {};
     }
-    return {};
-}
+
+    // The samples of image row `y` (absolute), one per image column.
+    const OPJ_INT32* row(int64_t y) const {
+        int64_t cy = y / comp->dy - int64_t{comp->y0};
+        return comp->data + static_cast<size_t>(std::clamp<int64_t>(cy, 0, comp->h - 1)) * comp->w;
+    }
+
+    int value(const OPJ_INT32* samples, size_t x) const {
+        int64_t v = std::clamp<int64_t>(int64_t{samples[column[x]]} + offset, 0, maxValue);
+        return static_cast<int>(maxValue == 255 ? v : (v * 255 + maxValue / 2) / maxValue);
+    }
+};
 
 uint8_t clampByte(double v) {
     return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
 }
 
-std::string toImage(const opj_image_t* decoded, Image& image) {
-    const int width = static_cast<int>(decoded->x1 - decoded->x0);
-    const int height = static_cast<int>(decoded->y1 - decoded->y0);
-    const uint32_t n = decoded->numcomps;
-    std::vector<uint8_t> planes[maxComponents];
+// Writes the rows a decoded area covers (the full image width) into `image`.
+std::string areaToImage(const opj_image_t* area, int64_t imageY0, Image& image) {
+    const uint32_t n = area->numcomps;
+    ComponentReader readers[maxComponents];
     for (uint32_t i = 0; i < n; ++i) {
-        std::string error = componentTo8Bit(decoded, i, width, height, planes[i]);
+        std::string error = readers[i].attach(area, i);
         if (!error.empty()) return error;
     }
     const bool grey = n < 3;
     const bool hasAlpha = n == 2 || n == 4;
-    const bool ycc = !grey && decoded->color_space == OPJ_CLRSPC_SYCC;
-    image = Image(width, height, hasAlpha ? 32 : 24);
-    const std::vector<uint8_t>& alpha = planes[n - 1];
-    for (size_t i = 0; i < image.pixels.size(); ++i) {
-        int r, g, b;
-        if (grey) {
-            r = g = b = planes[0][i];
-        } else if (ycc) {
-            double yv = planes[0][i], cb = planes[1][i] - 128.0, cr = planes[2][i] - 128.0;
-            r = clampByte(yv + 1.402 * cr);
-            g = clampByte(yv - 0.344136 * cb - 0.714136 * cr);
-            b = clampByte(yv + 1.772 * cb);
-        } else {
-            r = planes[0][i];
-            g = planes[1][i];
-            b = planes[2][i];
+    const bool ycc = !grey && area->color_space == OPJ_CLRSPC_SYCC;
+    const size_t width = static_cast<size_t>(image.width);
+    for (int64_t y = area->y0; y < int64_t{area->y1}; ++y) {
+        const OPJ_INT32* rows[maxComponents];
+        for (uint32_t i = 0; i < n; ++i) rows[i] = readers[i].row(y);
+        uint32_t* out = image.row(static_cast<int>(y - imageY0));
+        for (size_t x = 0; x < width; ++x) {
+            int r, g, b;
+            if (grey) {
+                r = g = b = readers[0].value(rows[0], x);
+            } else if (ycc) {
+                double yv = readers[0].value(rows[0], x);
+                double cb = readers[1].value(rows[1], x) - 128.0;
+                double cr = readers[2].value(rows[2], x) - 128.0;
+                r = clampByte(yv + 1.402 * cr);
+                g = clampByte(yv - 0.344136 * cb - 0.714136 * cr);
+                b = clampByte(yv + 1.772 * cb);
+            } else {
+                r = readers[0].value(rows[0], x);
+                g = readers[1].value(rows[1], x);
+                b = readers[2].value(rows[2], x);
+            }
+            int a = hasAlpha ? readers[n - 1].value(rows[n - 1], x) : 255;
+            out[x] = rgba(r, g, b, a);
         }
-        image.pixels[i] = rgba(r, g, b, hasAlpha ? alpha[i] : 255);
     }
     return {};
 }
@@ -247,51 +262,156 @@ StreamPtr memoryStream(MemoryReader* reader) {
 
 }  // namespace
 
-static DecodeResult decodeJpeg2000Unguarded(const uint8_t* data, size_t size) {
+namespace {
+
+// One pass over the file: a codec that has read the main header.
+struct Jp2Reader {
+    MemoryReader reader;
+    Messages messages{};
+    CodecPtr codec;
+    StreamPtr stream;
+    OpjImagePtr header;
+
+    // Empty on success, else the reason.
+    std::string open(const uint8_t* data, size_t size) {
+        reader = MemoryReader{data, size, 0};
+        bool codestream = std::memcmp(data, j2kCodestreamStart, sizeof j2kCodestreamStart) == 0;
+        codec.reset(opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+        stream = memoryStream(&reader);
+        if (!codec || !stream) return "out of memory";
+        installHandlers(codec.get(), &messages);
+        opj_dparameters_t parameters;
+        opj_set_default_decoder_parameters(&parameters);
+        if (!opj_setup_decoder(codec.get(), &parameters)) {
+            return withDefault(messages, "JPEG 2000 decoder set-up failed");
+        }
+        // Truncated codestreams are errors, not partially decoded pictures.
+        opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE);
+        useCodecThreads(codec.get());
+        opj_image_t* raw = nullptr;
+        bool headerRead = opj_read_header(stream.get(), codec.get(), &raw);
+        header.reset(raw);
+        if (!headerRead || !header) return withDefault(messages, "unreadable JPEG 2000 header");
+        return {};
+    }
+};
+
+// OpenJPEG holds 4 bytes for every sample of the area it decodes and, decoding part of a
+// tile, about twice as much again in working copies (measured). A band of rows is decoded
+// at a time, so that this stays within a share of the image plus a fixed allowance.
+constexpr int64_t opjBytesPerSample = 4;
+constexpr int64_t opjWorkingFactor = 3;
+constexpr int64_t bandAllowance = int64_t{48} << 20;
+constexpr int64_t minBandRows = 64;
+
+// Rows per band for an image of `imageBytes` whose rows take `rowBytes` of samples.
+int64_t defaultBandRows(int64_t imageBytes, int64_t rowBytes) {
+    const int64_t working = imageBytes * 3 / 10 + bandAllowance;
+    return std::max(minBandRows, working / (rowBytes * opjWorkingFactor));
+}
+
+// 4-byte samples one image row needs, over all components.
+int64_t sampleBytesPerRow(const opj_image_t* image) {
+    const int64_t width = int64_t{image->x1} - image->x0;
+    int64_t bytes = 0;
+    for (uint32_t i = 0; i < image->numcomps; ++i) {
+        bytes += (width + image->comps[i].dx - 1) / image->comps[i].dx * opjBytesPerSample;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+DecodeResult decodeJpeg2000InBands(const uint8_t* data, size_t size, int64_t bandRows) {
     DecodeResult result;
     if (!data || size < sizeof j2kCodestreamStart) {
         result.error = "not a JPEG 2000 file";
         return result;
     }
-    bool codestream = std::memcmp(data, j2kCodestreamStart, sizeof j2kCodestreamStart) == 0;
-    CodecPtr codec(opj_create_decompress(codestream ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
-    Messages messages{};
-    MemoryReader reader{data, size, 0};
-    StreamPtr stream = memoryStream(&reader);
-    if (!codec || !stream) {
-        result.error = "out of memory";
-        return result;
-    }
-    installHandlers(codec.get(), &messages);
-    opj_dparameters_t parameters;
-    opj_set_default_decoder_parameters(&parameters);
-    if (!opj_setup_decoder(codec.get(), &parameters)) {
-        result.error = withDefault(messages, "JPEG 2000 decoder set-up failed");
-        return result;
-    }
-    // Truncated codestreams are errors, not partially decoded pictures.
-    opj_decoder_set_strict_mode(codec.get(), OPJ_TRUE);
-    useCodecThreads(codec.get());
-
-    opj_image_t* raw = nullptr;
-    bool headerRead = opj_read_header(stream.get(), codec.get(), &raw);
-    OpjImagePtr decoded(raw);
-    if (!headerRead || !decoded) {
-        result.error = withDefault(messages, "unreadable JPEG 2000 header");
-        return result;
-    }
-    result.error = headerError(decoded.get(), codec.get());
+    Jp2Reader first;
+    result.error = first.open(data, size);
+    if (!result.ok()) return result;
+    const opj_image_t* header = first.header.get();
+    result.error = headerError(header, first.codec.get());
     if (!result.ok()) return result;
 
-    if (!opj_decode(codec.get(), stream.get(), decoded.get()) ||
-        !opj_end_decompress(codec.get(), stream.get())) {
-        result.error = withDefault(messages, "JPEG 2000 decoding failed");
+    const int64_t x0 = header->x0, y0 = header->y0;
+    const int64_t width = int64_t{header->x1} - x0, height = int64_t{header->y1} - y0;
+    const int64_t rowBytes = sampleBytesPerRow(header);
+    const int64_t imageBytes = width * height * 4;
+    if (bandRows <= 0) {
+        // Narrower bands where the image itself nearly fills the budget.
+        const int64_t room = maxDecodeBytes - imageBytes - static_cast<int64_t>(size);
+        bandRows = std::min(defaultBandRows(imageBytes, rowBytes),
+                            std::max(minBandRows, room / (rowBytes * opjWorkingFactor)));
+    }
+    bandRows = std::min(bandRows, height);
+    // The image, OpenJPEG's samples and working copies for one band, and its copy of the
+    // compressed data.
+    const int64_t need =
+        imageBytes + opjWorkingFactor * bandRows * rowBytes + static_cast<int64_t>(size);
+    if (need > maxDecodeBytes) {
+        result.error = "JPEG 2000 file needs more than " + std::to_string(maxDecodeBytes >> 20) +
+                       " MiB to decode";
         return result;
     }
+    const bool hasAlpha = header->numcomps == 2 || header->numcomps == 4;
+    // Made once the first band has decoded, so that a file whose data runs out there (a
+    // few bytes claiming a huge picture) never asks for the image.
     Image image;
-    result.error = toImage(decoded.get(), image);
-    if (result.ok()) result.image = std::move(image);
+
+    // Band edges fall on rows that every component samples (dy is 1 to 4), so a band has
+    // the samples its rows repeat.
+    constexpr int64_t rowAlignment = 12;
+    for (int64_t top = 0, bottom = 0; top < height; top = bottom) {
+        bottom = (y0 + top + std::max(bandRows, rowAlignment)) / rowAlignment * rowAlignment - y0;
+        bottom = std::min(height, bottom);
+        // Each band is read afresh: OpenJPEG decodes one area per pass over the file.
+        Jp2Reader pass;
+        Jp2Reader* r = &first;
+        if (top > 0) {
+            result.error = pass.open(data, size);
+            if (!result.ok()) return result;
+            r = &pass;
+        }
+        opj_image_t* area = r->header.get();
+        const bool whole = top == 0 && bottom == height;
+        if (!whole && !opj_set_decode_area(r->codec.get(), area, static_cast<OPJ_INT32>(x0),
+                                           static_cast<OPJ_INT32>(y0 + top),
+                                           static_cast<OPJ_INT32>(x0 + width),
+                                           static_cast<OPJ_INT32>(y0 + bottom))) {
+            result.error = withDefault(r->messages, "JPEG 2000 decoding failed");
+            return result;
+        }
+        if (!opj_decode(r->codec.get(), r->stream.get(), area) ||
+            !opj_end_decompress(r->codec.get(), r->stream.get())) {
+            result.error = withDefault(r->messages, "JPEG 2000 decoding failed");
+            return result;
+        }
+        if (int64_t{area->y0} != y0 + top || int64_t{area->y1} != y0 + bottom ||
+            int64_t{area->x0} != x0 || int64_t{area->x1} != x0 + width) {
+            result.error = "JPEG 2000 decoded area does not match the request";
+            return result;
+        }
+        if (image.empty()) {
+            image =
+                Image::unset(static_cast<int>(width), static_cast<int>(height), hasAlpha ? 32 : 24);
+        }
+        result.error = areaToImage(area, y0, image);
+        if (!result.ok()) return result;
+        // Release this band's samples before the next is decoded.
+        if (r == &first) {
+            first.header.reset();
+            first.stream.reset();
+            first.codec.reset();
+        }
+    }
+    result.image = std::move(image);
     return result;
+}
+
+static DecodeResult decodeJpeg2000Unguarded(const uint8_t* data, size_t size) {
+    return decodeJpeg2000InBands(data, size, 0);
 }
 
 static EncodeResult encodeJpeg2000Unguarded(const Image& image, int quality) {

@@ -20,9 +20,6 @@ constexpr int bytesPerPixel = 4;
 // A progressive file may hold any number of scans and each one rereads the whole
 // coefficient buffer; real encoders use about ten.
 constexpr int maxScans = 1000;
-// libjpeg's working memory (mostly the coefficient buffer of a progressive file) may not
-// pass this; a top-size 4:2:0 image needs about 800 MiB.
-constexpr long maxJpegMemory = 1L << 30;
 constexpr int qualityScale = 10;  // the program's 0..10 maps to libjpeg's 0..100
 constexpr size_t outputChunk = 16 * 1024;
 
@@ -51,8 +48,8 @@ struct JpegError {
                       "unsupported JPEG sample precision: %d bits (only 8-bit JPEG is supported)",
                       cinfo->err->msg_parm.i[0]);
     } else if (code == JERR_NO_BACKING_STORE) {
-        std::snprintf(text, sizeof text, "JPEG file needs more than %ld MiB to decode",
-                      maxJpegMemory >> 20);
+        std::snprintf(text, sizeof text, "JPEG file needs more than %lld MiB to decode",
+                      static_cast<long long>(maxDecodeBytes >> 20));
     } else if (decompress && (code == JERR_IMAGE_TOO_BIG || code == JERR_EMPTY_IMAGE)) {
         // Name the size the file declares, as the other decoders do.
         std::snprintf(text, sizeof text,
@@ -77,6 +74,27 @@ void onJpegMessage(j_common_ptr cinfo, int level) {
 
 void onJpegSilence(j_common_ptr) {}
 
+// The arithmetic decoder, unlike the Huffman one, says nothing when it meets a marker in
+// the middle of a scan: by convention it decodes zeros from there on, because an encoder
+// leaves out the zero bytes that end its data. Those bytes can stand for a long run of
+// flat blocks, so a legitimate file may end its data well before its last row; but not
+// before half of its picture, in the scan that codes every block (the only scan of a
+// sequential file, the first DC scan of a progressive one). A marker met that early means
+// the data is missing: a header claiming more rows than were coded, or a cut file. Later
+// progressive scans only refine, and flat areas need no refinement, so they are not
+// judged. Restart markers end every interval and are expected.
+bool arithmeticDataEndedEarly(const jpeg_decompress_struct* d) {
+    constexpr JDIMENSION minimumMissingRows = 4;
+    const int marker = d->unread_marker;
+    if (!d->arith_code || marker == 0 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
+        return false;
+    }
+    if (d->progressive_mode && (d->Ss != 0 || d->Ah != 0)) return false;
+    const JDIMENSION done = d->input_iMCU_row, total = d->total_iMCU_rows;
+    return done < total && total - done >= minimumMissingRows && done * 2 < total;
+}
+
+// Called between rows of blocks while scans are read, and before each output row.
 void onJpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
@@ -84,6 +102,9 @@ void onJpegProgress(j_common_ptr cinfo) {
         char text[JMSG_LENGTH_MAX];
         std::snprintf(text, sizeof text, "JPEG file has too many scans (over %d)", maxScans);
         failWith(cinfo, text);
+    }
+    if (arithmeticDataEndedEarly(decompress)) {
+        failWith(cinfo, "JPEG data ends before the picture is complete");
     }
 }
 
@@ -108,7 +129,7 @@ bool readJpegHeader(JpegDecoder* d, const uint8_t* data, size_t size) {
     if (setjmp(d->error.jump)) return false;
     jpeg_create_decompress(&d->cinfo);
     d->created = true;
-    d->cinfo.mem->max_memory_to_use = maxJpegMemory;
+    d->cinfo.mem->max_memory_to_use = maxDecodeBytes;
     d->progress.progress_monitor = onJpegProgress;
     d->cinfo.progress = &d->progress;
     jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
@@ -116,10 +137,14 @@ bool readJpegHeader(JpegDecoder* d, const uint8_t* data, size_t size) {
     return true;
 }
 
-// Starts decompression: a progressive file is read whole here, into libjpeg's bounded
-// coefficient memory, before the caller allocates the image.
+// Starts decompression: a progressive file is read whole here, into libjpeg's coefficient
+// memory, before the caller allocates the image. That memory and the image together stay
+// within the decode budget.
 bool startJpeg(JpegDecoder* d) {
     if (setjmp(d->error.jump)) return false;
+    const int64_t imageBytes =
+        int64_t{d->cinfo.image_width} * d->cinfo.image_height * bytesPerPixel;
+    d->cinfo.mem->max_memory_to_use = static_cast<long>(maxDecodeBytes - imageBytes);
     jpeg_start_decompress(&d->cinfo);
     if (d->cinfo.output_components != bytesPerPixel ||
         d->cinfo.output_width != d->cinfo.image_width ||
@@ -260,7 +285,8 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     }
     if (ok && result.ok() && !startJpeg(&decoder)) result.error = decoder.error.message;
     if (ok && result.ok()) {
-        Image image(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), 24);
+        Image image = Image::unset(static_cast<int>(cinfo.image_width),
+                                   static_cast<int>(cinfo.image_height), 24);
         bool inverted = cinfo.saw_Adobe_marker;
         if (readJpegRows(&decoder, reinterpret_cast<uint8_t*>(image.pixels.data()),
                          static_cast<size_t>(image.width) * bytesPerPixel)) {

@@ -145,8 +145,9 @@ static DecodeResult decodePngUnguarded(const uint8_t* data, size_t size) {
     result.error = imageSizeError(header.width, header.height);
     if (!result.ok()) return result;
 
-    Image image(static_cast<int>(header.width), static_cast<int>(header.height),
-                header.hasAlpha ? 32 : 24);
+    // libpng writes every pixel (each pass of an interlaced file its own share).
+    Image image = Image::unset(static_cast<int>(header.width), static_cast<int>(header.height),
+                               header.hasAlpha ? 32 : 24);
     std::vector<png_bytep> rows(header.height);
     for (int y = 0; y < image.height; ++y) rows[y] = reinterpret_cast<png_bytep>(image.row(y));
     if (!readPngRows(structs.png, structs.info, rows.data(), size_t{header.width} * 4)) {
