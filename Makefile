@@ -4,7 +4,7 @@ TYPE ?= Release
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench sanitize install clean
+.PHONY: all deps configure build run test bench sanitize fuzz install clean
 
 all: build
 
@@ -38,5 +38,23 @@ PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# Each fuzz target runs FUZZ_SECONDS, starting from the files under tests/data; what it
+# finds new goes to build-fuzz/corpus/<target>, a crash to build-fuzz/crashes/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash scripts/install-deps.sh fuzz
+	@launcher=""; if command -v ccache >/dev/null; then launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi; \
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DPIXOVA_FUZZ=ON -DPIXOVA_WERROR=OFF $$launcher >/dev/null
+	cmake --build build-fuzz -j$(JOBS) --target fuzz_targets
+	@mkdir -p build-fuzz/crashes
+	@for t in build-fuzz/tests/fuzz_*; do \
+	  name=$$(basename $$t); mkdir -p build-fuzz/corpus/$$name; echo "== $$name"; \
+	  "$$t" -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -print_final_stats=1 \
+	    -artifact_prefix=build-fuzz/crashes/$$name- build-fuzz/corpus/$$name tests/data \
+	    2>build-fuzz/$$name.log || { tail -40 build-fuzz/$$name.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_units|stat::peak_rss_mb" build-fuzz/$$name.log; \
+	done
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -6,12 +6,15 @@ set -euo pipefail
 packages=(
   g++ make cmake pkg-config ccache
   qt6-base-dev libgl-dev libxkbcommon-dev
-  libpng-dev zlib1g-dev libdeflate-dev libjpeg-dev libopenjp2-7-dev
+  libpng-dev zlib1g-dev libdeflate-dev libjpeg-dev libopenjp2-7-dev libzstd-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
 )
 if [ "${1:-}" = "bench" ]; then
   packages+=(imagemagick pngquant lomiri-wallpapers hyperfine)
+fi
+if [ "${1:-}" = "fuzz" ]; then
+  packages+=(clang libclang-rt-dev)
 fi
 
 missing=()

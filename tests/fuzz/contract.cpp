@@ -1,0 +1,130 @@
+#include "contract.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "toolkit/codecs/codec_util.h"
+
+const char* contractInput = nullptr;
+
+void contractBroken(const char* what) {
+    std::fprintf(stderr, "decode contract broken: %s%s%s\n", what, contractInput ? " in " : "",
+                 contractInput ? contractInput : "");
+    std::abort();
+}
+
+namespace {
+
+struct Size {
+    int64_t width;
+    int64_t height;
+};
+
+uint16_t readBe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+
+std::optional<Size> pngSize(const uint8_t* data, size_t size) {
+    if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0) return std::nullopt;
+    return Size{readBe32(data + 16), readBe32(data + 20)};
+}
+
+std::optional<Size> bmpSize(const uint8_t* data, size_t size) {
+    if (size < 26) return std::nullopt;
+    if (readLe32(data + 14) == 12) return Size{readLe16(data + 18), readLe16(data + 20)};
+    int64_t height = static_cast<int32_t>(readLe32(data + 22));
+    return Size{static_cast<int32_t>(readLe32(data + 18)), height < 0 ? -height : height};
+}
+
+// The first start-of-frame marker, found by walking the marker segments the way libjpeg
+// does: bytes before a marker are skipped, as are fill bytes (0xFF) and 0xFF 0x00.
+std::optional<Size> jpegSize(const uint8_t* data, size_t size) {
+    size_t at = 2;
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {
+            ++at;
+            continue;
+        }
+        while (at + 1 < size && data[at + 1] == 0xFF) ++at;
+        if (at + 1 >= size) break;
+        const uint8_t marker = data[at + 1];
+        if (marker == 0 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9)) {
+            at += 2;  // no length follows
+            continue;
+        }
+        bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (at + 4 > size) break;
+        if (frame) {
+            if (at + 9 > size) break;
+            return Size{readBe16(data + at + 7), readBe16(data + at + 5)};
+        }
+        at += 2 + readBe16(data + at + 2);
+    }
+    return std::nullopt;
+}
+
+// The image area of the codestream's size marker (inside a .jp2's codestream box too).
+std::optional<Size> jpeg2000Size(const uint8_t* data, size_t size) {
+    const uint8_t start[] = {0xFF, 0x4F, 0xFF, 0x51};
+    for (size_t at = 0; at + 4 + 18 <= size; ++at) {
+        if (std::memcmp(data + at, start, 4) != 0) continue;
+        const uint8_t* siz = data + at + 4;
+        int64_t x1 = readBe32(siz + 4), y1 = readBe32(siz + 8);
+        int64_t x0 = readBe32(siz + 12), y0 = readBe32(siz + 16);
+        return Size{x1 - x0, y1 - y0};
+    }
+    return std::nullopt;
+}
+
+std::optional<Size> declaredSize(ImageFormat format, const uint8_t* data, size_t size) {
+    switch (format) {
+        case ImageFormat::Png:
+            return pngSize(data, size);
+        case ImageFormat::Bmp:
+            return bmpSize(data, size);
+        case ImageFormat::Jpeg:
+            return jpegSize(data, size);
+        case ImageFormat::Jpeg2000:
+            return jpeg2000Size(data, size);
+        case ImageFormat::Unknown:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool checkDecode(ImageFormat format, const uint8_t* data, size_t size, const DecodeResult& result) {
+    const Image& image = result.image;
+    if (!result.ok()) {
+        if (!image.empty() || !image.pixels.empty()) contractBroken("a refused file gave pixels");
+        return false;
+    }
+    if (image.empty()) contractBroken("an accepted file gave no image");
+    if (image.depth != 24 && image.depth != 32) contractBroken("depth is neither 24 nor 32");
+    if (image.pixels.size() != static_cast<size_t>(image.width) * image.height) {
+        contractBroken("pixel count does not match the size");
+    }
+    std::optional<Size> declared = declaredSize(format, data, size);
+    if (!declared) contractBroken("an accepted file has no readable size");
+    if (declared->width != image.width || declared->height != image.height) {
+        contractBroken("decoded size differs from the header");
+    }
+    if (image.depth == 24) {
+        for (uint32_t p : image.pixels) {
+            if ((p & alphaMask) != alphaMask) contractBroken("a 24-bit pixel is not opaque");
+        }
+    }
+    return true;
+}
+
+void checkRoundTrip(ImageFormat format, const Image& image) {
+    EncodeResult encoded = encodeImage(image, format);
+    if (!encoded.ok()) contractBroken("a decoded image could not be encoded again");
+    DecodeResult again = decodeImage(encoded.bytes.data(), encoded.bytes.size());
+    if (!again.ok()) contractBroken("an encoded image could not be decoded again");
+    if (!(again.image == image)) contractBroken("the round trip changed the image");
+}
