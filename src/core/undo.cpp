@@ -1,38 +1,88 @@
 #include "core/undo.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
 #include "core/registry.h"
 #include "core/state.h"
+#include "core/undo_store.h"
 #include "toolkit/image_store.h"
 
-std::vector<int> undoList;
 int undoPosition = -1;
 int undoFlags = 0;
 
 namespace {
 
-// One id per entry, parallel to undoList: equal ids mean equal pixels, which is what
-// tells whether the document still matches its file.
+constexpr size_t mebibyte = size_t{1} << 20;
+constexpr size_t maxDefaultBudget = size_t{4} << 30;
+
+UndoStore history;
+// One id per entry, oldest first: equal ids mean equal pixels, which is what tells
+// whether the document still matches its file.
 std::vector<int64_t> entryIds;
 int64_t nextEntryId = 1;
 int64_t savedEntryId = 0;
+bool droppedNoticeShown = false;
+size_t budgetOverride = 0;
 
-int copyOfView() {
-    return copyImage(viewImage, anyImageNumber);
+void notice(const char* text) {
+    services().showNotice(text);
+}
+
+size_t defaultBudget() {
+    long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGE_SIZE);
+    size_t physical = pages > 0 && pageSize > 0
+                          ? static_cast<size_t>(pages) * static_cast<size_t>(pageSize)
+                          : 4 * maxDefaultBudget;
+    return undoBudgetFor(std::getenv("PIXOVA_UNDO_MB"), physical);
 }
 
 void setFlagsFromPosition() {
     undoFlags &= ~(undoPossible | redoPossible);
     if (undoPosition > 0) undoFlags |= undoPossible;
-    if (undoPosition < static_cast<int>(undoList.size()) - 1) undoFlags |= redoPossible;
+    if (undoPosition < static_cast<int>(history.count()) - 1) undoFlags |= redoPossible;
+}
+
+// Room for the document in `shape`: nothing when it already has that size, else a new
+// image (which may throw std::bad_alloc before anything has changed).
+Image roomFor(const Image* view, const UndoStore::Shape& shape) {
+    if (view && view->width == shape.width && view->height == shape.height) return Image();
+    allocationPoint();
+    return Image::unset(shape.width, shape.height, shape.depth);
+}
+
+// Copies the history's current state into the document, into `room` when it was made.
+// Allocates only when the document does not exist.
+void showCurrent(Image* view, Image& room) {
+    const Image& state = history.current();
+    if (!view) {
+        std::copy(state.pixels.begin(), state.pixels.end(), room.pixels.begin());
+        storeImage(viewImage, std::move(room));
+        return;
+    }
+    if (!room.empty()) *view = std::move(room);
+    std::copy(state.pixels.begin(), state.pixels.end(), view->pixels.begin());
+    view->depth = state.depth;
 }
 
 void step(int direction) {
-    if (undoList.empty()) return;
+    if (history.count() == 0) return;
     Image* view = findImage(viewImage);
-    int oldW = view ? view->width : -1, oldH = view ? view->height : -1;
-    int last = static_cast<int>(undoList.size()) - 1;
-    undoPosition = std::max(0, std::min(last, undoPosition + direction));
-    copyImage(undoList[undoPosition], viewImage);
+    const int oldW = view ? view->width : -1, oldH = view ? view->height : -1;
+    try {
+        Image room = roomFor(view, history.shapeAfterStep(direction));
+        history.step(direction);
+        showCurrent(view, room);
+    } catch (const std::bad_alloc&) {
+        notice(direction < 0 ? undoFailedNotice : redoFailedNotice);
+        return;
+    }
+    undoPosition = history.position();
     setFlagsFromPosition();
     view = findImage(viewImage);
     if (view && view->width == oldW && view->height == oldH) {
@@ -43,43 +93,118 @@ void step(int direction) {
     updateUndoButtons();
 }
 
+// Drops the oldest entries while the history holds more than its budget, to a tenth
+// below it so that the next changes do not each pay for a drop.
+void keepWithinBudget() {
+    const size_t budget = undoBudgetBytes();
+    if (history.bytes() <= budget) return;
+    size_t dropped = 0;
+    try {
+        dropped = history.dropOldest(budget - budget / 10);
+    } catch (const std::bad_alloc&) {
+        return;  // over budget for now; nothing was lost
+    }
+    if (dropped == 0) return;
+    entryIds.erase(entryIds.begin(), entryIds.begin() + static_cast<ptrdiff_t>(dropped));
+    undoPosition = history.position();
+    setFlagsFromPosition();
+    if (!droppedNoticeShown) {
+        droppedNoticeShown = true;
+        notice(oldestUndoDroppedNotice);
+    }
+}
+
 }  // namespace
 
-void takeSnapshot(int image) {
-    int copy = copyImage(image, anyImageNumber);
-    if (copy == 0) return;
-    int last = static_cast<int>(undoList.size()) - 1;
-    if (undoPosition == last) {
-        undoList.push_back(copy);
-        entryIds.push_back(nextEntryId++);
-        undoPosition = last + 1;
-    } else {
-        ++undoPosition;
-        freeImage(undoList[undoPosition]);
-        undoList[undoPosition] = copy;
-        entryIds[undoPosition] = nextEntryId++;
-        for (size_t i = undoPosition + 1; i < undoList.size(); ++i) freeImage(undoList[i]);
-        undoList.resize(undoPosition + 1);
-        entryIds.resize(undoPosition + 1);
+size_t undoBudgetFor(const char* mebibytes, size_t physicalBytes) {
+    if (mebibytes) {
+        char* end = nullptr;
+        unsigned long long mb = std::strtoull(mebibytes, &end, 10);
+        const bool digitsOnly = mebibytes[0] >= '0' && mebibytes[0] <= '9' && *end == '\0';
+        if (digitsOnly && mb > 0 && mb < (1ull << 40)) return static_cast<size_t>(mb) * mebibyte;
     }
+    return std::min(physicalBytes / 4, maxDefaultBudget);
+}
+
+size_t undoBudgetBytes() {
+    static const size_t fromEnvironment = defaultBudget();
+    return budgetOverride ? budgetOverride : fromEnvironment;
+}
+
+void setUndoBudgetBytes(size_t bytes) {
+    budgetOverride = bytes;
+}
+
+size_t undoHeldBytes() {
+    return history.bytes();
+}
+
+size_t undoEntryCount() {
+    return history.count();
+}
+
+Image undoEntryImage(size_t index) {
+    return index < history.count() ? history.state(index) : Image();
+}
+
+void takeSnapshot(int image) {
+    Image* document = findImage(image);
+    if (!document) return;
+    try {
+        history.push(*document);
+    } catch (const std::bad_alloc&) {
+        // The change cannot be kept, so it is taken back: the document returns to the
+        // current entry. Same size needs no memory; otherwise the changed pixels go first.
+        if (history.count() > 0) {
+            const Image& state = history.current();
+            try {
+                if (document->width != state.width || document->height != state.height) {
+                    document->pixels = PixelBuffer();
+                    *document = state;
+                } else {
+                    std::copy(state.pixels.begin(), state.pixels.end(), document->pixels.begin());
+                    document->depth = state.depth;
+                }
+            } catch (const std::bad_alloc&) {
+                // Not even that: the history gives up its copy to the document and
+                // starts again empty.
+                *document = history.release();
+                entryIds.clear();
+                undoPosition = -1;
+                undoFlags &= otherUndoFlags;
+            }
+        }
+        notice(changeNotRecordedNotice);
+        updateUndoButtons();
+        return;
+    }
+    entryIds.resize(static_cast<size_t>(history.position()));
+    entryIds.push_back(nextEntryId++);
+    undoPosition = history.position();
     undoFlags = (undoFlags & otherUndoFlags) | undoPossible;
+    keepWithinBudget();
     updateUndoButtons();
 }
 
 void clearUndo() {
-    for (int n : undoList) freeImage(n);
-    undoList.clear();
+    history.clear();
     entryIds.clear();
     undoPosition = -1;
 }
 
 void resetUndo() {
-    if (!imageExists(viewImage)) return;
+    Image* view = findImage(viewImage);
+    if (!view) return;
     clearUndo();
-    undoList.push_back(copyOfView());
-    entryIds.push_back(nextEntryId++);
-    undoPosition = 0;
+    try {
+        history.reset(*view);
+        entryIds.push_back(nextEntryId++);
+    } catch (const std::bad_alloc&) {
+        // No room even for one entry: the history stays empty and undo does nothing.
+    }
+    undoPosition = history.position();
     undoFlags = 0;
+    droppedNoticeShown = false;
     markDocumentSaved();
     updateUndoButtons();
 }
@@ -93,14 +218,19 @@ void redo() {
 }
 
 void revert() {
-    if (undoList.empty()) return;
-    copyImage(undoList.front(), viewImage);
-    int64_t firstId = entryIds.front();
-    clearUndo();
+    if (history.count() == 0) return;
+    Image* view = findImage(viewImage);
+    try {
+        Image room = roomFor(view, history.firstShape());
+        history.revert();
+        showCurrent(view, room);
+    } catch (const std::bad_alloc&) {
+        notice(undoFailedNotice);
+        return;
+    }
+    entryIds.resize(1);
+    undoPosition = history.position();
     services().fitWindowToImage(viewImage);
-    takeSnapshot(viewImage);
-    // The one entry left holds the first entry's pixels.
-    if (!entryIds.empty()) entryIds.front() = firstId;
     undoFlags &= otherUndoFlags;
     updateUndoButtons();
 }
@@ -110,9 +240,9 @@ void updateUndoButtons() {
 }
 
 void markDocumentSaved() {
-    savedEntryId = undoPosition >= 0 ? entryIds[undoPosition] : 0;
+    savedEntryId = undoPosition >= 0 ? entryIds[static_cast<size_t>(undoPosition)] : 0;
 }
 
 bool documentModified() {
-    return undoPosition >= 0 && entryIds[undoPosition] != savedEntryId;
+    return undoPosition >= 0 && entryIds[static_cast<size_t>(undoPosition)] != savedEntryId;
 }

@@ -1,20 +1,33 @@
 #pragma once
-// Undo history: full copies of the document, one after each completed change.
+// Undo history: the document after each completed change, kept compactly (see
+// core/undo_store.h) within a memory budget.
 
-#include <vector>
+#include <cstddef>
+#include <cstdint>
 
-// Numbers of the images held by the history, oldest first.
-extern std::vector<int> undoList;
-// Index of the current entry; -1 while the list is empty.
+#include "toolkit/image.h"
+
+// Index of the current entry; -1 while the history is empty.
 extern int undoPosition;
 // Bit 0: undo possible, bit 1: redo possible; updates keep the other bits.
 extern int undoFlags;
 inline constexpr int undoPossible = 1;
 inline constexpr int redoPossible = 2;
+
 // The bits of undoFlags that belong to others and that every update keeps.
 inline constexpr int otherUndoFlags = 12;
 
+// Shown once per history, the first time old entries make room for new ones.
+inline constexpr const char* oldestUndoDroppedNotice =
+    "Oldest undo steps dropped to stay within memory";
+// When memory runs out, the operation does not happen and one of these says so.
+inline constexpr const char* changeNotRecordedNotice =
+    "Not enough memory to keep this change for undo: it was taken back";
+inline constexpr const char* undoFailedNotice = "Not enough memory to undo";
+inline constexpr const char* redoFailedNotice = "Not enough memory to redo";
+
 // Records `image` (the document) as the new current entry, dropping the redo branch.
+// When memory runs out, the document is put back as the current entry holds it.
 void takeSnapshot(int image);
 // Starts a new history holding only the current document.
 void resetUndo();
@@ -31,3 +44,18 @@ void markDocumentSaved();
 // True when the document differs from the state last loaded or saved: another entry is
 // current, or the history was started anew without a load or save.
 bool documentModified();
+
+// Entries held, and a copy of one of them (slow far from the current one; for tests).
+size_t undoEntryCount();
+Image undoEntryImage(size_t index);
+
+// The memory the history may hold: PIXOVA_UNDO_MB mebibytes when that is set to a
+// positive whole number, else a quarter of physical memory, at most 4 GiB. The oldest
+// entries go when a change would pass it; the current one always stays.
+size_t undoBudgetBytes();
+// The budget for a PIXOVA_UNDO_MB value (null when unset) and the physical memory.
+size_t undoBudgetFor(const char* mebibytes, size_t physicalBytes);
+// Replaces the budget (0: back to the one above); for tests and benchmarks.
+void setUndoBudgetBytes(size_t bytes);
+// Memory the history holds now.
+size_t undoHeldBytes();

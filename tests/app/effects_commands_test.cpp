@@ -27,13 +27,13 @@ TEST_F(EffectCommandsTest, EachEffectChangesTheImageWithOneUndoStep) {
         // A fresh colourful picture each time: Noise, for one, leaves a gray picture as it is.
         storeImage(viewImage, randomImage(50, 30, 100 + id));
         Image before = *findImage(viewImage);
-        size_t entries = undoList.size();
+        size_t entries = undoEntryCount();
         command(id);
         Image expected = before;
         applyEffect(expected, wholeImage(expected), id);
         EXPECT_EQ(*findImage(viewImage), expected) << id;
         EXPECT_NE(*findImage(viewImage), before) << id;
-        EXPECT_EQ(undoList.size(), entries + 1) << id;
+        EXPECT_EQ(undoEntryCount(), entries + 1) << id;
     }
 }
 
@@ -43,7 +43,7 @@ TEST_F(EffectCommandsTest, EffectsAndBlurRefuseWhileAToolWindowIsOpen) {
     command(commandXFactor);
     command(commandGaussianBlur);
     EXPECT_EQ(*findImage(viewImage), before);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     quantizeOpen = 0;
 }
 
@@ -62,7 +62,7 @@ TEST_F(EffectCommandsTest, ScrambleThenUnscrambleOfASelectionRestoresIt) {
     }
     command(commandUnscramble);
     EXPECT_EQ(*findImage(viewImage), before);
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
 }
 
 TEST_F(EffectCommandsTest, BlurOfTheSelectionIsOneUndoStep) {
@@ -72,7 +72,7 @@ TEST_F(EffectCommandsTest, BlurOfTheSelectionIsOneUndoStep) {
     Image expected = before;
     blurRect(expected, Rect{10, 5, 25, 15});
     EXPECT_EQ(*findImage(viewImage), expected);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(selection.active, 1);
 }
 

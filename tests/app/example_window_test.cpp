@@ -75,7 +75,7 @@ TEST_F(ExampleWindowTest, ItsButtonSwapsRedAndBlueInTheSelectionAsOneUndoStep) {
                 << x << "," << y;
         }
     }
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(selection.active, 1);
 
     click(controlCaptioned("Close"));

@@ -57,7 +57,7 @@ TEST_F(FilesTest, LoadReplacesTheDocumentAndStartsAFreshHistory) {
     EXPECT_EQ(scripted.openRequests[0].filters, openFilePattern);
     EXPECT_EQ(scripted.openRequests[0].filterIndex, 0);
     EXPECT_EQ(*findImage(viewImage), photo);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandRedo));
     EXPECT_EQ(cursorMode, moverMode);
@@ -82,7 +82,7 @@ TEST_F(FilesTest, AFileThatFailsToDecodeChangesNothing) {
     EXPECT_EQ(*findImage(viewImage), before);
     EXPECT_EQ(currentFilePath, pathBefore);
     EXPECT_EQ(baseName, "");
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     // The folder stays where it was.
     scripted.fileAnswers.push_back({"", 0});
     command(commandLoad);
@@ -192,7 +192,7 @@ TEST_F(FilesTest, SavingIgnoresTheSelectionAndKeepsHistory) {
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.image.width, 40);
     EXPECT_EQ(back.image.height, 30);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(selection.active, 1);
     EXPECT_EQ(baseName, "photo");
 }

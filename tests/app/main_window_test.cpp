@@ -304,10 +304,10 @@ TEST_F(MainWindowTest, TwentySixShortcutsRaiseTheirIdentifiers) {
 }
 
 TEST_F(MainWindowTest, FirstUndoEntryIsTheSplash) {
-    ASSERT_EQ(undoList.size(), 1u);
+    ASSERT_EQ(undoEntryCount(), 1u);
     EXPECT_EQ(undoPosition, 0);
     EXPECT_EQ(undoFlags, 0);
-    EXPECT_EQ(*findImage(undoList[0]), *findImage(viewImage));
+    EXPECT_EQ(undoEntryImage(0), *findImage(viewImage));
 }
 
 TEST_F(MainWindowTest, RevertRightAfterStartRestoresTheSplash) {
@@ -316,7 +316,7 @@ TEST_F(MainWindowTest, RevertRightAfterStartRestoresTheSplash) {
     EXPECT_NE(*findImage(viewImage), splash);
     command(commandRevert);
     EXPECT_EQ(*findImage(viewImage), splash);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
 }
 
@@ -380,7 +380,7 @@ TEST_F(MainWindowTest, UnbuiltCommandsDoNothing) {
     }
     EXPECT_EQ(*findImage(viewImage), before);
     EXPECT_FALSE(toolBarButtonState(mainToolBar, commandHistogramToggle));
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 }
 
 }  // namespace

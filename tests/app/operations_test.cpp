@@ -29,12 +29,12 @@ TEST_F(OperationsTest, NegativeOnTheWholeImageIsOneUndoStep) {
     for (size_t i = 0; i < before.pixels.size(); ++i) {
         ASSERT_EQ(view->pixels[i], before.pixels[i] ^ colourMask);
     }
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_TRUE(toolBarButtonEnabled(mainToolBar, commandUndo));
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandRedo));
     command(commandNegative);
     EXPECT_EQ(*findImage(viewImage), before);
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
     command(commandUndo);
     command(commandUndo);
     EXPECT_EQ(*findImage(viewImage), before);
@@ -60,7 +60,7 @@ TEST_F(OperationsTest, GrayScaleOfASelectionChangesOnlyTheSelection) {
             }
         }
     }
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     // The selection stays and is drawn again.
     EXPECT_EQ(selection.active, 1);
 }

@@ -90,7 +90,7 @@ void setFirstPixel(Image& image, const Rect& rect) {
 TEST_F(RegistryTest, TheFrameRecordsThenRefreshesKeepingTheSelection) {
     ASSERT_TRUE(runOperation(OperationFrame{}, setFirstPixel));
     EXPECT_EQ(findImage(viewImage)->at(0, 0) & colourMask, rgb(1, 2, 3));
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(journal, (std::vector<std::string>{"step", "palette", "refresh 4 keep 1"}));
 }
 
@@ -102,8 +102,8 @@ TEST_F(RegistryTest, TheFrameCanRefreshBeforeRecordingAndFitTheWindow) {
         return true;
     }));
     EXPECT_EQ(journal, (std::vector<std::string>{"fit 4", "step"}));
-    ASSERT_EQ(undoList.size(), 2u);
-    EXPECT_EQ(findImage(undoList[1])->width, 3);
+    ASSERT_EQ(undoEntryCount(), 2u);
+    EXPECT_EQ(undoEntryImage(1).width, 3);
 }
 
 TEST_F(RegistryTest, TheFrameWorksOnTheSelectionOrTheWholeImage) {
@@ -135,17 +135,17 @@ TEST_F(RegistryTest, TheFrameRefusesAndDeclinesWithoutRecording) {
     floatingActive = 1;
     EXPECT_FALSE(runOperation(OperationFrame{.refuseWhileFloating = true}, touch));
     floatingActive = 0;
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 
     journal.clear();
     EXPECT_FALSE(runOperation(OperationFrame{}, [](Image&, const Rect&) { return false; }));
     EXPECT_TRUE(journal.empty());
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 
     // No undo step for a floating section's own turns, and no refresh when asked for none.
     EXPECT_TRUE(runOperation(
         OperationFrame{.snapshot = FrameSnapshot::None, .refresh = FrameRefresh::None}, touch));
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_TRUE(journal.empty());
 
     freeImage(viewImage);

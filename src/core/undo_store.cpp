@@ -1,0 +1,225 @@
+#include "core/undo_store.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+Image copyOf(const Image& image) {
+    allocationPoint();
+    return image;
+}
+
+}  // namespace
+
+size_t UndoStore::Step::bytes() const {
+    return sizeof(Step) + change.bytes() + before.bytes() + after.bytes();
+}
+
+size_t UndoStore::bytes() const {
+    size_t total = anchor_.pixels.capacity() * sizeof(uint32_t) + first_.bytes();
+    for (const Step& s : steps_) total += s.bytes();
+    return total;
+}
+
+Image UndoStore::unpackWhole(const PackedPixels& packed, int width, int height, int depth) {
+    allocationPoint();
+    Image image = Image::unset(width, height, depth);
+    unpackInto(packed, image, PackDirection::Forward);
+    return image;
+}
+
+void UndoStore::apply(const Step& step, Image& image, PackDirection direction) {
+    if (!step.resized) {
+        unpackInto(step.change, image, direction);
+        return;
+    }
+    if (direction == PackDirection::Forward) {
+        image = unpackWhole(step.after, step.afterWidth, step.afterHeight, step.afterDepth);
+    } else {
+        image = unpackWhole(step.before, step.beforeWidth, step.beforeHeight, step.beforeDepth);
+    }
+}
+
+void UndoStore::clear() {
+    anchor_ = Image();
+    first_ = PackedPixels();
+    steps_ = std::vector<Step>();
+    states_ = 0;
+    position_ = -1;
+}
+
+Image UndoStore::release() {
+    Image current = std::move(anchor_);
+    clear();
+    return current;
+}
+
+void UndoStore::reset(const Image& state) {
+    Image copy = copyOf(state);
+    clear();
+    anchor_ = std::move(copy);
+    states_ = 1;
+    position_ = 0;
+}
+
+void UndoStore::push(const Image& state) {
+    if (states_ == 0) {
+        reset(state);
+        return;
+    }
+    // Everything that takes memory comes first; the store changes only after.
+    Step step;
+    Image resizedAnchor;
+    const bool sameShape = state.width == anchor_.width && state.height == anchor_.height &&
+                           state.depth == anchor_.depth;
+    Rect changed;
+    if (sameShape) {
+        changed = differingRect(anchor_, state);
+        step.change = packDifference(anchor_, state, changed);
+    } else {
+        step.resized = true;
+        step.before = packWhole(anchor_, wholeImage(anchor_));
+        step.after = packWhole(state, wholeImage(state));
+        step.beforeWidth = anchor_.width;
+        step.beforeHeight = anchor_.height;
+        step.beforeDepth = anchor_.depth;
+        step.afterWidth = state.width;
+        step.afterHeight = state.height;
+        step.afterDepth = state.depth;
+        resizedAnchor = copyOf(state);
+    }
+    // Revert needs the first state once the current one moves on from it.
+    PackedPixels first;
+    const bool needFirst = position_ == 0 && first_.empty() && !anchor_.empty();
+    if (needFirst) first = packWhole(anchor_, wholeImage(anchor_));
+    if (steps_.capacity() < static_cast<size_t>(position_) + 1) {
+        allocationPoint();
+        steps_.reserve(static_cast<size_t>(position_) + 1);
+    }
+
+    steps_.resize(static_cast<size_t>(position_));
+    steps_.push_back(std::move(step));
+    if (needFirst) {
+        first_ = std::move(first);
+        firstWidth_ = anchor_.width;
+        firstHeight_ = anchor_.height;
+        firstDepth_ = anchor_.depth;
+    }
+    if (sameShape) {
+        for (int y = changed.top; y <= changed.bottom && !changed.empty(); ++y) {
+            std::copy(state.row(y) + changed.left, state.row(y) + changed.right + 1,
+                      anchor_.row(y) + changed.left);
+        }
+    } else {
+        anchor_ = std::move(resizedAnchor);
+    }
+    ++position_;
+    states_ = static_cast<size_t>(position_) + 1;
+}
+
+void UndoStore::step(int direction) {
+    const int target = position_ + direction;
+    if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
+        return;
+    }
+    if (direction < 0) {
+        apply(steps_[static_cast<size_t>(target)], anchor_, PackDirection::Backward);
+    } else {
+        apply(steps_[static_cast<size_t>(position_)], anchor_, PackDirection::Forward);
+    }
+    position_ = target;
+}
+
+void UndoStore::revert() {
+    if (states_ == 0) return;
+    if (position_ != 0) {
+        Image first = unpackWhole(first_, firstWidth_, firstHeight_, firstDepth_);
+        anchor_ = std::move(first);
+    }
+    first_ = PackedPixels();
+    steps_ = std::vector<Step>();
+    states_ = 1;
+    position_ = 0;
+}
+
+size_t UndoStore::dropOldest(size_t target) {
+    if (bytes() <= target || position_ <= 0) return 0;
+    // How many of the oldest states must go, counting the first state's packing as if it
+    // kept its size.
+    size_t drop = 0;
+    size_t projected = bytes();
+    while (projected > target && drop < static_cast<size_t>(position_)) {
+        projected -= steps_[drop].bytes();
+        ++drop;
+    }
+    // The new first state, band by band: from the last resized step among those dropped
+    // (its state after), else from the first state, with the later steps applied.
+    size_t base = 0;
+    const PackedPixels* start = &first_;
+    int width = firstWidth_, height = firstHeight_, depth = firstDepth_;
+    for (size_t i = 0; i < drop; ++i) {
+        if (steps_[i].resized) {
+            base = i + 1;
+            start = &steps_[i].after;
+            width = steps_[i].afterWidth;
+            height = steps_[i].afterHeight;
+            depth = steps_[i].afterDepth;
+        }
+    }
+    PackedPixels first;
+    if (states_ - drop > 1) {
+        first.mode = PackMode::Whole;
+        first.rect = Rect{0, 0, width - 1, height - 1};
+        allocationPoint();
+        first.bands.resize(static_cast<size_t>(height - 1) / packBandRows + 1);
+        for (int top = 0, band = 0; top < height; top += packBandRows, ++band) {
+            const int rows = std::min(packBandRows, height - top);
+            allocationPoint();
+            Image part = Image::unset(width, rows, depth);
+            unpackRows(*start, part.pixels.data(), width, top, rows, PackDirection::Forward);
+            for (size_t i = base; i < drop; ++i) {
+                unpackRows(steps_[i].change, part.pixels.data(), width, top, rows,
+                           PackDirection::Forward);
+            }
+            PackedPixels packed = packWhole(part, wholeImage(part));
+            first.bands[static_cast<size_t>(band)] = std::move(packed.bands.front());
+        }
+    }
+    steps_.erase(steps_.begin(), steps_.begin() + static_cast<ptrdiff_t>(drop));
+    // With only the current state left, the anchor holds it.
+    first_ = std::move(first);
+    firstWidth_ = width;
+    firstHeight_ = height;
+    firstDepth_ = depth;
+    position_ -= static_cast<int>(drop);
+    states_ -= drop;
+    return drop;
+}
+
+Image UndoStore::state(size_t index) const {
+    Image image = copyOf(anchor_);
+    for (int p = position_; p > static_cast<int>(index); --p) {
+        apply(steps_[static_cast<size_t>(p - 1)], image, PackDirection::Backward);
+    }
+    for (int p = position_; p < static_cast<int>(index); ++p) {
+        apply(steps_[static_cast<size_t>(p)], image, PackDirection::Forward);
+    }
+    return image;
+}
+
+UndoStore::Shape UndoStore::shapeAfterStep(int direction) const {
+    const int target = position_ + direction;
+    if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
+        return shapeOf(anchor_);
+    }
+    const Step& s = steps_[static_cast<size_t>(direction < 0 ? target : position_)];
+    if (!s.resized) return shapeOf(anchor_);
+    return direction < 0 ? Shape{s.beforeWidth, s.beforeHeight, s.beforeDepth}
+                         : Shape{s.afterWidth, s.afterHeight, s.afterDepth};
+}
+
+UndoStore::Shape UndoStore::firstShape() const {
+    if (position_ <= 0) return shapeOf(anchor_);
+    return Shape{firstWidth_, firstHeight_, firstDepth_};
+}
