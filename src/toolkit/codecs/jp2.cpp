@@ -297,10 +297,10 @@ struct Jp2Reader {
 };
 
 // OpenJPEG holds 4 bytes for every sample of the area it decodes and, decoding part of a
-// tile, about twice as much again in working copies (measured). A band of rows is decoded
+// tile, up to four times as much again in working copies (measured). A band of rows is decoded
 // at a time, so that this stays within a share of the image plus a fixed allowance.
 constexpr int64_t opjBytesPerSample = 4;
-constexpr int64_t opjWorkingFactor = 3;
+constexpr int64_t opjWorkingFactor = 5;
 constexpr int64_t bandAllowance = int64_t{48} << 20;
 constexpr int64_t minBandRows = 64;
 
