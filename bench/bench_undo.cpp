@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -69,6 +70,10 @@ Image& document() {
     return *findImage(documentNumber);
 }
 
+// Growth of every whole-image change measured so far, for the average.
+double wholeImageBytes = 0;
+int wholeImageSteps = 0;
+
 // History growth of one change, whole image or selection.
 void stepBytes(benchmark::State& state, const NamedEdit& e) {
     double grown = 0;
@@ -85,6 +90,10 @@ void stepBytes(benchmark::State& state, const NamedEdit& e) {
         grown = static_cast<double>(undoHeldBytes() - before);
     }
     state.counters["MiB_per_step"] = grown / mebibyte;
+    if (!e.onSelection) {
+        wholeImageBytes += grown;
+        ++wholeImageSteps;
+    }
     if (e.onSelection) {
         Rect r = selectionOf(document());
         state.counters["of_rect"] = grown / (4.0 * r.width() * r.height());
@@ -191,6 +200,11 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
     }
+    benchmark::RegisterBenchmark("StepBytes/average_of_whole_image_edits", [](benchmark::State& s) {
+        for (auto _ : s) {
+        }
+        s.counters["MiB_per_step"] = wholeImageBytes / mebibyte / std::max(wholeImageSteps, 1);
+    })->Iterations(1);
     for (const NamedEdit& e : edits()) {
         if (e.onSelection) continue;
         benchmark::RegisterBenchmark(("Undo/" + e.name).c_str(),

@@ -28,6 +28,9 @@ std::vector<int64_t> entryIds;
 int64_t nextEntryId = 1;
 int64_t savedEntryId = 0;
 bool droppedNoticeShown = false;
+// The most one change has added to the history: room kept free for the next one, so
+// that recording it stays within the budget too.
+size_t largestStep = 0;
 size_t budgetOverride = 0;
 
 void notice(const char* text) {
@@ -93,14 +96,16 @@ void step(int direction) {
     updateUndoButtons();
 }
 
-// Drops the oldest entries while the history holds more than its budget, to a tenth
-// below it so that the next changes do not each pay for a drop.
+// Drops the oldest entries when the history leaves no room within its budget for a
+// change as large as the largest so far; then down to a tenth below that, so that the
+// next changes do not each pay for a drop.
 void keepWithinBudget() {
     const size_t budget = undoBudgetBytes();
-    if (history.bytes() <= budget) return;
+    const size_t room = std::min(largestStep, budget / 4);
+    if (history.bytes() + room <= budget) return;
     size_t dropped = 0;
     try {
-        dropped = history.dropOldest(budget - budget / 10);
+        dropped = history.dropOldest(budget - room - budget / 10);
     } catch (const std::bad_alloc&) {
         return;  // over budget for now; nothing was lost
     }
@@ -150,6 +155,7 @@ Image undoEntryImage(size_t index) {
 void takeSnapshot(int image) {
     Image* document = findImage(image);
     if (!document) return;
+    const size_t before = history.bytes();
     try {
         history.push(*document);
     } catch (const std::bad_alloc&) {
@@ -178,6 +184,7 @@ void takeSnapshot(int image) {
         updateUndoButtons();
         return;
     }
+    if (history.bytes() > before) largestStep = std::max(largestStep, history.bytes() - before);
     entryIds.resize(static_cast<size_t>(history.position()));
     entryIds.push_back(nextEntryId++);
     undoPosition = history.position();
@@ -205,6 +212,7 @@ void resetUndo() {
     undoPosition = history.position();
     undoFlags = 0;
     droppedNoticeShown = false;
+    largestStep = 0;
     markDocumentSaved();
     updateUndoButtons();
 }

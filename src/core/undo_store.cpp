@@ -87,7 +87,9 @@ void UndoStore::push(const Image& state) {
         step.afterWidth = state.width;
         step.afterHeight = state.height;
         step.afterDepth = state.depth;
-        resizedAnchor = copyOf(state);
+        // The anchor's own buffer takes the new state when it is big enough (a quarter
+        // turn keeps the pixel count), so no second image is held meanwhile.
+        if (anchor_.pixels.capacity() < state.pixels.size()) resizedAnchor = copyOf(state);
     }
     // Revert needs the first state once the current one moves on from it.
     PackedPixels first;
@@ -111,8 +113,13 @@ void UndoStore::push(const Image& state) {
             std::copy(state.row(y) + changed.left, state.row(y) + changed.right + 1,
                       anchor_.row(y) + changed.left);
         }
-    } else {
+    } else if (!resizedAnchor.empty()) {
         anchor_ = std::move(resizedAnchor);
+    } else {
+        anchor_.pixels.assign(state.pixels.begin(), state.pixels.end());  // within capacity
+        anchor_.width = state.width;
+        anchor_.height = state.height;
+        anchor_.depth = state.depth;
     }
     ++position_;
     states_ = static_cast<size_t>(position_) + 1;
