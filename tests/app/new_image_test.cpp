@@ -57,7 +57,7 @@ TEST_F(NewImageTest, CancelKeepsATypedWidthAndChangesNothing) {
     runDialog("300", "", false);
     EXPECT_EQ(*findImage(viewImage), before);
     EXPECT_EQ(newWidth, 300);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     runDialog("", "", false);  // offers 300
 }
 
@@ -83,7 +83,7 @@ TEST_F(NewImageTest, ANewImageIsNamedNewImageWithAFreshHistory) {
     ASSERT_EQ(view->width, 40);
     EXPECT_EQ(view->at(39, 29), rgba(0, 255, 0, 255));
     EXPECT_EQ(newBackColor, 0x00ff00u);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandRedo));
     EXPECT_EQ(cursorMode, moverMode);
@@ -144,7 +144,7 @@ TEST_F(CopyTest, TheSelectionGoesOnTheClipboardExactlyAndTheNoticeSwallowsKeys) 
     EXPECT_GE(fakeNow, copyNoticeMilliseconds);
     EXPECT_LT(fakeNow, copyNoticeMilliseconds + 20);
     EXPECT_FALSE(isWindow(copyNoticeWindow));
-    EXPECT_EQ(undoList.size(), 1u);  // the key was dropped, not run
+    EXPECT_EQ(undoEntryCount(), 1u);  // the key was dropped, not run
 }
 
 TEST_F(CopyTest, WithoutASelectionTheWholeImageIsCopied) {
