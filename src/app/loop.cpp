@@ -10,6 +10,9 @@
 #include "app/preferences.h"
 #include "app/shell_commands.h"
 #include "app/view.h"
+#include "canvas/floating.h"
+#include "canvas/geometry_commands.h"
+#include "canvas/resize_window.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/registry.h"
@@ -33,6 +36,9 @@ void registerProgram() {
     registerHelpWindow();
     registerNewImageDialog();
     registerClipboardCommands();
+    registerGeometryCommands();
+    registerFloatingSection();
+    registerResizeDialogs();
 }
 
 int loopStep() {

@@ -197,7 +197,8 @@ void extractPaletteOf(int image) {
 }
 
 void canvasHandler(const Event& event) {
-    if (event.kind != eventControl) return;
+    // A floating section takes the canvas's mouse for itself.
+    if (event.kind != eventControl || floatingActive) return;
     MoverDrag& d = moverDrag;
     switch (event.type) {
         case controlRightButtonUp: {
@@ -274,6 +275,9 @@ class AppServices : public ViewServices {
         setActiveControl(canvas);
     }
     void showNotice(const std::string& text) override {
+        setStatusBarText(mainStatusBar, selectionStatusField, text);
+    }
+    void setSelectionStatus(const std::string& text) override {
         setStatusBarText(mainStatusBar, selectionStatusField, text);
     }
     int shownImage() override { return previewImage(); }

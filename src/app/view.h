@@ -5,8 +5,6 @@
 #include "core/registry.h"
 #include "toolkit/gui.h"
 
-inline constexpr uint32_t canvasBackground = 0x404040;
-
 // Window geometry, measured when the main window is built.
 extern int minViewWidth;
 extern int minViewHeight;

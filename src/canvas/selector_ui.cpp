@@ -274,6 +274,7 @@ int grabSelection(int image) {
 }
 
 void selectorCallback(const Event& event) {
+    if (floatingActive) return;  // the floating section has the mouse
     switch (event.type) {
         case controlLeftButtonDown:
             buttonDown = 1;

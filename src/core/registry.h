@@ -43,6 +43,8 @@ class ViewServices {
     virtual void setUndoButtons(bool /*undoEnabled*/, bool /*redoEnabled*/) {}
     // A short notice in the status bar.
     virtual void showNotice(const std::string& /*text*/) {}
+    // Status field 1, which describes the selection or what a floating section covers.
+    virtual void setSelectionStatus(const std::string& /*text*/) {}
     // The image the canvas shows: a tool window's preview while one is open, else the
     // document.
     virtual int shownImage();

@@ -89,6 +89,7 @@ extern std::string baseName;         // default name offered by Save
 inline constexpr const char* newImageName = "NewImage";
 
 // ---- View placement ----
+inline constexpr uint32_t canvasBackground = 0x404040;  // around the image on the canvas
 extern int panX;
 extern int panY;
 extern int scrollX;

@@ -1,0 +1,271 @@
+#include "canvas/floating.h"
+
+#include <algorithm>
+
+#include "canvas/geometry.h"
+#include "canvas/geometry_commands.h"
+#include "canvas/nested_loop.h"
+#include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/operation.h"
+#include "core/registry.h"
+#include "core/state.h"
+#include "toolkit/image_store.h"
+
+int floatX = 0;
+int floatY = 0;
+FloatingSection floatingSection;
+
+namespace {
+
+constexpr const char* placeKey = "Return";
+constexpr int escapeKey = 27;
+
+enum class Ending { None, Place, Discard };
+
+void readSectionSize() {
+    FloatingSection& f = floatingSection;
+    Image* section = findImage(workImage);
+    f.width = section ? section->width : 0;
+    f.height = section ? section->height : 0;
+    f.halfWidth = f.width / 2;
+    f.halfHeight = f.height / 2;
+}
+
+// The picture, the section over it, and the section's corners in the status bar.
+void redraw() {
+    const FloatingSection& f = floatingSection;
+    if (Image* buffer = canvasBuffer(canvas)) {
+        fillBox(*buffer, 0, 0, buffer->width, buffer->height, canvasBackground | alphaMask);
+        if (Image* view = findImage(viewImage)) {
+            drawImageBlended(*buffer, *view, panX + f.offsetX, panY + f.offsetY);
+        }
+        if (Image* section = findImage(workImage)) {
+            drawImageBlended(*buffer, *section, floatX, floatY);
+        }
+        updateCanvas(canvas);
+    }
+    services().setSelectionStatus(floatingStatusText());
+}
+
+// Keeps [position, position + size) within [lo, hi + 1), the far edge first.
+int clampToExtent(int position, int size, int lo, int hi) {
+    if (position + size > hi + 1) position = hi - size + 1;
+    if (position < lo) position = lo;
+    return position;
+}
+
+// The pointer holds the section's centre; the section stays over the image's extent.
+void followPointer(int x, int y) {
+    const FloatingSection& f = floatingSection;
+    bool narrower = f.canvasWidth > f.imageWidth, shorter = f.canvasHeight > f.imageHeight;
+    int loX = narrower ? scrollX + selection.minX : selection.minX;
+    int hiX = narrower ? scrollX + selection.maxX : selection.maxX;
+    int loY = shorter ? scrollY + selection.minY : selection.minY;
+    int hiY = shorter ? scrollY + selection.maxY : selection.maxY;
+    floatX = clampToExtent(x - f.halfWidth, f.width, loX, hiX);
+    floatY = clampToExtent(y - f.halfHeight, f.height, loY, hiY);
+    redraw();
+}
+
+// A quarter turn about the section's centre. The next mouse move clamps it again.
+void turn(int clockwise) {
+    FloatingSection& f = floatingSection;
+    int oldHalfWidth = f.halfWidth, oldHalfHeight = f.halfHeight;
+    if (!rotateQuarter(workImage, clockwise)) return;
+    floatX += oldHalfWidth;
+    floatY += oldHalfHeight;
+    readSectionSize();
+    floatX -= f.halfWidth;
+    floatY -= f.halfHeight;
+    redraw();
+}
+
+// The arrow keys may push the section past the image, up to the canvas's edges.
+void nudge(int command) {
+    const FloatingSection& f = floatingSection;
+    switch (command) {
+        case commandLeft:
+            if (floatX > 0) --floatX;
+            break;
+        case commandRight:
+            if (floatX < f.canvasWidth - f.width) ++floatX;
+            break;
+        case commandUp:
+            if (floatY > 0) --floatY;
+            break;
+        case commandDown:
+            if (floatY < f.canvasHeight - f.height) ++floatY;
+            break;
+        default:
+            return;
+    }
+    redraw();
+}
+
+Ending keyCommand(int command) {
+    switch (command) {
+        case commandPlaceSection:
+            return Ending::Place;
+        case commandLeft:
+        case commandRight:
+        case commandUp:
+        case commandDown:
+            nudge(command);
+            break;
+        case commandCtrlRight:
+            turn(1);
+            break;
+        case commandCtrlLeft:
+            turn(0);
+            break;
+        case commandCtrlUp:
+            mirrorImage(workImage);
+            redraw();
+            break;
+        case commandCtrlDown:
+            flipImage(workImage);
+            redraw();
+            break;
+        default:
+            break;  // every other command waits until the section is placed
+    }
+    return Ending::None;
+}
+
+Ending handle(const Event& e) {
+    if (e.window != mainWindow) return Ending::None;
+    switch (e.kind) {
+        case eventCloseWindow:
+            quitRequested = 1;
+            return Ending::Discard;
+        case eventMenu:
+            return keyCommand(e.object);
+        case eventControl:
+            if (e.object != canvas) return Ending::None;
+            if (e.type == controlMouseMove) followPointer(e.x, e.y);
+            if (e.type == controlLeftButtonUp) return Ending::Place;
+            if (e.type == controlKeyDown && e.key == escapeKey) return Ending::Discard;
+            return Ending::None;
+        default:
+            return Ending::None;
+    }
+}
+
+// Takes the clipboard's image as the section and shows it; false when there is none.
+bool start() {
+    Image* view = findImage(viewImage);
+    Image* buffer = canvasBuffer(canvas);
+    if (!view || !buffer) return false;
+    addKeyboardShortcut(mainWindow, placeKey, commandPlaceSection);
+    Image section = clipboardImage();
+    if (section.empty()) {
+        removeKeyboardShortcut(mainWindow, placeKey);
+        return false;
+    }
+    if (selection.active) {
+        clearSelection();
+        services().setSelectionStatus("");
+    }
+    FloatingSection& f = floatingSection;
+    f.canvasWidth = buffer->width;
+    f.canvasHeight = buffer->height;
+    f.imageWidth = view->width;
+    f.imageHeight = view->height;
+    f.offsetX = (f.canvasWidth - f.imageWidth) / 2;
+    f.offsetY = (f.canvasHeight - f.imageHeight) / 2;
+    // Never scaled: a section larger than the picture keeps its top-left part.
+    bool cut = section.width > f.imageWidth || section.height > f.imageHeight;
+    if (cut) {
+        section = copyRect(section, 0, 0, std::min(section.width, f.imageWidth) - 1,
+                           std::min(section.height, f.imageHeight) - 1);
+    }
+    storeImage(workImage, std::move(section));
+    readSectionSize();
+    if (cut && f.width == f.imageWidth && f.height == f.imageHeight) {
+        // It covers the whole picture: placed at once, through the loop like a click.
+        floatX = panX + f.offsetX;
+        floatY = panY + f.offsetY;
+        Event up;
+        up.kind = eventControl;
+        up.window = mainWindow;
+        up.object = canvas;
+        up.type = controlLeftButtonUp;
+        up.x = floatX;
+        up.y = floatY;
+        postEvent(up);
+    } else {
+        floatX = panX + f.canvasWidth / 2 - f.halfWidth;
+        floatY = panY + f.canvasHeight / 2 - f.halfHeight;
+    }
+    redraw();
+    setCanvasCursor(canvas, cursorArrows);
+    setActiveControl(canvas);  // Esc reaches the canvas
+    floatingActive = 1;
+    return true;
+}
+
+void place() {
+    OperationFrame frame;
+    frame.wholeImage = true;
+    frame.snapshot = FrameSnapshot::AfterRefresh;
+    frame.refresh = FrameRefresh::None;
+    runOperation(frame, [](Image& view, const Rect&) {
+        const Image* section = findImage(workImage);
+        if (!section) return false;
+        const FloatingSection& f = floatingSection;
+        placeSection(view, *section, floatX - panX - f.offsetX, floatY - panY - f.offsetY);
+        return true;
+    });
+    services().setSelectionStatus("");
+    services().refreshAnalysis();
+}
+
+void finish() {
+    floatingActive = 0;
+    freeImage(workImage);
+    removeKeyboardShortcut(mainWindow, placeKey);
+    if (imageExceedsView == 1 && cursorMode != selectorMode) {
+        setCanvasCursor(canvas, cursorHand);
+    } else if (cursorMode == selectorMode) {
+        setCanvasCursor(canvas, cursorCross);
+    } else {
+        setCanvasCursor(canvas, cursorDefault);
+    }
+    services().refreshView(viewImage, 0);
+}
+
+}  // namespace
+
+void pasteFloatingSection() {
+    // workImage is the preview of some tool windows; they keep it while they are open.
+    if (anyToolWindowOpen()) return;
+    if (!start()) return;
+    NestedLoop loop;
+    try {
+        Ending ending = Ending::None;
+        while (ending == Ending::None) ending = handle(loop.next());
+        if (ending == Ending::Place) place();
+    } catch (...) {
+        finish();  // the program must not stay in floating mode
+        throw;
+    }
+    finish();
+}
+
+std::string floatingStatusText() {
+    const FloatingSection& f = floatingSection;
+    return "xLeft = " + std::to_string(floatX) + " | yTop = " + std::to_string(floatY) +
+           " | xRight = " + std::to_string(floatX + f.width - 1) +
+           " | yBottom = " + std::to_string(floatY + f.height - 1);
+}
+
+void resetFloatingSection() {
+    floatX = floatY = 0;
+    floatingSection = FloatingSection{};
+}
+
+void registerFloatingSection() {
+    resetFloatingSection();
+    registerCommand(commandPasteFloating, [](int) { pasteFloatingSection(); });
+}

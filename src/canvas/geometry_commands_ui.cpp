@@ -1,0 +1,85 @@
+#include "canvas/geometry_commands.h"
+
+#include "canvas/geometry.h"
+#include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/operation.h"
+#include "core/registry.h"
+#include "core/state.h"
+#include "toolkit/image_store.h"
+
+namespace {
+
+// The document's turns and reversals are undo steps of their own; a floating section's
+// are not, and the section's loop draws the view itself.
+OperationFrame inPlaceFrame(int image) {
+    OperationFrame frame;
+    frame.image = image;
+    if (floatingActive) {
+        frame.snapshot = FrameSnapshot::None;
+        frame.refresh = FrameRefresh::None;
+    }
+    return frame;
+}
+
+// Size-changing work: the window is fitted to the new size first, then the step recorded.
+OperationFrame resizingFrame(int image) {
+    OperationFrame frame;
+    frame.image = image;
+    frame.wholeImage = true;
+    frame.snapshot = FrameSnapshot::AfterRefresh;
+    frame.refresh = FrameRefresh::FitWindow;
+    return frame;
+}
+
+}  // namespace
+
+int rotateQuarter(int image, int clockwise) {
+    OperationFrame frame = resizingFrame(image);
+    if (floatingActive) {
+        frame.snapshot = FrameSnapshot::None;
+        frame.refresh = FrameRefresh::None;
+    }
+    bool done = runOperation(frame, [clockwise](Image& target, const Rect&) {
+        return rotateQuarterPixels(target, clockwise != 0);
+    });
+    return done ? 1 : 0;
+}
+
+void rotateHalf(int image) {
+    OperationFrame frame;
+    frame.image = image;
+    runOperation(frame, rotateHalfPixels);
+}
+
+void flipImage(int image) {
+    runOperation(inPlaceFrame(image), flipPixels);
+}
+
+void mirrorImage(int image) {
+    runOperation(inPlaceFrame(image), mirrorPixels);
+}
+
+int cropToSelection(int image) {
+    if (!selection.active) return 0;
+    Image* target = findImage(image);
+    if (!target) return 0;
+    Rect rect = clipToImage(selectionImageRect(), *target);
+    if (rect.empty()) return 0;
+    bool done = runOperation(resizingFrame(image), [rect](Image& pixels, const Rect&) {
+        pixels = copyRect(pixels, rect.left, rect.top, rect.right, rect.bottom);
+        releaseSelector();
+        cursorMode = moverMode;
+        return true;
+    });
+    return done ? 1 : 0;
+}
+
+void registerGeometryCommands() {
+    registerCommand(commandRotateRight, [](int) { rotateQuarter(viewImage, 1); });
+    registerCommand(commandRotateLeft, [](int) { rotateQuarter(viewImage, 0); });
+    registerCommand(commandRotate180, [](int) { rotateHalf(viewImage); });
+    registerCommand(commandFlip, [](int) { flipImage(viewImage); });
+    registerCommand(commandMirror, [](int) { mirrorImage(viewImage); });
+    registerCommand(commandCrop, [](int) { cropToSelection(viewImage); });
+}

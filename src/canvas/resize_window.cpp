@@ -1,0 +1,239 @@
+#include "canvas/resize_window.h"
+
+#include <algorithm>
+
+#include "canvas/geometry.h"
+#include "canvas/nested_loop.h"
+#include "core/commands.h"
+#include "core/operation.h"
+#include "core/registry.h"
+#include "core/state.h"
+#include "toolkit/gui.h"
+#include "toolkit/image_store.h"
+
+uint32_t resizeCanvasColour = 0;
+ResizeDialog resizeDialog;
+
+namespace {
+
+// Return posts this to the dialog's window, as a click of OK would.
+constexpr const char* okKey = "Return";
+constexpr int okShortcut = 1;
+
+constexpr int64_t largestFieldValue = 1'000'000'000;
+
+constexpr int resizeImageWidth = 165;
+constexpr int resizeImageHeight = 130;
+constexpr int resizeCanvasWidth = 240;
+constexpr int resizeCanvasHeight = 165;
+constexpr int swatchWidth = 70;
+constexpr int swatchHeight = 40;
+
+// Both dialogs: the fields, their labels and the keep-aspect box, at the same places.
+void buildSizeControls(int keepAspectWidth) {
+    ResizeDialog& d = resizeDialog;
+    d.widthField = stringControl(anyControlNumber, 10, 10, 60, 25,
+                                 std::to_string(d.imageWidth), true);
+    d.heightField = stringControl(anyControlNumber, 10, 40, 60, 25,
+                                  std::to_string(d.imageHeight), true);
+    int widthLabel = textControl(anyControlNumber, 75, 15, 50, 25, "width");
+    int heightLabel = textControl(anyControlNumber, 75, 40, 50, 25, "Height");
+    setControlColour(widthLabel, resizeDialogColour);
+    setControlColour(heightLabel, resizeDialogColour);
+    d.keepAspect = checkBoxControl(anyControlNumber, 10, 70, keepAspectWidth, 25,
+                                   "keep aspect ratio");
+    setControlState(d.keepAspect, 1);
+}
+
+bool openDialog(int window, const char* title, int width, int height, int openFlag) {
+    if (anyToolWindowOpen()) return false;
+    Image* view = findImage(viewImage);
+    if (!view) return false;
+    if (!openWindow(window, 0, 0, width, height, title, windowCloseBox | windowParentCentered,
+                    mainWindow)) {
+        return false;
+    }
+    setWindowColour(window, resizeDialogColour);
+    (window == resizeImageWindow ? resizeImageOpen : resizeCanvasOpen) = openFlag;
+    resizeDialog = ResizeDialog{};
+    resizeDialog.window = window;
+    resizeDialog.imageWidth = view->width;
+    resizeDialog.imageHeight = view->height;
+    resizeDialog.ratio = aspectRatio(view->width, view->height);
+    addKeyboardShortcut(window, okKey, okShortcut);
+    return true;
+}
+
+void showSwatch() {
+    ResizeDialog& d = resizeDialog;
+    if (Image* swatch = findImage(d.swatchImage)) {
+        fillBox(*swatch, 0, 0, swatch->width, swatch->height, resizeCanvasColour | alphaMask);
+    }
+    setImageControlImage(d.swatch, d.swatchImage);
+}
+
+void pickBackground() {
+    int64_t chosen = dialogs().colourPicker(resizeCanvasColour);
+    if (chosen < 0) return;  // cancelled
+    resizeCanvasColour = static_cast<uint32_t>(chosen) & colourMask;
+    showSwatch();
+}
+
+// Only the user's edits reach here: setting a field from code posts nothing.
+void coupleFields(int edited) {
+    ResizeDialog& d = resizeDialog;
+    if (controlState(d.keepAspect) == 0) return;
+    int64_t value = fieldValue(controlText(edited));
+    if (edited == d.widthField) {
+        setControlText(d.heightField, std::to_string(heightForWidth(value, d.ratio)));
+    } else {
+        setControlText(d.widthField, std::to_string(widthForHeight(value, d.ratio)));
+    }
+}
+
+int chosenPosition() {
+    const ResizeDialog& d = resizeDialog;
+    for (int i = 0; i < lastAnchor; ++i) {
+        if (controlState(d.positions[i]) != 0) return i + firstAnchor;
+    }
+    return centreAnchor;
+}
+
+OperationFrame resizeFrame() {
+    OperationFrame frame;
+    frame.wholeImage = true;
+    frame.snapshot = FrameSnapshot::AfterRefresh;
+    frame.refresh = FrameRefresh::FitWindow;
+    return frame;
+}
+
+void apply() {
+    const ResizeDialog& d = resizeDialog;
+    int64_t typedWidth = fieldValue(controlText(d.widthField));
+    int64_t typedHeight = fieldValue(controlText(d.heightField));
+    if (d.window == resizeImageWindow) {
+        int w = clampResizeSide(typedWidth), h = clampResizeSide(typedHeight);
+        runOperation(resizeFrame(), [w, h](Image& image, const Rect&) {
+            image = resampleMitchell(image, w, h);
+            return true;
+        });
+        return;
+    }
+    int position = chosenPosition();
+    uint32_t background = resizeCanvasColour;
+    runOperation(resizeFrame(), [=](Image& image, const Rect&) {
+        int w = clampCanvasSide(typedWidth, image.width);
+        int h = clampCanvasSide(typedHeight, image.height);
+        image = extendCanvas(image, w, h, position, background);
+        return true;
+    });
+}
+
+void closeDialog() {
+    ResizeDialog& d = resizeDialog;
+    removeKeyboardShortcut(d.window, okKey);
+    if (d.window == resizeImageWindow) resizeImageOpen = 0;
+    if (d.window == resizeCanvasWindow) resizeCanvasOpen = 0;
+    closeWindow(d.window);
+    if (d.swatchImage >= 0) freeImage(d.swatchImage);
+    resizeDialog = ResizeDialog{};
+}
+
+enum class Outcome { Open, Ok, Cancel };
+
+Outcome dialogEvent(const Event& e) {
+    ResizeDialog& d = resizeDialog;
+    if (e.window == mainWindow && e.kind == eventCloseWindow) {
+        quitRequested = 1;
+        return Outcome::Cancel;
+    }
+    if (e.window != d.window) return Outcome::Open;  // other windows wait
+    if (e.kind == eventCloseWindow) return Outcome::Cancel;
+    if (e.kind == eventMenu && e.object == okShortcut) return Outcome::Ok;
+    if (e.kind != eventControl || e.type != controlChange) return Outcome::Open;
+    if (e.object == d.okButton) return Outcome::Ok;
+    if (e.object == d.cancelButton) return Outcome::Cancel;
+    if (e.object == d.widthField || e.object == d.heightField) coupleFields(e.object);
+    if (e.object == d.swatch && d.swatch >= 0) pickBackground();
+    return Outcome::Open;
+}
+
+}  // namespace
+
+int64_t fieldValue(const std::string& text) {
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = std::min(value * 10 + (c - '0'), largestFieldValue);
+    }
+    return value;
+}
+
+bool openResizeImageDialog() {
+    if (!openDialog(resizeImageWindow, "resize image", resizeImageWidth, resizeImageHeight,
+                    resizeImageOpenFlag)) {
+        return false;
+    }
+    ResizeDialog& d = resizeDialog;
+    buildSizeControls(145);
+    d.okButton = buttonControl(anyControlNumber, 95, 100, 60, 25, "OK");
+    d.cancelButton = buttonControl(anyControlNumber, 10, 100, 60, 25, "Cancel");
+    return true;
+}
+
+bool openResizeCanvasDialog() {
+    if (!openDialog(resizeCanvasWindow, "resize canvas", resizeCanvasWidth, resizeCanvasHeight,
+                    resizeCanvasOpenFlag)) {
+        return false;
+    }
+    ResizeDialog& d = resizeDialog;
+    buildSizeControls(125);
+    d.okButton = buttonControl(anyControlNumber, 170, 130, 60, 25, "OK");
+    d.cancelButton = buttonControl(anyControlNumber, 100, 130, 60, 25, "Cancel");
+    setControlColour(textControl(anyControlNumber, 150, 5, 90, 30, "position"),
+                     resizeDialogColour);
+    // The frame holds the nine buttons: 20 x 20 each, 25 apart, 5 in from its corner.
+    constexpr int gridX = 150, gridY = 28;
+    frameControl(anyControlNumber, gridX, gridY, 80, 85, "");
+    for (int i = 0; i < lastAnchor; ++i) {
+        d.positions[i] = optionControl(anyControlNumber, gridX + 5 + 25 * (i % 3),
+                                       gridY + 5 + 25 * (i / 3), 20, 20, "");
+    }
+    setControlState(d.positions[centreAnchor - 1], 1);
+    d.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 32,
+                                resizeCanvasColour | alphaMask);
+    d.swatch = imageControl(anyControlNumber, 10, 100, swatchWidth, swatchHeight,
+                            d.swatchImage, false);
+    setControlColour(textControl(anyControlNumber, 10, 145, 90, 30, "background"),
+                     resizeDialogColour);
+    return true;
+}
+
+void runResizeDialog() {
+    if (resizeDialog.window < 0) return;
+    NestedLoop loop;
+    Outcome outcome = Outcome::Open;
+    try {
+        while (outcome == Outcome::Open) outcome = dialogEvent(loop.next());
+        if (outcome == Outcome::Ok) apply();
+    } catch (...) {
+        closeDialog();  // the open flag must not outlive the window
+        throw;
+    }
+    closeDialog();
+}
+
+void resizeImageDialog() {
+    if (openResizeImageDialog()) runResizeDialog();
+}
+
+void resizeCanvasDialog() {
+    if (openResizeCanvasDialog()) runResizeDialog();
+}
+
+void registerResizeDialogs() {
+    resizeCanvasColour = 0;
+    resizeDialog = ResizeDialog{};
+    registerCommand(commandResizeImage, [](int) { resizeImageDialog(); });
+    registerCommand(commandResizeCanvas, [](int) { resizeCanvasDialog(); });
+}
