@@ -217,7 +217,6 @@ void place() {
         placeSection(view, *section, floatX - panX - f.offsetX, floatY - panY - f.offsetY);
         return true;
     });
-    services().setSelectionStatus("");
     services().refreshAnalysis();
 }
 
@@ -225,6 +224,8 @@ void finish() {
     floatingActive = 0;
     freeImage(workImage);
     removeKeyboardShortcut(mainWindow, placeKey);
+    // Placed or discarded, the section's corners are no longer news.
+    services().setSelectionStatus("");
     if (imageExceedsView == 1 && cursorMode != selectorMode) {
         setCanvasCursor(canvas, cursorHand);
     } else if (cursorMode == selectorMode) {

@@ -326,7 +326,8 @@ int clampResizeSide(int64_t side) {
 }
 
 int clampCanvasSide(int64_t side, int current) {
-    side = std::min<int64_t>(side, std::max(current, largestNewSide));
+    // The upper bound first, so that the lower one, the current side, has the last word.
+    side = std::min<int64_t>(side, largestNewSide);
     return static_cast<int>(std::max<int64_t>(side, current));
 }
 

@@ -220,9 +220,12 @@ TEST(Resample, ShrinkingWidensTheKernel) {
     // widened kernel: 255 * (0.25608 - 0.02344) / 1.79688 = 33.01.
     EXPECT_EQ(redLevels(resampleMitchell(grayRow({0, 0, 255, 255}), 2, 1)),
               (std::vector<int>{33, 222}));
-    // To 3 pixels the middle one lies exactly between: 127.5, taken halves up.
-    EXPECT_EQ(redLevels(resampleMitchell(grayRow({0, 0, 255, 255}), 3, 1)),
-              (std::vector<int>{0, 128, 255}));
+    // To 3 pixels the middle one lies exactly between the two levels, and halves go up:
+    // 126.5 gives 127 and 2.5 gives 3.
+    EXPECT_EQ(redLevels(resampleMitchell(grayRow({0, 0, 253, 253}), 3, 1)),
+              (std::vector<int>{0, 127, 255}));
+    EXPECT_EQ(redLevels(resampleMitchell(grayRow({0, 0, 5, 5}), 3, 1)),
+              (std::vector<int>{0, 3, 5}));
 }
 
 TEST(Resample, BothPassesAndAllFourChannels) {
