@@ -57,6 +57,13 @@ void postEscape() {
     postEvent(e);
 }
 
+// Return, then an Esc that ends a loop that missed the Return, so the test fails instead
+// of waiting; after a placement the main loop ignores it.
+void postReturn() {
+    postMenu(commandPlaceSection);
+    postEscape();
+}
+
 // Runs `check` once the floating loop has handled everything queued and waits.
 void whenIdle(std::function<void()> check) {
     QTimer::singleShot(0, std::move(check));
@@ -115,7 +122,7 @@ TEST_F(FloatingTest, FloatsCentredAndReturnPlacesItWhereItIsShownAsOneStep) {
         status = statusBarText(mainStatusBar, selectionStatusField);
         cursorWhileFloating = canvasCursor(canvas);
         EXPECT_TRUE(hasKeyboardShortcut(mainWindow, "Return"));
-        postMenu(commandPlaceSection);
+        postReturn();
     });
     drainEvents();
     // Centred on the canvas: (400 - 50, 225 - 20), shown in canvas coordinates.
@@ -160,7 +167,7 @@ TEST_F(FloatingTest, ALongStripIsCutToTheImageWidthAndStillFloats) {
 
     // Placed, it spans the whole width at the image's middle height.
     postMenu(commandPasteFloating);
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     const FloatingSection& f = floatingSection;
     int x = floatX - panX - f.offsetX, y = floatY - panY - f.offsetY;
@@ -214,7 +221,7 @@ TEST_F(FloatingTest, CtrlRightTurnsItAboutItsCentre) {
         postMenu(commandCtrlRight);
         whenIdle([&] {
             after = statusBarText(mainStatusBar, selectionStatusField);
-            postMenu(commandPlaceSection);
+            postReturn();
         });
     });
     drainEvents();
@@ -237,7 +244,7 @@ TEST_F(FloatingTest, CtrlLeftTurnsBackAndCtrlUpAndDownReverseWithoutSteps) {
     postMenu(commandCtrlLeft);  // back as it was
     postMenu(commandCtrlUp);    // mirrored
     postMenu(commandCtrlDown);  // and flipped: a half turn in all
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     Image turned(6, 4, 24);
     for (int y = 0; y < 4; ++y) {
@@ -292,7 +299,7 @@ TEST_F(FloatingTest, PartsBeyondTheImageAreDroppedWhenPlaced) {
     postMenu(commandPasteFloating);
     postMove(0, 0);
     for (int i = 0; i < 30; ++i) postMenu(commandLeft);  // 30 columns left of the image
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     EXPECT_EQ(firstDifference(*findImage(viewImage), documentWith(section, -30, 0)), "");
 }
@@ -308,7 +315,7 @@ TEST_F(FloatingTest, OtherCommandsAreIgnoredWhileItFloats) {
     postMenu(commandRotateLeft);  // one that would change the size
     postMenu(commandPasteFloating);
     postEvent(eventCloseWindow, histogramWindow);  // another window's close box
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     Image expected = negated;
     drawImage(expected, section, 395 - docLeft, 220 - docTop);
@@ -386,7 +393,7 @@ TEST_F(FloatingTest, NothingHappensWithoutAnImageOnTheClipboardOrWithAToolWindow
     paste(opaque(20, 20, 17));
     quantizeOpen = quantizeOpenFlag;
     postMenu(commandPasteFloating);
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     quantizeOpen = 0;
     EXPECT_EQ(*findImage(viewImage), document);
@@ -399,7 +406,7 @@ TEST_F(FloatingTest, TransparentPixelsOfTheSectionLeaveTheImage) {
                       rgba(0, 255, 0, 255)};
     paste(section);
     postMenu(commandPasteFloating);
-    postMenu(commandPlaceSection);
+    postReturn();
     drainEvents();
     // Centred at (398, 225): image pixels 198..201 of row 150.
     Image* view = findImage(viewImage);
