@@ -13,7 +13,7 @@ namespace {
 // in the source. The same result as the square's cycles.
 Image rotateQuarterDirect(const Image& source, bool clockwise) {
     const int w = source.width, h = source.height;
-    Image out(h, w, source.depth);
+    Image out = Image::unset(h, w, source.depth);
     for (int y = 0; y < w; ++y) {
         uint32_t* row = out.row(y);
         for (int x = 0; x < h; ++x) {
@@ -159,7 +159,7 @@ class RowCache {
 Image resampleRows(const Image& source, int h) {
     const int w = source.width;
     AxisWeights axis = axisWeights(source.height, h);
-    Image out(w, h, source.depth);
+    Image out = Image::unset(w, h, source.depth);
     RowCache cache(source, axis.taps);
     const size_t n = static_cast<size_t>(w) * 4;
     std::vector<float> sum(n);
@@ -186,7 +186,7 @@ typedef float Channels __attribute__((vector_size(16)));
 Image resampleColumns(const Image& source, int w) {
     const int h = source.height;
     AxisWeights axis = axisWeights(source.width, w);
-    Image out(w, h, source.depth);
+    Image out = Image::unset(w, h, source.depth);
     std::vector<Channels> line(static_cast<size_t>(source.width));
     for (int y = 0; y < h; ++y) {
         const uint8_t* from = bytesOf(source, y);
@@ -220,8 +220,11 @@ bool rotateQuarterPixels(Image& image, bool clockwise) {
     }
     // The picture is turned inside a square, where every pixel lies on a cycle of four
     // places, then the turned part is cut out.
-    Image square(s, s, image.depth);
+    Image square = Image::unset(s, s, image.depth);
     drawImage(square, image, 0, 0);
+    // The rest of the square is cut away again, but every pixel the cycles move is set.
+    fillBox(square, w, 0, s - w, s, 0);
+    fillBox(square, 0, h, w, s - h, 0);
     const int m = s - 1;
     const int lastJ = s % 2 == 0 ? s / 2 - 1 : (s - 1) / 2;
     auto p = [&square](int x, int y) -> uint32_t& { return square.at(x, y); };

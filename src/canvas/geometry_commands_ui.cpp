@@ -22,12 +22,13 @@ OperationFrame inPlaceFrame(int image) {
     return frame;
 }
 
-// Size-changing work: the window is fitted to the new size first, then the step recorded.
+// Size-changing work: the step is recorded first, so that a change the history cannot keep
+// is taken back before the window is fitted to it.
 OperationFrame resizingFrame(int image) {
     OperationFrame frame;
     frame.image = image;
     frame.wholeImage = true;
-    frame.snapshot = FrameSnapshot::AfterRefresh;
+    frame.snapshot = FrameSnapshot::BeforeRefresh;
     frame.refresh = FrameRefresh::FitWindow;
     return frame;
 }

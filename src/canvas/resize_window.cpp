@@ -99,10 +99,12 @@ int chosenPosition() {
     return centreAnchor;
 }
 
+// The step is recorded before the window is fitted: a change the history cannot keep is
+// taken back first.
 OperationFrame resizeFrame() {
     OperationFrame frame;
     frame.wholeImage = true;
-    frame.snapshot = FrameSnapshot::AfterRefresh;
+    frame.snapshot = FrameSnapshot::BeforeRefresh;
     frame.refresh = FrameRefresh::FitWindow;
     return frame;
 }

@@ -1,14 +1,12 @@
 // The floating section on a real main window: pasted from the clipboard, moved, turned,
 // placed or discarded, with the events its loop reads posted as the menus, shortcuts and
-// canvas would post them. Checks that need the loop running wait for it to be idle.
+// canvas would post them. Checks that need the loop running are steps taken when it waits.
 
 #include "canvas/floating.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QTimer>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "app/main_window.h"
@@ -64,11 +62,6 @@ void postReturn() {
     postEscape();
 }
 
-// Runs `check` once the floating loop has handled everything queued and waits.
-void whenIdle(std::function<void()> check) {
-    QTimer::singleShot(0, std::move(check));
-}
-
 // An opaque image whose every pixel differs from its neighbours.
 Image opaque(int w, int h, uint32_t seed) {
     return randomImage(w, h, seed, 24);
@@ -118,12 +111,12 @@ TEST_F(FloatingTest, FloatsCentredAndReturnPlacesItWhereItIsShownAsOneStep) {
     postMenu(commandPasteFloating);
     std::string status;
     int cursorWhileFloating = -1;
-    whenIdle([&] {
+    whenIdle({[&] {
         status = statusBarText(mainStatusBar, selectionStatusField);
         cursorWhileFloating = canvasCursor(canvas);
         EXPECT_TRUE(hasKeyboardShortcut(mainWindow, "Return"));
         postReturn();
-    });
+    }});
     drainEvents();
     // Centred on the canvas: (400 - 50, 225 - 20), shown in canvas coordinates.
     EXPECT_EQ(status, "xLeft = 350 | yTop = 205 | xRight = 449 | yBottom = 244");
@@ -131,7 +124,7 @@ TEST_F(FloatingTest, FloatsCentredAndReturnPlacesItWhereItIsShownAsOneStep) {
     EXPECT_EQ(firstDifference(*findImage(viewImage),
                               documentWith(section, 350 - docLeft, 205 - docTop)),
               "");
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(statusBarText(mainStatusBar, selectionStatusField), "");
     EXPECT_EQ(canvasCursor(canvas), cursorDefault);  // mover mode, the image fits
     expectIdleAfterwards();
@@ -144,7 +137,7 @@ TEST_F(FloatingTest, EscDiscardsItAndLeavesNoStep) {
     postEscape();
     drainEvents();
     EXPECT_EQ(*findImage(viewImage), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
     // The status field no longer describes a section that is gone.
     EXPECT_EQ(statusBarText(mainStatusBar, selectionStatusField), "");
@@ -163,7 +156,7 @@ TEST_F(FloatingTest, ALongStripIsCutToTheImageWidthAndStillFloats) {
     EXPECT_EQ(floatingSection.width, 800);
     EXPECT_EQ(floatingSection.height, 50);
     EXPECT_EQ(*findImage(viewImage), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 
     // Placed, it spans the whole width at the image's middle height.
     postMenu(commandPasteFloating);
@@ -176,7 +169,7 @@ TEST_F(FloatingTest, ALongStripIsCutToTheImageWidthAndStillFloats) {
     EXPECT_EQ(firstDifference(*findImage(viewImage),
                               documentWith(copyRect(strip, 0, 0, 799, 49), 0, y)),
               "");
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 }
 
 TEST_F(FloatingTest, ALargerImageIsCutAndPlacedAtOnceAsOneStep) {
@@ -185,7 +178,7 @@ TEST_F(FloatingTest, ALargerImageIsCutAndPlacedAtOnceAsOneStep) {
     postMenu(commandPasteFloating);
     drainEvents();  // nothing else queued: the section places itself
     EXPECT_EQ(*findImage(viewImage), copyRect(big, 0, 0, docW - 1, docH - 1));
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     expectIdleAfterwards();
     command(commandUndo);
     EXPECT_EQ(*findImage(viewImage), document);
@@ -196,14 +189,14 @@ TEST_F(FloatingTest, AnImageOfTheImagesOwnSizeFloatsInsteadOfBeingPlaced) {
     paste(same);
     postMenu(commandPasteFloating);
     int floating = 0;
-    whenIdle([&] {
+    whenIdle({[&] {
         floating = floatingActive;
         postEscape();
-    });
+    }});
     drainEvents();
     EXPECT_EQ(floating, 1);
     EXPECT_EQ(*findImage(viewImage), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     // Centred, it lies exactly over the image.
     EXPECT_EQ(floatX, docLeft);
     EXPECT_EQ(floatY, docTop);
@@ -216,14 +209,14 @@ TEST_F(FloatingTest, CtrlRightTurnsItAboutItsCentre) {
     postMenu(commandPasteFloating);
     postMove(250, 220);  // the pointer holds the centre
     std::string before, after;
-    whenIdle([&] {
-        before = statusBarText(mainStatusBar, selectionStatusField);
-        postMenu(commandCtrlRight);
-        whenIdle([&] {
-            after = statusBarText(mainStatusBar, selectionStatusField);
-            postReturn();
-        });
-    });
+    whenIdle({[&] {
+                  before = statusBarText(mainStatusBar, selectionStatusField);
+                  postMenu(commandCtrlRight);
+              },
+              [&] {
+                  after = statusBarText(mainStatusBar, selectionStatusField);
+                  postReturn();
+              }});
     drainEvents();
     EXPECT_EQ(before, "xLeft = 200 | yTop = 200 | xRight = 299 | yBottom = 239");
     EXPECT_EQ(after, "xLeft = 230 | yTop = 170 | xRight = 269 | yBottom = 269");
@@ -233,7 +226,7 @@ TEST_F(FloatingTest, CtrlRightTurnsItAboutItsCentre) {
     Image* view = findImage(viewImage);
     EXPECT_EQ(view->at(230 - docLeft, 170 - docTop), section.at(0, 39));
     EXPECT_EQ(view->at(269 - docLeft, 170 - docTop), section.at(0, 0));
-    EXPECT_EQ(undoList.size(), 2u);  // the turn was no step of its own
+    EXPECT_EQ(undoEntryCount(), 2u);  // the turn was no step of its own
 }
 
 TEST_F(FloatingTest, CtrlLeftTurnsBackAndCtrlUpAndDownReverseWithoutSteps) {
@@ -254,7 +247,7 @@ TEST_F(FloatingTest, CtrlLeftTurnsBackAndCtrlUpAndDownReverseWithoutSteps) {
     EXPECT_EQ(firstDifference(*findImage(viewImage),
                               documentWith(turned, 397 - docLeft, 223 - docTop)),
               "");
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 }
 
 TEST_F(FloatingTest, TheMouseKeepsItOverTheImageAndTheArrowsReachTheCanvasEdge) {
@@ -262,25 +255,23 @@ TEST_F(FloatingTest, TheMouseKeepsItOverTheImageAndTheArrowsReachTheCanvasEdge) 
     paste(section);
     postMenu(commandPasteFloating);
     int afterMouse[2] = {0, 0}, afterLeft = 0, afterFarMouse[2] = {0, 0};
-    whenIdle([&] {
-        postMove(0, 0);  // far up and left: held at the image's corner
-        whenIdle([&] {
-            afterMouse[0] = floatX;
-            afterMouse[1] = floatY;
-            postMenu(commandLeft);  // one pixel beyond the image
-            whenIdle([&] {
-                afterLeft = floatX;
-                postMove(5000, 5000);  // far down and right
-                whenIdle([&] {
-                    afterFarMouse[0] = floatX;
-                    afterFarMouse[1] = floatY;
-                    for (int i = 0; i < 100; ++i) postMenu(commandDown);
-                    for (int i = 0; i < 300; ++i) postMenu(commandRight);
-                    postEscape();
-                });
-            });
-        });
-    });
+    whenIdle({[&] { postMove(0, 0); },  // far up and left: held at the image's corner
+              [&] {
+                  afterMouse[0] = floatX;
+                  afterMouse[1] = floatY;
+                  postMenu(commandLeft);  // one pixel beyond the image
+              },
+              [&] {
+                  afterLeft = floatX;
+                  postMove(5000, 5000);  // far down and right
+              },
+              [&] {
+                  afterFarMouse[0] = floatX;
+                  afterFarMouse[1] = floatY;
+                  for (int i = 0; i < 100; ++i) postMenu(commandDown);
+                  for (int i = 0; i < 300; ++i) postMenu(commandRight);
+                  postEscape();
+              }});
     drainEvents();
     EXPECT_EQ(afterMouse[0], docLeft);
     EXPECT_EQ(afterMouse[1], docTop);
@@ -290,7 +281,7 @@ TEST_F(FloatingTest, TheMouseKeepsItOverTheImageAndTheArrowsReachTheCanvasEdge) 
     // The keys stop at the canvas's edges, not the image's.
     EXPECT_EQ(floatX, viewW - 100);
     EXPECT_EQ(floatY, viewH - 40);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 }
 
 TEST_F(FloatingTest, PartsBeyondTheImageAreDroppedWhenPlaced) {
@@ -320,8 +311,10 @@ TEST_F(FloatingTest, OtherCommandsAreIgnoredWhileItFloats) {
     Image expected = negated;
     drawImage(expected, section, 395 - docLeft, 220 - docTop);
     EXPECT_EQ(firstDifference(*findImage(viewImage), expected), "");
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
     EXPECT_EQ(undoPosition, 2);
+    command(commandUndo);  // the step taken by the placement goes first
+    EXPECT_EQ(*findImage(viewImage), negated);
 }
 
 TEST_F(FloatingTest, ASelectionIsRemovedBeforeItFloats) {
@@ -344,31 +337,31 @@ TEST_F(FloatingTest, TheCanvasMouseNeitherDragsNorSelectsUnderIt) {
     paste(opaque(30, 30, 15));
     postMenu(commandPasteFloating);
     int panDuring = 0;
-    whenIdle([&] {
+    whenIdle({[&] {
         canvasMouse(controlLeftButtonDown, 100, 100);
         canvasMouse(controlMouseMove, 160, 130);
         panDuring = panX;
         canvasMouse(controlLeftButtonUp, 160, 130);
-    });
+    }});
     drainEvents();
     EXPECT_EQ(panDuring, panBefore);
     EXPECT_EQ(moverDrag.dragging, 0);
-    EXPECT_EQ(undoList.size(), 2u);  // the release placed it
+    EXPECT_EQ(undoEntryCount(), 2u);  // the release placed it
     EXPECT_EQ(canvasCursor(canvas), cursorHand);
 
     // In selector mode the same gestures make no selection.
     command(commandSelector);
     postMenu(commandPasteFloating);
     int selecting = -1;
-    whenIdle([&] {
+    whenIdle({[&] {
         canvasMouse(controlLeftButtonDown, 100, 100);
         canvasMouse(controlMouseMove, 160, 130);
         selecting = selection.active;
         canvasMouse(controlLeftButtonUp, 160, 130);
-    });
+    }});
     drainEvents();
     EXPECT_EQ(selecting, 0);
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
 }
 
 TEST_F(FloatingTest, ClosingTheMainWindowDiscardsItAndAsksToQuit) {
@@ -378,7 +371,7 @@ TEST_F(FloatingTest, ClosingTheMainWindowDiscardsItAndAsksToQuit) {
     drainEvents();
     EXPECT_EQ(quitRequested, 1);
     EXPECT_EQ(*findImage(viewImage), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     expectIdleAfterwards();
 }
 
@@ -388,7 +381,7 @@ TEST_F(FloatingTest, NothingHappensWithoutAnImageOnTheClipboardOrWithAToolWindow
     postEscape();  // for the main loop, which ignores it
     drainEvents();
     expectIdleAfterwards();
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 
     paste(opaque(20, 20, 17));
     quantizeOpen = quantizeOpenFlag;

@@ -44,11 +44,11 @@ TEST_F(GeometryCommandsTest, QuarterTurnsAreStepsThatRefitTheWindow) {
     // Clockwise: the left column becomes the top row, read bottom to top.
     for (int y = 0; y < 40; ++y) EXPECT_EQ(view().at(39 - y, 0), document.at(0, y)) << y;
     EXPECT_EQ(view().at(0, 59), document.at(59, 39));
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 
     for (int turn = 0; turn < 3; ++turn) command(commandRotateRight);
     EXPECT_EQ(view(), document);
-    EXPECT_EQ(undoList.size(), 5u);
+    EXPECT_EQ(undoEntryCount(), 5u);
 
     command(commandRotateLeft);
     EXPECT_EQ(view().at(0, 59), document.at(0, 0));  // the top-left went down
@@ -82,7 +82,7 @@ TEST_F(GeometryCommandsTest, HalfTurnFlipAndMirrorChangeOnlyTheSelectionAndKeepI
             ASSERT_EQ(view().at(x, y), expected) << x << "," << y;
         }
     }
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
 
     // The half turn brings the colours back but leaves the alphas where they were.
     command(commandRotate180);
@@ -96,7 +96,7 @@ TEST_F(GeometryCommandsTest, HalfTurnFlipAndMirrorChangeOnlyTheSelectionAndKeepI
             ASSERT_EQ(view().at(x, y), colour | (alpha & alphaMask)) << x << "," << y;
         }
     }
-    EXPECT_EQ(undoList.size(), 4u);
+    EXPECT_EQ(undoEntryCount(), 4u);
     EXPECT_EQ(selection.active, 1);
 }
 
@@ -129,12 +129,12 @@ TEST_F(GeometryCommandsTest, FlipFollowsTheSelectionOnADraggedImage) {
 TEST_F(GeometryCommandsTest, CropKeepsTheSelectedRectangleAndReturnsToMover) {
     command(commandCrop);  // no selection: nothing
     EXPECT_EQ(view(), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 
     selectImageRect(Rect{7, 3, 31, 22});
     command(commandCrop);
     EXPECT_EQ(view(), copyRect(document, 7, 3, 31, 22));
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(selection.active, 0);
     EXPECT_EQ(selection.canvasControl, -1);  // the selector let go of the canvas
     EXPECT_EQ(cursorMode, moverMode);
@@ -147,14 +147,14 @@ TEST_F(GeometryCommandsTest, CtrlArrowsDoNothingWithoutAFloatingSection) {
         command(id);
     }
     EXPECT_EQ(view(), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 }
 
 TEST_F(GeometryCommandsTest, AQuarterTurnOfAnImageOfUnknownDepthChangesNothing) {
     findImage(viewImage)->depth = 8;
     EXPECT_EQ(rotateQuarter(viewImage, 1), 0);
     EXPECT_EQ(view().width, 60);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_EQ(rotateQuarter(12345, 1), 0);  // no such image
 }
 

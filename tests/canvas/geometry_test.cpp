@@ -100,7 +100,7 @@ TEST(RotateQuarter, RefusesAnEmptyImageOrAnUnknownDepth) {
     odd.depth = 16;
     EXPECT_FALSE(rotateQuarterPixels(odd, true));
     EXPECT_EQ(odd.width, 2);
-    EXPECT_EQ(odd.pixels, (std::vector<uint32_t>{a, b}));
+    EXPECT_EQ(odd.pixels, (PixelBuffer{a, b}));
 }
 
 TEST(RotateHalf, MovesColoursButLeavesEachAlphaInPlace) {

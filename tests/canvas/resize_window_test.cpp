@@ -4,8 +4,6 @@
 
 #include "canvas/resize_window.h"
 
-#include <QTimer>
-
 #include "app/view.h"
 #include "core/commands.h"
 #include "core/state.h"
@@ -15,21 +13,6 @@
 #include "toolkit/qt_internal.h"
 
 namespace {
-
-void post(int control) {
-    Event e;
-    e.kind = eventControl;
-    e.window = resizeDialog.window;
-    e.object = control;
-    e.type = controlChange;
-    postEvent(e);
-}
-
-// What typing does: the text changes and the field reports the edit.
-void type(int field, const std::string& text) {
-    setControlText(field, text);
-    post(field);
-}
 
 class ResizeDialogTest : public AppTest {
   protected:
@@ -47,6 +30,12 @@ class ResizeDialogTest : public AppTest {
     }
 
     static const Image& view() { return *findImage(viewImage); }
+
+    // A click on (or another change of) a control of the open dialog.
+    static void post(int control) { postControl(resizeDialog.window, control); }
+    static void type(int field, const std::string& text) {
+        typeInto(resizeDialog.window, field, text);
+    }
 
     // Runs the open dialog's loop over the events queued so far, then the main loop's. A
     // close box queued last ends a dialog that missed its OK, so the test fails instead of
@@ -92,7 +81,7 @@ TEST_F(ResizeDialogTest, ResizeImageShowsTheSizeAndItsControls) {
     expectClosed(resizeImageWindow);
     EXPECT_FALSE(hasKeyboardShortcut(resizeImageWindow, "Return"));
     EXPECT_EQ(view(), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 }
 
 TEST_F(ResizeDialogTest, KeepAspectCouplesTheFieldsWhileItIsTicked) {
@@ -103,7 +92,7 @@ TEST_F(ResizeDialogTest, KeepAspectCouplesTheFieldsWhileItIsTicked) {
     run();
     EXPECT_EQ(view().width, 400);
     EXPECT_EQ(view().height, 300);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     expectClosed(resizeImageWindow);
 
     // 301 high makes 301 / 0.75 = 401.33, so 401 wide.
@@ -123,7 +112,7 @@ TEST_F(ResizeDialogTest, KeepAspectCouplesTheFieldsWhileItIsTicked) {
     run();
     EXPECT_EQ(view().width, 500);
     EXPECT_EQ(view().height, 301);
-    EXPECT_EQ(undoList.size(), 4u);
+    EXPECT_EQ(undoEntryCount(), 4u);
 }
 
 TEST_F(ResizeDialogTest, SidesOutOfRangeAreClampedAndTheWindowRefitted) {
@@ -136,7 +125,7 @@ TEST_F(ResizeDialogTest, SidesOutOfRangeAreClampedAndTheWindowRefitted) {
     run();
     EXPECT_EQ(view().width, 16);
     EXPECT_EQ(view().height, 4096);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(selection.maxX - selection.minX + 1, 16);  // laid out for the new size
 
     // An empty field counts as 0 and is raised to the least size.
@@ -169,7 +158,7 @@ TEST_F(ResizeDialogTest, CloseBoxesCancelAndOtherWindowsWait) {
     run();
     expectClosed(resizeCanvasWindow);
     EXPECT_EQ(view(), document);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_EQ(quitRequested, 0);
 
     // Closing the main window ends the dialog too, and asks to quit.
@@ -222,7 +211,7 @@ TEST_F(ResizeDialogTest, AnchorsPlaceTheOldPictureOnTheChosenBackground) {
     Image expected(151, 50, 32, blue | alphaMask);
     drawImage(expected, document, 25, 0);
     EXPECT_EQ(firstDifference(view(), expected), "");
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 
     // The colour is offered again; position 9 puts the picture at (51, 0) of the new size.
     command(commandUndo);
@@ -249,19 +238,19 @@ TEST_F(ResizeDialogTest, AResizeCanvasSmallerThanTheImageStillRecordsAStep) {
     ASSERT_EQ(view().width, 800);
     ASSERT_EQ(view().height, 600);
     EXPECT_EQ(view().pixels, document.pixels);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
 }
 
 TEST_F(ResizeDialogTest, TheMenuCommandRunsTheDialogToItsEnd) {
     bool opened = false;
     // Once the dialog waits for the user: type a height and press OK.
-    QTimer::singleShot(0, [&] {
+    whenIdle({[&] {
         opened = isWindow(resizeCanvasWindow);
         setControlState(resizeDialog.keepAspect, 0);
         type(resizeDialog.heightField, "700");
         post(resizeDialog.okButton);
         postEvent(eventCloseWindow, resizeCanvasWindow);
-    });
+    }});
     command(commandResizeCanvas);
     EXPECT_TRUE(opened);
     expectClosed(resizeCanvasWindow);
