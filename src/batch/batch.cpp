@@ -17,13 +17,14 @@
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
 #include "adjust/effects.h"
-#include "toolkit/parallel.h"
+#include "canvas/geometry.h"
 #include "core/rect.h"
 #include "quantize/adaptive_quantize.h"
 #include "quantize/formula_quantize.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/parallel.h"
 
 #ifndef PIXOVA_VERSION
 #define PIXOVA_VERSION "unknown"
@@ -271,6 +272,86 @@ Step contrastStep(const std::string& value) {
     return [amount](Context& c) { applyContrast(c.image, c.rect(), amount); };
 }
 
+// ---- Geometry ----
+
+// "WxH" of --resize and --canvas.
+std::pair<int, int> parseSize(const std::string& text, const std::string& option) {
+    size_t x = text.find('x');
+    if (x == std::string::npos) {
+        throw UsageError{option + ": expected WxH, got '" + text + "'"};
+    }
+    return {parseInteger(text.substr(0, x), option), parseInteger(text.substr(x + 1), option)};
+}
+
+Step rotateStep(const std::string& value) {
+    if (value == "180") return [](Context& c) { rotateHalfPixels(c.image, c.rect()); };
+    if (value != "right" && value != "left") {
+        throw UsageError{"--rotate: expected right, left or 180, got '" + value + "'"};
+    }
+    bool clockwise = value == "right";
+    // A quarter turn takes the whole image and, as in the editor, drops the rectangle.
+    return [clockwise](Context& c) {
+        rotateQuarterPixels(c.image, clockwise);
+        c.select.reset();
+    };
+}
+
+Step resizeStep(const std::string& value) {
+    auto [w, h] = parseSize(value, "--resize");
+    int width = clampResizeSide(w), height = clampResizeSide(h);
+    return [width, height](Context& c) {
+        c.image = resampleMitchell(c.image, width, height);
+        c.select.reset();
+    };
+}
+
+// "RRGGBB", red first as colours are usually written.
+uint32_t parseColour(const std::string& text) {
+    uint32_t rrggbb = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rrggbb, 16);
+    if (text.size() != 6 || ec != std::errc() || end != text.data() + text.size()) {
+        throw UsageError{"--canvas: expected a colour RRGGBB, got '" + text + "'"};
+    }
+    return rgb(static_cast<int>(rrggbb >> 16), static_cast<int>((rrggbb >> 8) & 255),
+               static_cast<int>(rrggbb & 255));
+}
+
+Step canvasStep(const std::string& value) {
+    std::vector<std::string> parts = splitCommas(value);
+    auto [w, h] = parseSize(parts[0], "--canvas");
+    int position = centreAnchor;
+    uint32_t background = 0;
+    bool positionGiven = false, colourGiven = false;
+    for (size_t i = 1; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        if (part.size() == 1 && !positionGiven && !colourGiven) {
+            position = parseInteger(part, "--canvas");
+            if (position < firstAnchor || position > lastAnchor) {
+                throw UsageError{"--canvas: POSITION must be " +
+                                 rangeText(firstAnchor, lastAnchor)};
+            }
+            positionGiven = true;
+        } else if (!colourGiven) {
+            background = parseColour(part);
+            colourGiven = true;
+        } else {
+            throw UsageError{"--canvas: expected WxH[,POSITION][,RRGGBB], got '" + value + "'"};
+        }
+    }
+    return [w, h, position, background](Context& c) {
+        int width = clampCanvasSide(w, c.image.width), height = clampCanvasSide(h, c.image.height);
+        c.image = extendCanvas(c.image, width, height, position, background);
+        c.select.reset();
+    };
+}
+
+void cropStep(Context& c) {
+    if (!c.select) throw UsageError{"--crop: needs a --select rectangle before it"};
+    Rect r = *c.select;
+    c.image = copyRect(c.image, r.left, r.top, r.right, r.bottom);
+    c.select.reset();
+}
+
 void countStep(Context& c) {
     Rect r = c.rect();
     int64_t n = coversWholeImage(r, c.image)
@@ -317,7 +398,9 @@ std::function<void(Plan&, const std::string&)> fixedStep(Step step) {
 
 const std::vector<Option>& optionTable() {
     static const std::vector<Option> table = {
-        {"--select", "L,T,R,B", "the following operations work on this inclusive image rectangle",
+        {"--select", "L,T,R,B",
+         "the following operations work on this inclusive image rectangle\n(until an option "
+         "changes the image's size)",
          Role::Setting, stepOf(selectStep)},
         {"--select-none", "", "the following operations work on the whole image again",
          Role::Setting, fixedStep([](Context& c) { c.select.reset(); })},
@@ -356,6 +439,24 @@ const std::vector<Option>& optionTable() {
          Role::Changes, stepOf(brightnessStep)},
         {"--contrast", "A", "contrast " + rangeText(minContrastAmount, maxContrastAmount),
          Role::Changes, stepOf(contrastStep)},
+        {"--rotate", "right|left|180",
+         "turn the whole image a quarter clockwise (right) or counter-\nclockwise (left), or the "
+         "rectangle half round (180)",
+         Role::Changes, stepOf(rotateStep)},
+        {"--flip", "", "Flip: top becomes bottom", Role::Changes,
+         fixedStep([](Context& c) { flipPixels(c.image, c.rect()); })},
+        {"--mirror", "", "Mirror: left becomes right", Role::Changes,
+         fixedStep([](Context& c) { mirrorPixels(c.image, c.rect()); })},
+        {"--resize", "WxH",
+         "resize image to W x H (each side " + rangeText(smallestResizeSide, largestNewSide) +
+             ") by Mitchell-Netravali\nresampling",
+         Role::Changes, stepOf(resizeStep)},
+        {"--canvas", "WxH[,POSITION][,RRGGBB]",
+         "resize canvas to W x H (at most " + std::to_string(largestNewSide) +
+             ", never smaller than the image),\nthe picture at POSITION 1..9 in reading order "
+             "(default 5, the\ncentre) on the colour RRGGBB (default 000000, black)",
+         Role::Changes, stepOf(canvasStep)},
+        {"--crop", "", "crop to the --select rectangle", Role::Changes, fixedStep(cropStep)},
         {"--out-dir", "DIR",
          "write every INPUT into DIR (made if missing) under its own name,\nseveral files at once",
          Role::Setting, [](Plan& plan, const std::string& value) { plan.outDir = value; }},

@@ -1,7 +1,6 @@
-#include "canvas/floating.h"
-
 #include <algorithm>
 
+#include "canvas/floating.h"
 #include "canvas/geometry.h"
 #include "canvas/geometry_commands.h"
 #include "canvas/nested_loop.h"

@@ -191,9 +191,9 @@ Image resampleColumns(const Image& source, int w) {
     for (int y = 0; y < h; ++y) {
         const uint8_t* from = bytesOf(source, y);
         for (size_t x = 0; x < line.size(); ++x) {
-            line[x] = Channels{static_cast<float>(from[4 * x]), static_cast<float>(from[4 * x + 1]),
-                               static_cast<float>(from[4 * x + 2]),
-                               static_cast<float>(from[4 * x + 3])};
+            line[x] =
+                Channels{static_cast<float>(from[4 * x]), static_cast<float>(from[4 * x + 1]),
+                         static_cast<float>(from[4 * x + 2]), static_cast<float>(from[4 * x + 3])};
         }
         uint8_t* row = bytesOf(out, y);
         for (int x = 0; x < w; ++x) {
@@ -313,9 +313,9 @@ void placeSection(Image& target, const Image& section, int x, int y) {
             const uint32_t da = static_cast<uint32_t>(alphaOf(d));
             const uint32_t sw = sa * 255, dw = da * (255 - sa), total = sw + dw;
             auto mix = [&](int sc, int dc) {
-                return static_cast<int>((static_cast<uint32_t>(sc) * sw +
-                                         static_cast<uint32_t>(dc) * dw + total / 2) /
-                                        total);
+                return static_cast<int>(
+                    (static_cast<uint32_t>(sc) * sw + static_cast<uint32_t>(dc) * dw + total / 2) /
+                    total);
             };
             to[tx] = rgba(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)),
                           mix(blueOf(s), blueOf(d)), static_cast<int>((total + 127) / 255));
@@ -362,7 +362,9 @@ Image resampleMitchell(const Image& source, int w, int h) {
 AnchorOffset anchorOffset(int position, int oldW, int oldH, int newW, int newH) {
     position = std::clamp(position, firstAnchor, lastAnchor);
     int column = (position - 1) % 3, row = (position - 1) / 3;
-    auto part = [](int place, int spare) { return place == 0 ? 0 : place == 1 ? spare / 2 : spare; };
+    auto part = [](int place, int spare) {
+        return place == 0 ? 0 : place == 1 ? spare / 2 : spare;
+    };
     return AnchorOffset{part(column, newW - oldW), part(row, newH - oldH)};
 }
 

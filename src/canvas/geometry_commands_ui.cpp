@@ -1,6 +1,5 @@
-#include "canvas/geometry_commands.h"
-
 #include "canvas/geometry.h"
+#include "canvas/geometry_commands.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/operation.h"

@@ -1,5 +1,4 @@
 #include "canvas/nested_loop.h"
-
 #include "core/state.h"
 
 namespace {

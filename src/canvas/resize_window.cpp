@@ -32,16 +32,16 @@ constexpr int swatchHeight = 40;
 // Both dialogs: the fields, their labels and the keep-aspect box, at the same places.
 void buildSizeControls(int keepAspectWidth) {
     ResizeDialog& d = resizeDialog;
-    d.widthField = stringControl(anyControlNumber, 10, 10, 60, 25,
-                                 std::to_string(d.imageWidth), true);
-    d.heightField = stringControl(anyControlNumber, 10, 40, 60, 25,
-                                  std::to_string(d.imageHeight), true);
+    d.widthField =
+        stringControl(anyControlNumber, 10, 10, 60, 25, std::to_string(d.imageWidth), true);
+    d.heightField =
+        stringControl(anyControlNumber, 10, 40, 60, 25, std::to_string(d.imageHeight), true);
     int widthLabel = textControl(anyControlNumber, 75, 15, 50, 25, "width");
     int heightLabel = textControl(anyControlNumber, 75, 40, 50, 25, "Height");
     setControlColour(widthLabel, resizeDialogColour);
     setControlColour(heightLabel, resizeDialogColour);
-    d.keepAspect = checkBoxControl(anyControlNumber, 10, 70, keepAspectWidth, 25,
-                                   "keep aspect ratio");
+    d.keepAspect =
+        checkBoxControl(anyControlNumber, 10, 70, keepAspectWidth, 25, "keep aspect ratio");
     setControlState(d.keepAspect, 1);
 }
 
@@ -192,8 +192,7 @@ bool openResizeCanvasDialog() {
     buildSizeControls(125);
     d.okButton = buttonControl(anyControlNumber, 170, 130, 60, 25, "OK");
     d.cancelButton = buttonControl(anyControlNumber, 100, 130, 60, 25, "Cancel");
-    setControlColour(textControl(anyControlNumber, 150, 5, 90, 30, "position"),
-                     resizeDialogColour);
+    setControlColour(textControl(anyControlNumber, 150, 5, 90, 30, "position"), resizeDialogColour);
     // The frame holds the nine buttons: 20 x 20 each, 25 apart, 5 in from its corner.
     constexpr int gridX = 150, gridY = 28;
     frameControl(anyControlNumber, gridX, gridY, 80, 85, "");
@@ -202,10 +201,10 @@ bool openResizeCanvasDialog() {
                                        gridY + 5 + 25 * (i / 3), 20, 20, "");
     }
     setControlState(d.positions[centreAnchor - 1], 1);
-    d.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 32,
-                                resizeCanvasColour | alphaMask);
-    d.swatch = imageControl(anyControlNumber, 10, 100, swatchWidth, swatchHeight,
-                            d.swatchImage, false);
+    d.swatchImage =
+        createImage(anyImageNumber, swatchWidth, swatchHeight, 32, resizeCanvasColour | alphaMask);
+    d.swatch =
+        imageControl(anyControlNumber, 10, 100, swatchWidth, swatchHeight, d.swatchImage, false);
     setControlColour(textControl(anyControlNumber, 10, 145, 90, 30, "background"),
                      resizeDialogColour);
     return true;

@@ -121,9 +121,9 @@ TEST_F(FloatingTest, FloatsCentredAndReturnPlacesItWhereItIsShownAsOneStep) {
     // Centred on the canvas: (400 - 50, 225 - 20), shown in canvas coordinates.
     EXPECT_EQ(status, "xLeft = 350 | yTop = 205 | xRight = 449 | yBottom = 244");
     EXPECT_EQ(cursorWhileFloating, cursorArrows);
-    EXPECT_EQ(firstDifference(*findImage(viewImage),
-                              documentWith(section, 350 - docLeft, 205 - docTop)),
-              "");
+    EXPECT_EQ(
+        firstDifference(*findImage(viewImage), documentWith(section, 350 - docLeft, 205 - docTop)),
+        "");
     EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_EQ(statusBarText(mainStatusBar, selectionStatusField), "");
     EXPECT_EQ(canvasCursor(canvas), cursorDefault);  // mover mode, the image fits
@@ -166,9 +166,9 @@ TEST_F(FloatingTest, ALongStripIsCutToTheImageWidthAndStillFloats) {
     int x = floatX - panX - f.offsetX, y = floatY - panY - f.offsetY;
     EXPECT_EQ(x, 0);
     EXPECT_LE(std::abs(y + 25 - 300), 1);
-    EXPECT_EQ(firstDifference(*findImage(viewImage),
-                              documentWith(copyRect(strip, 0, 0, 799, 49), 0, y)),
-              "");
+    EXPECT_EQ(
+        firstDifference(*findImage(viewImage), documentWith(copyRect(strip, 0, 0, 799, 49), 0, y)),
+        "");
     EXPECT_EQ(undoEntryCount(), 2u);
 }
 
@@ -244,9 +244,9 @@ TEST_F(FloatingTest, CtrlLeftTurnsBackAndCtrlUpAndDownReverseWithoutSteps) {
         for (int x = 0; x < 6; ++x) turned.at(x, y) = section.at(5 - x, 3 - y);
     }
     // Centred: (400 - 3, 225 - 2) on the canvas.
-    EXPECT_EQ(firstDifference(*findImage(viewImage),
-                              documentWith(turned, 397 - docLeft, 223 - docTop)),
-              "");
+    EXPECT_EQ(
+        firstDifference(*findImage(viewImage), documentWith(turned, 397 - docLeft, 223 - docTop)),
+        "");
     EXPECT_EQ(undoEntryCount(), 2u);
 }
 

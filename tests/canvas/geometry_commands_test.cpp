@@ -76,9 +76,8 @@ TEST_F(GeometryCommandsTest, HalfTurnFlipAndMirrorChangeOnlyTheSelectionAndKeepI
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 60; ++x) {
             bool inside = x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
-            uint32_t expected =
-                inside ? document.at(r.right - (x - r.left), r.bottom - (y - r.top))
-                       : document.at(x, y);
+            uint32_t expected = inside ? document.at(r.right - (x - r.left), r.bottom - (y - r.top))
+                                       : document.at(x, y);
             ASSERT_EQ(view().at(x, y), expected) << x << "," << y;
         }
     }
@@ -90,9 +89,8 @@ TEST_F(GeometryCommandsTest, HalfTurnFlipAndMirrorChangeOnlyTheSelectionAndKeepI
         for (int x = 0; x < 60; ++x) {
             bool inside = x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
             uint32_t colour = document.at(x, y) & colourMask;
-            uint32_t alpha = inside
-                                 ? document.at(r.right - (x - r.left), r.bottom - (y - r.top))
-                                 : document.at(x, y);
+            uint32_t alpha = inside ? document.at(r.right - (x - r.left), r.bottom - (y - r.top))
+                                    : document.at(x, y);
             ASSERT_EQ(view().at(x, y), colour | (alpha & alphaMask)) << x << "," << y;
         }
     }

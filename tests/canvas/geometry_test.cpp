@@ -123,12 +123,11 @@ TEST(RotateHalf, ReversesTheMiddleRowOfAnOddHeightInsideTheRectangle) {
     }
     rotateHalfPixels(image, Rect{1, 1, 4, 3});
     const uint32_t o = opaqueBlack;
-    EXPECT_EQ(image, imageFromRows(6, 5,
-                                   {o, o,      o,      o,      o,      o,  //
-                                    o, o | 12, o | 11, o | 10, o | 9,  o,  //
-                                    o, o | 8,  o | 7,  o | 6,  o | 5,  o,  //
-                                    o, o | 4,  o | 3,  o | 2,  o | 1,  o,  //
-                                    o, o,      o,      o,      o,      o},
+    EXPECT_EQ(image, imageFromRows(6, 5, {o, o,      o,      o,      o,     o,  //
+                                          o, o | 12, o | 11, o | 10, o | 9, o,  //
+                                          o, o | 8,  o | 7,  o | 6,  o | 5, o,  //
+                                          o, o | 4,  o | 3,  o | 2,  o | 1, o,  //
+                                          o, o,      o,      o,      o,     o},
                                    24));
 }
 
@@ -168,10 +167,10 @@ TEST(PlaceSection, BlendsOverAnOpaqueImageLikeTheCanvasDoes) {
 }
 
 TEST(PlaceSection, ShowsThroughWhereTheImageIsTransparent) {
-    Image target = imageFromRows(3, 1, {rgba(0, 0, 255, 0), rgba(0, 0, 255, 128),
-                                        rgba(0, 0, 255, 128)});
-    Image section = imageFromRows(3, 1, {rgba(255, 0, 0, 128), rgba(255, 0, 0, 128),
-                                         rgba(255, 0, 0, 255)});
+    Image target =
+        imageFromRows(3, 1, {rgba(0, 0, 255, 0), rgba(0, 0, 255, 128), rgba(0, 0, 255, 128)});
+    Image section =
+        imageFromRows(3, 1, {rgba(255, 0, 0, 128), rgba(255, 0, 0, 128), rgba(255, 0, 0, 255)});
     placeSection(target, section, 0, 0);
     // Over nothing: the section itself. Half over half: alpha 128 + 128 * 127 / 255 =
     // 191.75, red 255 * 255 / (255 + 127) = 170.2, blue 255 * 127 / 382 = 84.8.
@@ -199,9 +198,9 @@ TEST(ResizeSizes, KeepAspectRoundsToTheNearestWithHalvesToEven) {
     EXPECT_EQ(heightForWidth(400, ratio), 300);
     EXPECT_EQ(widthForHeight(301, ratio), 401);  // 401.33
     EXPECT_EQ(widthForHeight(0, ratio), 0);
-    float half = aspectRatio(10, 5);  // 0.5
-    EXPECT_EQ(heightForWidth(5, half), 2);  // 2.5
-    EXPECT_EQ(heightForWidth(7, half), 4);  // 3.5
+    float half = aspectRatio(10, 5);                     // 0.5
+    EXPECT_EQ(heightForWidth(5, half), 2);               // 2.5
+    EXPECT_EQ(heightForWidth(7, half), 4);               // 3.5
     EXPECT_EQ(widthForHeight(3, aspectRatio(4, 8)), 2);  // 1.5
 }
 
