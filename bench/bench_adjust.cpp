@@ -14,24 +14,6 @@ namespace {
 
 constexpr int photoMegapixels = 24;
 
-// Runs `op` on a fresh copy of the photograph each iteration; only `op` is timed.
-template <typename Op>
-void runOnPhoto(benchmark::State& state, Op&& op) {
-    const Image& photo = benchPhoto(photoMegapixels);
-    Image image;
-    for (auto _ : state) {
-        state.PauseTiming();
-        image = photo;
-        state.ResumeTiming();
-        op(image);
-        benchmark::DoNotOptimize(image.pixels.data());
-        benchmark::ClobberMemory();
-    }
-    double megapixels = static_cast<double>(photo.width) * photo.height / 1e6;
-    state.counters["s_per_MP"] = benchmark::Counter(
-        megapixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
 const char* orderName(ScanOrder order) {
     switch (order) {
         case ScanOrder::Row:
@@ -50,7 +32,7 @@ const char* orderName(ScanOrder order) {
 template <typename Op>
 void add(const std::string& name, Op op) {
     benchmark::RegisterBenchmark(name.c_str(), [op](benchmark::State& s) {
-        runOnPhoto(s, op);
+        runOnPhoto(s, photoMegapixels, op);
     })->Unit(benchmark::kMillisecond);
 }
 

@@ -6,6 +6,8 @@
 //   undo, redo: one step back or forward (target 150)
 //   over: an effect in the editor minus the same effect run on the image alone
 //         (target 100)
+//   editor: a command of the Rotate menu, or resize image to half size, with its undo step
+//           and refit or redraw
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +22,7 @@
 #include "app/loop.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "canvas/resize_window.h"
 #include "core/commands.h"
 #include "core/state.h"
 #include "photo.h"
@@ -143,6 +146,40 @@ void effect(benchmark::State& state, int commandId) {
     state.counters["over"] = (inEditor - alone) / static_cast<double>(runs) * 1e3;
 }
 
+// A command of the Rotate menu on the photograph.
+void rotateMenu(benchmark::State& state, int commandId) {
+    editor().load();
+    double seconds = 0;
+    int64_t runs = 0;
+    for (auto _ : state) {
+        seconds += editor().run(commandId);
+        ++runs;
+    }
+    report(state, "editor", seconds, runs);
+}
+
+// "resize image" to half size, typed into the dialog and confirmed; undone between runs.
+void resizeToHalf(benchmark::State& state) {
+    editor().load();
+    double seconds = 0;
+    int64_t runs = 0;
+    for (auto _ : state) {
+        setIdleHandler([] {
+            const Image* view = findImage(viewImage);
+            setControlText(resizeDialog.widthField, std::to_string(view->width / 2));
+            setControlText(resizeDialog.heightField, std::to_string(view->height / 2));
+            postEvent(eventControl, resizeImageWindow, resizeDialog.okButton, controlChange);
+            setIdleHandler(nullptr);
+        });
+        seconds += editor().run(commandResizeImage);
+        state.PauseTiming();
+        editor().run(commandUndo);
+        state.ResumeTiming();
+        ++runs;
+    }
+    report(state, "editor", seconds, runs);
+}
+
 int registerAll() {
     benchmark::RegisterBenchmark("editor/load+save", loadAndSave)
         ->Unit(benchmark::kMillisecond)
@@ -150,6 +187,21 @@ int registerAll() {
     benchmark::RegisterBenchmark("editor/undo+redo", undoRedo)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(5);
+    const std::pair<const char*, int> rotateCommands[] = {
+        {"Rotate Right", commandRotateRight},
+        {"Rotate 180", commandRotate180},
+        {"Flip", commandFlip},
+        {"Mirror", commandMirror},
+    };
+    for (auto [caption, id] : rotateCommands) {
+        benchmark::RegisterBenchmark(("editor/rotate/" + std::string(caption)).c_str(), rotateMenu,
+                                     id)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(4);
+    }
+    benchmark::RegisterBenchmark("editor/resize image to half", resizeToHalf)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2);
     for (const EffectRecipe& recipe : effectRecipes()) {
         benchmark::RegisterBenchmark(("editor/effect/" + std::string(recipe.caption)).c_str(),
                                      effect, recipe.commandId)

@@ -21,6 +21,8 @@ OperationFrame inPlaceFrame(int image) {
     return frame;
 }
 
+}  // namespace
+
 // Size-changing work: the step is recorded first, so that a change the history cannot keep
 // is taken back before the window is fitted to it.
 OperationFrame resizingFrame(int image) {
@@ -31,8 +33,6 @@ OperationFrame resizingFrame(int image) {
     frame.refresh = FrameRefresh::FitWindow;
     return frame;
 }
-
-}  // namespace
 
 int rotateQuarter(int image, int clockwise) {
     OperationFrame frame = resizingFrame(image);

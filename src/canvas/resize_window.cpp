@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "canvas/geometry.h"
+#include "canvas/geometry_commands.h"
 #include "canvas/nested_loop.h"
 #include "core/commands.h"
 #include "core/operation.h"
@@ -22,45 +23,55 @@ constexpr int okShortcut = 1;
 
 constexpr int64_t largestFieldValue = 1'000'000'000;
 
-constexpr int resizeImageWidth = 165;
-constexpr int resizeImageHeight = 130;
-constexpr int resizeCanvasWidth = 240;
-constexpr int resizeCanvasHeight = 165;
 constexpr int swatchWidth = 70;
 constexpr int swatchHeight = 40;
 
-// Both dialogs: the fields, their labels and the keep-aspect box, at the same places.
-void buildSizeControls(int keepAspectWidth) {
+// The two dialogs share their fields, labels, box and buttons; these are what differ.
+struct SizeDialogLayout {
+    int window;
+    const char* title;
+    int width;
+    int height;
+    int openFlag;
+    int keepAspectWidth;
+    int okX;
+    int buttonsY;
+    int cancelX;
+};
+constexpr SizeDialogLayout resizeImageLayout{
+    resizeImageWindow, "resize image", 165, 130, resizeImageOpenFlag, 145, 95, 100, 10};
+constexpr SizeDialogLayout resizeCanvasLayout{
+    resizeCanvasWindow, "resize canvas", 240, 165, resizeCanvasOpenFlag, 125, 170, 130, 100};
+
+bool openDialog(const SizeDialogLayout& layout) {
+    if (anyToolWindowOpen()) return false;
+    Image* view = findImage(viewImage);
+    if (!view) return false;
+    if (!openWindow(layout.window, 0, 0, layout.width, layout.height, layout.title,
+                    windowCloseBox | windowParentCentered, mainWindow)) {
+        return false;
+    }
+    setWindowColour(layout.window, resizeDialogColour);
+    (layout.window == resizeImageWindow ? resizeImageOpen : resizeCanvasOpen) = layout.openFlag;
     ResizeDialog& d = resizeDialog;
+    d = ResizeDialog{};
+    d.window = layout.window;
+    d.imageWidth = view->width;
+    d.imageHeight = view->height;
+    d.ratio = aspectRatio(view->width, view->height);
     d.widthField =
         stringControl(anyControlNumber, 10, 10, 60, 25, std::to_string(d.imageWidth), true);
     d.heightField =
         stringControl(anyControlNumber, 10, 40, 60, 25, std::to_string(d.imageHeight), true);
-    int widthLabel = textControl(anyControlNumber, 75, 15, 50, 25, "width");
-    int heightLabel = textControl(anyControlNumber, 75, 40, 50, 25, "Height");
-    setControlColour(widthLabel, resizeDialogColour);
-    setControlColour(heightLabel, resizeDialogColour);
+    setControlColour(textControl(anyControlNumber, 75, 15, 50, 25, "width"), resizeDialogColour);
+    setControlColour(textControl(anyControlNumber, 75, 40, 50, 25, "Height"), resizeDialogColour);
     d.keepAspect =
-        checkBoxControl(anyControlNumber, 10, 70, keepAspectWidth, 25, "keep aspect ratio");
+        checkBoxControl(anyControlNumber, 10, 70, layout.keepAspectWidth, 25, "keep aspect ratio");
     setControlState(d.keepAspect, 1);
-}
-
-bool openDialog(int window, const char* title, int width, int height, int openFlag) {
-    if (anyToolWindowOpen()) return false;
-    Image* view = findImage(viewImage);
-    if (!view) return false;
-    if (!openWindow(window, 0, 0, width, height, title, windowCloseBox | windowParentCentered,
-                    mainWindow)) {
-        return false;
-    }
-    setWindowColour(window, resizeDialogColour);
-    (window == resizeImageWindow ? resizeImageOpen : resizeCanvasOpen) = openFlag;
-    resizeDialog = ResizeDialog{};
-    resizeDialog.window = window;
-    resizeDialog.imageWidth = view->width;
-    resizeDialog.imageHeight = view->height;
-    resizeDialog.ratio = aspectRatio(view->width, view->height);
-    addKeyboardShortcut(window, okKey, okShortcut);
+    d.okButton = buttonControl(anyControlNumber, layout.okX, layout.buttonsY, 60, 25, "OK");
+    d.cancelButton =
+        buttonControl(anyControlNumber, layout.cancelX, layout.buttonsY, 60, 25, "Cancel");
+    addKeyboardShortcut(layout.window, okKey, okShortcut);
     return true;
 }
 
@@ -99,23 +110,13 @@ int chosenPosition() {
     return centreAnchor;
 }
 
-// The step is recorded before the window is fitted: a change the history cannot keep is
-// taken back first.
-OperationFrame resizeFrame() {
-    OperationFrame frame;
-    frame.wholeImage = true;
-    frame.snapshot = FrameSnapshot::BeforeRefresh;
-    frame.refresh = FrameRefresh::FitWindow;
-    return frame;
-}
-
 void apply() {
     const ResizeDialog& d = resizeDialog;
     int64_t typedWidth = fieldValue(controlText(d.widthField));
     int64_t typedHeight = fieldValue(controlText(d.heightField));
     if (d.window == resizeImageWindow) {
         int w = clampResizeSide(typedWidth), h = clampResizeSide(typedHeight);
-        runOperation(resizeFrame(), [w, h](Image& image, const Rect&) {
+        runOperation(resizingFrame(viewImage), [w, h](Image& image, const Rect&) {
             image = resampleMitchell(image, w, h);
             return true;
         });
@@ -123,7 +124,7 @@ void apply() {
     }
     int position = chosenPosition();
     uint32_t background = resizeCanvasColour;
-    runOperation(resizeFrame(), [=](Image& image, const Rect&) {
+    runOperation(resizingFrame(viewImage), [=](Image& image, const Rect&) {
         int w = clampCanvasSide(typedWidth, image.width);
         int h = clampCanvasSide(typedHeight, image.height);
         image = extendCanvas(image, w, h, position, background);
@@ -172,26 +173,12 @@ int64_t fieldValue(const std::string& text) {
 }
 
 bool openResizeImageDialog() {
-    if (!openDialog(resizeImageWindow, "resize image", resizeImageWidth, resizeImageHeight,
-                    resizeImageOpenFlag)) {
-        return false;
-    }
-    ResizeDialog& d = resizeDialog;
-    buildSizeControls(145);
-    d.okButton = buttonControl(anyControlNumber, 95, 100, 60, 25, "OK");
-    d.cancelButton = buttonControl(anyControlNumber, 10, 100, 60, 25, "Cancel");
-    return true;
+    return openDialog(resizeImageLayout);
 }
 
 bool openResizeCanvasDialog() {
-    if (!openDialog(resizeCanvasWindow, "resize canvas", resizeCanvasWidth, resizeCanvasHeight,
-                    resizeCanvasOpenFlag)) {
-        return false;
-    }
+    if (!openDialog(resizeCanvasLayout)) return false;
     ResizeDialog& d = resizeDialog;
-    buildSizeControls(125);
-    d.okButton = buttonControl(anyControlNumber, 170, 130, 60, 25, "OK");
-    d.cancelButton = buttonControl(anyControlNumber, 100, 130, 60, 25, "Cancel");
     setControlColour(textControl(anyControlNumber, 150, 5, 90, 30, "position"), resizeDialogColour);
     // The frame holds the nine buttons: 20 x 20 each, 25 apart, 5 in from its corner.
     constexpr int gridX = 150, gridY = 28;

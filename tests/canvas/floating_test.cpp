@@ -11,12 +11,11 @@
 
 #include "app/main_window.h"
 #include "app/view.h"
+#include "canvas/document_fixture.h"
 #include "canvas/nested_loop.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/state.h"
-#include "core/undo.h"
-#include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 
 namespace {
@@ -67,22 +66,13 @@ Image opaque(int w, int h, uint32_t seed) {
     return randomImage(w, h, seed, 24);
 }
 
-class FloatingTest : public AppTest {
+class FloatingTest : public DocumentTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
+        DocumentTest::SetUp();
         document = show(opaque(docW, docH, 1));
         ASSERT_EQ(canvasBuffer(canvas)->width, viewW);
         ASSERT_EQ(canvasBuffer(canvas)->height, viewH);
-    }
-
-    // Makes `image` the document with a fresh history, as a load does.
-    static Image show(Image image) {
-        storeImage(viewImage, std::move(image));
-        fitWindowToImage(viewImage);
-        resetUndo();
-        drainEvents();
-        return *findImage(viewImage);
     }
 
     // Puts `section` on the clipboard. A test then queues the paste command and, after it,

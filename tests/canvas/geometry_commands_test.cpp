@@ -4,31 +4,20 @@
 #include "canvas/geometry_commands.h"
 
 #include "app/view.h"
+#include "canvas/document_fixture.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/state.h"
-#include "core/undo.h"
-#include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 
 namespace {
 
-class GeometryCommandsTest : public AppTest {
+class GeometryCommandsTest : public DocumentTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
+        DocumentTest::SetUp();
         document = show(randomImage(60, 40, 21));
     }
-
-    static Image show(Image image) {
-        storeImage(viewImage, std::move(image));
-        fitWindowToImage(viewImage);
-        resetUndo();
-        drainEvents();
-        return *findImage(viewImage);
-    }
-
-    static const Image& view() { return *findImage(viewImage); }
 
     // The width of the image's extent on the canvas, as the last layout set it.
     static int extentWidth() { return selection.maxX - selection.minX + 1; }

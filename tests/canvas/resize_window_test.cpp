@@ -5,31 +5,20 @@
 #include "canvas/resize_window.h"
 
 #include "app/view.h"
+#include "canvas/document_fixture.h"
 #include "core/commands.h"
 #include "core/state.h"
-#include "core/undo.h"
-#include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 #include "toolkit/qt_internal.h"
 
 namespace {
 
-class ResizeDialogTest : public AppTest {
+class ResizeDialogTest : public DocumentTest {
   protected:
     void SetUp() override {
-        AppTest::SetUp();
+        DocumentTest::SetUp();
         document = show(randomImage(800, 600, 31, 24));
     }
-
-    static Image show(Image image) {
-        storeImage(viewImage, std::move(image));
-        fitWindowToImage(viewImage);
-        resetUndo();
-        drainEvents();
-        return *findImage(viewImage);
-    }
-
-    static const Image& view() { return *findImage(viewImage); }
 
     // A click on (or another change of) a control of the open dialog.
     static void post(int control) { postControl(resizeDialog.window, control); }
