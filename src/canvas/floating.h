@@ -29,7 +29,8 @@ struct FloatingSection {
 extern FloatingSection floatingSection;
 
 // Takes the clipboard's image as a floating section and returns once it has been placed or
-// discarded. Does nothing when the clipboard holds no image.
+// discarded. Does nothing when the clipboard holds no image, or while a tool window is open
+// (some of them preview in workImage, which the section occupies).
 void pasteFloatingSection();
 
 // Status field 1 while the section floats: its corners in canvas coordinates.
