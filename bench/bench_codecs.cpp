@@ -108,7 +108,9 @@ void encodePhoto(benchmark::State& state, ImageFormat format) {
 }
 
 int registerAll() {
-    benchmark::RegisterBenchmark("png/encode/photo", pngEncodePhoto)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("png/encode/photo", pngEncodePhoto)
+        ->MinTime(2.0)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("png/encode/indexed256", pngEncodeIndexed)
         ->ArgName("style")
         ->Arg(stylePopularity)

@@ -30,7 +30,7 @@ in="$tmp/photo.png"
 "$im" "$photo" "$in"
 "$im" "$photo" "$tmp/photo.bmp"
 read -r width height < <("$im" "$in" -format '%w %h\n' info:)
-echo "photograph: $width x $height, $runs runs each, $(nproc) cores"
+echo "photograph: $width x $height, best of $runs runs each, $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
 
 # The style names as the batch tool lists them in its help.
 mapfile -t styles < <("$batch" --help | awk '
@@ -59,11 +59,12 @@ args=()
 for i in "${!names[@]}"; do args+=(--command-name "${names[$i]}" "${commands[$i]}"); done
 hyperfine --warmup 1 --runs "$runs" --style basic --export-json "$tmp/times.json" "${args[@]}" >&2
 
-declare -A mean
+declare -A mean  # best time of each command
+# The best run of each: on a shared machine the others are slowed by whatever else runs.
 while read -r name seconds; do mean[$name]="$seconds"; done < <(python3 -c '
 import json, sys
 for r in json.load(open(sys.argv[1]))["results"]:
-    print(r["command"], r["mean"])' "$tmp/times.json")
+    print(r["command"], r["min"])' "$tmp/times.json")
 size() { stat -c %s "$1"; }
 
 peer="${mean[pngquant]}"

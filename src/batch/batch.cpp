@@ -360,14 +360,6 @@ void countStep(Context& c) {
     *c.out << n << "\n";
 }
 
-std::optional<ImageFormat> formatFromName(const std::string& name) {
-    if (name == "png") return ImageFormat::Png;
-    if (name == "jpg" || name == "jpeg") return ImageFormat::Jpeg;
-    if (name == "jp2") return ImageFormat::Jpeg2000;
-    if (name == "bmp") return ImageFormat::Bmp;
-    return std::nullopt;
-}
-
 const char* extensionOf(ImageFormat format) {
     switch (format) {
         case ImageFormat::Jpeg:
@@ -464,8 +456,12 @@ const std::vector<Option>& optionTable() {
          "with --out-dir: png, jpg, jp2 or bmp (default: the format of\neach INPUT's name)",
          Role::Setting,
          [](Plan& plan, const std::string& value) {
-             plan.format = formatFromName(value);
-             if (!plan.format) throw UsageError{"--format: unknown format '" + value + "'"};
+             // Named as a file's extension would name it.
+             ImageFormat format = formatFromPath("." + value);
+             if (format == ImageFormat::Unknown) {
+                 throw UsageError{"--format: unknown format '" + value + "'"};
+             }
+             plan.format = format;
          }},
         {"--version", "", "the program's version", Role::Setting,
          [](Plan& plan, const std::string&) { plan.version = true; }},

@@ -9,8 +9,8 @@
 #include "adjust/blur.h"
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
-#include "toolkit/parallel.h"
 #include "support/test_images.h"
+#include "toolkit/parallel.h"
 
 namespace {
 

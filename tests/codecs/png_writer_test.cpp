@@ -210,6 +210,22 @@ TEST(PngWriter, PhotographLikeImagesUseSeveralFiltersAndReadBackExactly) {
     }
 }
 
+TEST(PngWriter, LargeDataIsSplitOverSeveralImageChunks) {
+    // Noise does not compress: about 2 MB of data, so at least two chunks of at most 1 MiB.
+    Image noise = randomImage(720, 720, 12, 32);
+    EncodeResult e = encodePng(noise);
+    ASSERT_TRUE(e.ok());
+    std::vector<Chunk> chunks = chunksOf(e.bytes);
+    size_t idat = 0;
+    for (const Chunk& c : chunks) {
+        if (c.type != "IDAT") continue;
+        ++idat;
+        EXPECT_LE(c.data.size(), size_t{1} << 20);
+    }
+    EXPECT_GE(idat, 2u);
+    EXPECT_EQ(decodePng(e.bytes.data(), e.bytes.size()).image, noise);
+}
+
 TEST(PngWriter, TheFileIsTheSameWhateverTheThreadCount) {
     const Image pictures[] = {smoothImage(101, 37, 24), randomImage(53, 29, 6, 32),
                               imageOfColours(45, 23, 200, 32), imageOfColours(19, 31, 3, 24)};

@@ -21,6 +21,9 @@ namespace {
 constexpr uint8_t pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr size_t chunkOverhead = 12;  // length, type, CRC
 constexpr size_t ihdrBytes = 13;
+// The compressed data goes in chunks of at most this size: a chunk's length field holds
+// at most 2^31 - 1, and readers deal in chunks of this order anyway.
+constexpr size_t maxIdatBytes = size_t{1} << 20;
 
 enum ColourType : uint8_t { paletteColour = 3, rgbColour = 2, rgbaColour = 6 };
 enum Filter : uint8_t { filterNone, filterSub, filterUp, filterAverage, filterPaeth, filterCount };
@@ -236,14 +239,15 @@ static EncodeResult encodePngUnguarded(const Image& image) {
     const size_t compressedSize =
         libdeflate_zlib_compress(compressor.get(), lines.get(), size, compressed.get(), bound);
     lines.reset();
-    if (compressedSize == 0 || compressedSize > INT32_MAX) {
+    if (compressedSize == 0) {
         result.error = "PNG compression failed";
         return result;
     }
 
     std::vector<uint8_t>& out = result.bytes;
-    out.reserve(sizeof pngSignature + 5 * chunkOverhead + ihdrBytes + 4 * ImagePalette::maxColours +
-                compressedSize);
+    const size_t idatChunks = (compressedSize + maxIdatBytes - 1) / maxIdatBytes;
+    out.reserve(sizeof pngSignature + (4 + idatChunks) * chunkOverhead + ihdrBytes +
+                4 * ImagePalette::maxColours + compressedSize);
     out.assign(pngSignature, pngSignature + sizeof pngSignature);
     uint8_t ihdr[ihdrBytes] = {};
     putBe32(ihdr, static_cast<uint32_t>(image.width));
@@ -270,7 +274,10 @@ static EncodeResult encodePngUnguarded(const Image& image) {
             appendChunk(out, "tRNS", trns.data(), trns.size());
         }
     }
-    appendChunk(out, "IDAT", compressed.get(), compressedSize);
+    for (size_t at = 0; at < compressedSize; at += maxIdatBytes) {
+        appendChunk(out, "IDAT", compressed.get() + at,
+                    std::min(maxIdatBytes, compressedSize - at));
+    }
     appendChunk(out, "IEND", nullptr, 0);
     return result;
 }
