@@ -97,11 +97,12 @@ void step(int direction) {
 }
 
 // Drops the oldest entries when the history leaves no room within its budget for a
-// change as large as the largest so far; then down to a tenth below that, so that the
-// next changes do not each pay for a drop.
+// change as large as the largest so far and for packing the first state anew (which a
+// drop does beside the old packing); then down to a tenth below that, so that the next
+// changes do not each pay for a drop.
 void keepWithinBudget() {
     const size_t budget = undoBudgetBytes();
-    const size_t room = std::min(largestStep, budget / 4);
+    const size_t room = std::min(largestStep + history.firstBytes(), budget / 3);
     if (history.bytes() + room <= budget) return;
     size_t dropped = 0;
     try {

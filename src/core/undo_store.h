@@ -24,6 +24,8 @@ class UndoStore {
     const Image& current() const { return anchor_; }
     // Memory held: the anchor, the first state and every step.
     size_t bytes() const;
+    // The first state's share of it, which dropOldest packs anew beside the old one.
+    size_t firstBytes() const { return first_.bytes(); }
 
     // Starts anew with one state.
     void reset(const Image& state);
