@@ -1,5 +1,6 @@
 #include "core/undo.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,6 +112,9 @@ void keepWithinBudget() {
         return;  // over budget for now; nothing was lost
     }
     if (dropped == 0) return;
+    // The dropped steps were many blocks of a megabyte or so; hand the pages back to the
+    // system now rather than leave them in the allocator's free lists.
+    ::malloc_trim(0);
     entryIds.erase(entryIds.begin(), entryIds.begin() + static_cast<ptrdiff_t>(dropped));
     undoPosition = history.position();
     setFlagsFromPosition();
