@@ -223,6 +223,23 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(5);
     }
+    // A change of size: each step back or forth unpacks a whole image.
+    const NamedEdit turn{"quarter_turn", [](Image& i) {
+                             Image t = Image::unset(i.height, i.width, i.depth);
+                             for (int y = 0; y < i.height; ++y) {
+                                 for (int x = 0; x < i.width; ++x)
+                                     t.at(i.height - 1 - y, x) = i.at(x, y);
+                             }
+                             i = std::move(t);
+                         }};
+    benchmark::RegisterBenchmark("Undo/quarter_turn",
+                                 [turn](benchmark::State& s) { undoTime(s, turn, false); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
+    benchmark::RegisterBenchmark("Redo/quarter_turn",
+                                 [turn](benchmark::State& s) { undoTime(s, turn, true); })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

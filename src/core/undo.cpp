@@ -80,8 +80,9 @@ void step(int direction) {
     const int oldW = view ? view->width : -1, oldH = view ? view->height : -1;
     try {
         Image room = roomFor(view, history.shapeAfterStep(direction));
-        history.step(direction);
-        showCurrent(view, room);
+        // The document is rewritten as the step is applied where it has the size already.
+        bool shown = history.step(direction, room.empty() ? view : nullptr);
+        if (!shown) showCurrent(view, room);
     } catch (const std::bad_alloc&) {
         notice(direction < 0 ? undoFailedNotice : redoFailedNotice);
         return;

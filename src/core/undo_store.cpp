@@ -29,9 +29,9 @@ Image UndoStore::unpackWhole(const PackedPixels& packed, int width, int height, 
     return image;
 }
 
-void UndoStore::apply(const Step& step, Image& image, PackDirection direction) {
+void UndoStore::apply(const Step& step, Image& image, PackDirection direction, Image* mirror) {
     if (!step.resized) {
-        unpackInto(step.change, image, direction);
+        unpackInto(step.change, image, direction, mirror);
         return;
     }
     if (direction == PackDirection::Forward) {
@@ -125,17 +125,18 @@ void UndoStore::push(const Image& state) {
     states_ = static_cast<size_t>(position_) + 1;
 }
 
-void UndoStore::step(int direction) {
+bool UndoStore::step(int direction, Image* mirror) {
     const int target = position_ + direction;
     if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
-        return;
+        return false;
     }
-    if (direction < 0) {
-        apply(steps_[static_cast<size_t>(target)], anchor_, PackDirection::Backward);
-    } else {
-        apply(steps_[static_cast<size_t>(position_)], anchor_, PackDirection::Forward);
-    }
+    const Step& s = steps_[static_cast<size_t>(direction < 0 ? target : position_)];
+    const bool mirrored =
+        mirror && !s.resized && mirror->width == anchor_.width && mirror->height == anchor_.height;
+    apply(s, anchor_, direction < 0 ? PackDirection::Backward : PackDirection::Forward,
+          mirrored ? mirror : nullptr);
     position_ = target;
+    return mirrored;
 }
 
 void UndoStore::revert() {
