@@ -52,10 +52,12 @@ void setFlagsFromPosition() {
     if (undoPosition < static_cast<int>(history.count()) - 1) undoFlags |= redoPossible;
 }
 
-// Room for the document in `shape`: nothing when it already has that size, else a new
-// image (which may throw std::bad_alloc before anything has changed).
+// Room for the document in `shape`: nothing when it already has as many pixels, else a
+// new image (which may throw std::bad_alloc before anything has changed).
 Image roomFor(const Image* view, const UndoStore::Shape& shape) {
-    if (view && view->width == shape.width && view->height == shape.height) return Image();
+    if (view && view->pixels.size() == static_cast<size_t>(shape.width) * shape.height) {
+        return Image();
+    }
     allocationPoint();
     return Image::unset(shape.width, shape.height, shape.depth);
 }
@@ -71,6 +73,8 @@ void showCurrent(Image* view, Image& room) {
     }
     if (!room.empty()) *view = std::move(room);
     std::copy(state.pixels.begin(), state.pixels.end(), view->pixels.begin());
+    view->width = state.width;
+    view->height = state.height;
     view->depth = state.depth;
 }
 

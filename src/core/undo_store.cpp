@@ -125,16 +125,51 @@ void UndoStore::push(const Image& state) {
     states_ = static_cast<size_t>(position_) + 1;
 }
 
+namespace {
+
+void setShape(Image& image, const UndoStore::Shape& shape) {
+    image.width = shape.width;
+    image.height = shape.height;
+    image.depth = shape.depth;
+}
+
+}  // namespace
+
 bool UndoStore::step(int direction, Image* mirror) {
     const int target = position_ + direction;
     if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
         return false;
     }
-    const Step& s = steps_[static_cast<size_t>(direction < 0 ? target : position_)];
-    const bool mirrored =
-        mirror && !s.resized && mirror->width == anchor_.width && mirror->height == anchor_.height;
-    apply(s, anchor_, direction < 0 ? PackDirection::Backward : PackDirection::Forward,
-          mirrored ? mirror : nullptr);
+    const bool forward = direction > 0;
+    const Step& s = steps_[static_cast<size_t>(forward ? position_ : target)];
+    bool mirrored = false;
+    if (!s.resized) {
+        mirrored = mirror && mirror->width == anchor_.width && mirror->height == anchor_.height;
+        unpackInto(s.change, anchor_, forward ? PackDirection::Forward : PackDirection::Backward,
+                   mirrored ? mirror : nullptr);
+    } else {
+        const Shape next = shapeAfterStep(direction);
+        const size_t count = static_cast<size_t>(next.width) * next.height;
+        if (anchor_.pixels.size() == count) {
+            // The same number of pixels (a quarter turn): the buffers take the other
+            // state as they are, with no second image made.
+            const Shape was = shapeOf(anchor_);
+            mirrored = mirror && mirror->pixels.size() == count;
+            const Shape mirrorWas = mirrored ? shapeOf(*mirror) : Shape{};
+            setShape(anchor_, next);
+            if (mirrored) setShape(*mirror, next);
+            try {
+                unpackInto(forward ? s.after : s.before, anchor_, PackDirection::Forward,
+                           mirrored ? mirror : nullptr);
+            } catch (...) {
+                setShape(anchor_, was);
+                if (mirrored) setShape(*mirror, mirrorWas);
+                throw;
+            }
+        } else {
+            apply(s, anchor_, forward ? PackDirection::Forward : PackDirection::Backward);
+        }
+    }
     position_ = target;
     return mirrored;
 }
