@@ -367,30 +367,45 @@ PackedPixels packDifference(const Image& before, const Image& after, const Rect&
     return pack(after, &before, r, differenceSize < xorSize ? PackMode::Difference : PackMode::Xor);
 }
 
-void unpackInto(const PackedPixels& packed, Image& target, PackDirection direction) {
+void unpackInto(const PackedPixels& packed, Image& target, PackDirection direction, Image* mirror) {
     const Rect& r = packed.rect;
-    if (r.empty()) return;
-    const int bands = static_cast<int>(packed.bands.size());
-    const size_t rawSize = size_t{4} * r.width() * packBandRows;
+    if (r.empty() && !mirror) return;
+    // With a mirror, the work runs over every band of the image, so that each band is
+    // copied while it is still in the cache; else over the packed bands only.
+    const int firstGrid = r.empty() ? 0 : r.top / packBandRows;
+    const int packedBands = static_cast<int>(packed.bands.size());
+    const int bands = mirror ? (target.height + packBandRows - 1) / packBandRows : packedBands;
+    const size_t rawSize = r.empty() ? 0 : size_t{4} * r.width() * packBandRows;
     struct Worker {
         DecompressContext context;
         std::vector<uint8_t> raw;
     };
     std::vector<Worker> workers(static_cast<size_t>(workerCount(bands)));
     for (Worker& w : workers) {
+        if (rawSize == 0) continue;
         w.context = makeDecompressContext();
         w.raw = buffer(rawSize);
     }
     // Nothing below allocates.
     forEachBand(bands, static_cast<int>(workers.size()), [&](int band, int worker) {
         Worker& w = workers[static_cast<size_t>(worker)];
-        BandRows rows = bandRows(r, band);
-        const size_t width = static_cast<size_t>(r.width());
-        decompressBand(w.context.get(), packed.bands[static_cast<size_t>(band)], w.raw.data(),
-                       size_t{4} * width * rows.count());
-        applyPlanes(w.raw.data(), width, rows.count(), target.row(rows.first) + r.left,
-                    static_cast<size_t>(target.width), packed.mode, direction);
+        const int index = mirror ? band - firstGrid : band;
+        if (!r.empty() && index >= 0 && index < packedBands) {
+            BandRows rows = bandRows(r, index);
+            const size_t width = static_cast<size_t>(r.width());
+            decompressBand(w.context.get(), packed.bands[static_cast<size_t>(index)], w.raw.data(),
+                           size_t{4} * width * rows.count());
+            applyPlanes(w.raw.data(), width, rows.count(), target.row(rows.first) + r.left,
+                        static_cast<size_t>(target.width), packed.mode, direction);
+        }
+        if (mirror) {
+            const int top = band * packBandRows;
+            const int bottom = std::min(target.height, top + packBandRows);
+            std::memcpy(mirror->row(top), target.row(top),
+                        sizeof(uint32_t) * static_cast<size_t>(target.width) * (bottom - top));
+        }
     });
+    if (mirror) mirror->depth = target.depth;
 }
 
 void unpackRows(const PackedPixels& packed, uint32_t* rows, int width, int top, int count,

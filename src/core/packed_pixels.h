@@ -48,9 +48,11 @@ PackedPixels packWhole(const Image& after, const Rect& rect);
 PackedPixels packDifference(const Image& before, const Image& after, const Rect& rect);
 
 // Applies a packing to `target` (the size it was taken on): Whole writes the pixels, Xor
-// and Difference take `target` from one state to the other. Every buffer is taken before
-// any pixel changes, so a failure (std::bad_alloc) leaves `target` as it was.
-void unpackInto(const PackedPixels& packed, Image& target, PackDirection direction);
+// and Difference take `target` from one state to the other. With a `mirror` of the same
+// size, every row of `target` is also copied there as the work goes. Every buffer is
+// taken before any pixel changes, so a failure (std::bad_alloc) leaves both as they were.
+void unpackInto(const PackedPixels& packed, Image& target, PackDirection direction,
+                Image* mirror = nullptr);
 
 // Applies `packed` to rows [top, top + count) of `rows` only: the band-wise form of
 // unpackInto for callers that walk an image band by band. `rows` holds image rows

@@ -1,5 +1,6 @@
 #include "core/undo.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,10 +52,12 @@ void setFlagsFromPosition() {
     if (undoPosition < static_cast<int>(history.count()) - 1) undoFlags |= redoPossible;
 }
 
-// Room for the document in `shape`: nothing when it already has that size, else a new
-// image (which may throw std::bad_alloc before anything has changed).
+// Room for the document in `shape`: nothing when it already has as many pixels, else a
+// new image (which may throw std::bad_alloc before anything has changed).
 Image roomFor(const Image* view, const UndoStore::Shape& shape) {
-    if (view && view->width == shape.width && view->height == shape.height) return Image();
+    if (view && view->pixels.size() == static_cast<size_t>(shape.width) * shape.height) {
+        return Image();
+    }
     allocationPoint();
     return Image::unset(shape.width, shape.height, shape.depth);
 }
@@ -70,6 +73,8 @@ void showCurrent(Image* view, Image& room) {
     }
     if (!room.empty()) *view = std::move(room);
     std::copy(state.pixels.begin(), state.pixels.end(), view->pixels.begin());
+    view->width = state.width;
+    view->height = state.height;
     view->depth = state.depth;
 }
 
@@ -79,8 +84,9 @@ void step(int direction) {
     const int oldW = view ? view->width : -1, oldH = view ? view->height : -1;
     try {
         Image room = roomFor(view, history.shapeAfterStep(direction));
-        history.step(direction);
-        showCurrent(view, room);
+        // The document is rewritten as the step is applied where it has the size already.
+        bool shown = history.step(direction, room.empty() ? view : nullptr);
+        if (!shown) showCurrent(view, room);
     } catch (const std::bad_alloc&) {
         notice(direction < 0 ? undoFailedNotice : redoFailedNotice);
         return;
@@ -97,11 +103,12 @@ void step(int direction) {
 }
 
 // Drops the oldest entries when the history leaves no room within its budget for a
-// change as large as the largest so far; then down to a tenth below that, so that the
-// next changes do not each pay for a drop.
+// change as large as the largest so far and for packing the first state anew (which a
+// drop does beside the old packing); then down to a tenth below that, so that the next
+// changes do not each pay for a drop.
 void keepWithinBudget() {
     const size_t budget = undoBudgetBytes();
-    const size_t room = std::min(largestStep, budget / 4);
+    const size_t room = std::min(largestStep + history.firstBytes(), budget / 3);
     if (history.bytes() + room <= budget) return;
     size_t dropped = 0;
     try {
@@ -110,6 +117,9 @@ void keepWithinBudget() {
         return;  // over budget for now; nothing was lost
     }
     if (dropped == 0) return;
+    // The dropped steps were many blocks of a megabyte or so; hand the pages back to the
+    // system now rather than leave them in the allocator's free lists.
+    ::malloc_trim(0);
     entryIds.erase(entryIds.begin(), entryIds.begin() + static_cast<ptrdiff_t>(dropped));
     undoPosition = history.position();
     setFlagsFromPosition();

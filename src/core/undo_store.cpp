@@ -29,9 +29,9 @@ Image UndoStore::unpackWhole(const PackedPixels& packed, int width, int height, 
     return image;
 }
 
-void UndoStore::apply(const Step& step, Image& image, PackDirection direction) {
+void UndoStore::apply(const Step& step, Image& image, PackDirection direction, Image* mirror) {
     if (!step.resized) {
-        unpackInto(step.change, image, direction);
+        unpackInto(step.change, image, direction, mirror);
         return;
     }
     if (direction == PackDirection::Forward) {
@@ -125,17 +125,53 @@ void UndoStore::push(const Image& state) {
     states_ = static_cast<size_t>(position_) + 1;
 }
 
-void UndoStore::step(int direction) {
+namespace {
+
+void setShape(Image& image, const UndoStore::Shape& shape) {
+    image.width = shape.width;
+    image.height = shape.height;
+    image.depth = shape.depth;
+}
+
+}  // namespace
+
+bool UndoStore::step(int direction, Image* mirror) {
     const int target = position_ + direction;
     if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
-        return;
+        return false;
     }
-    if (direction < 0) {
-        apply(steps_[static_cast<size_t>(target)], anchor_, PackDirection::Backward);
+    const bool forward = direction > 0;
+    const Step& s = steps_[static_cast<size_t>(forward ? position_ : target)];
+    bool mirrored = false;
+    if (!s.resized) {
+        mirrored = mirror && mirror->width == anchor_.width && mirror->height == anchor_.height;
+        unpackInto(s.change, anchor_, forward ? PackDirection::Forward : PackDirection::Backward,
+                   mirrored ? mirror : nullptr);
     } else {
-        apply(steps_[static_cast<size_t>(position_)], anchor_, PackDirection::Forward);
+        const Shape next = shapeAfterStep(direction);
+        const size_t count = static_cast<size_t>(next.width) * next.height;
+        if (anchor_.pixels.size() == count) {
+            // The same number of pixels (a quarter turn): the buffers take the other
+            // state as they are, with no second image made.
+            const Shape was = shapeOf(anchor_);
+            mirrored = mirror && mirror->pixels.size() == count;
+            const Shape mirrorWas = mirrored ? shapeOf(*mirror) : Shape{};
+            setShape(anchor_, next);
+            if (mirrored) setShape(*mirror, next);
+            try {
+                unpackInto(forward ? s.after : s.before, anchor_, PackDirection::Forward,
+                           mirrored ? mirror : nullptr);
+            } catch (...) {
+                setShape(anchor_, was);
+                if (mirrored) setShape(*mirror, mirrorWas);
+                throw;
+            }
+        } else {
+            apply(s, anchor_, forward ? PackDirection::Forward : PackDirection::Backward);
+        }
     }
     position_ = target;
+    return mirrored;
 }
 
 void UndoStore::revert() {

@@ -24,13 +24,17 @@ class UndoStore {
     const Image& current() const { return anchor_; }
     // Memory held: the anchor, the first state and every step.
     size_t bytes() const;
+    // The first state's share of it, which dropOldest packs anew beside the old one.
+    size_t firstBytes() const { return first_.bytes(); }
 
     // Starts anew with one state.
     void reset(const Image& state);
     // Makes `state` the state after the current one, dropping any later states.
     void push(const Image& state);
-    // Moves to the previous (-1) or next (+1) state.
-    void step(int direction);
+    // Moves to the previous (-1) or next (+1) state. Given a `mirror` of the current
+    // state's size, copies the new state into it while moving when the step keeps the
+    // size, and says so; otherwise the caller copies current() itself.
+    bool step(int direction, Image* mirror = nullptr);
     // Back to the first state, which becomes the only one.
     void revert();
     void clear();
@@ -71,7 +75,8 @@ class UndoStore {
     static Image unpackWhole(const PackedPixels& packed, int width, int height, int depth);
     // The state next to `from` in `direction`, given `from`'s pixels (same-size steps
     // change `image` in place; resized ones replace it).
-    static void apply(const Step& step, Image& image, PackDirection direction);
+    static void apply(const Step& step, Image& image, PackDirection direction,
+                      Image* mirror = nullptr);
 
     Image anchor_;
     PackedPixels first_;  // the first state whole, once there is more than one

@@ -190,6 +190,18 @@ TEST_F(UndoTest, ResetWithoutADocumentDoesNothing) {
     EXPECT_EQ(undoEntryCount(), 2u);
 }
 
+TEST_F(UndoTest, UndoRewritesTheWholeDocumentNotOnlyTheChangedPixels) {
+    operation(1);
+    operation(2);
+    findImage(viewImage)->at(3, 2) = 77;  // a scribble away from the changed pixel
+    undo();
+    EXPECT_EQ(*findImage(viewImage), undoEntryImage(1));
+    findImage(viewImage)->at(3, 2) = 78;
+    redo();
+    EXPECT_EQ(*findImage(viewImage), undoEntryImage(2));
+    EXPECT_EQ(findImage(viewImage)->at(3, 2), 0xFF000000u);
+}
+
 // --- Memory ------------------------------------------------------------------------------
 
 TEST_F(UndoTest, ASnapshotWithoutMemoryTakesTheChangeBack) {
