@@ -93,8 +93,7 @@ std::string manPage(const std::vector<std::string>& lines, const std::string& na
             out << roffLine(line) << "\n";
         }
     }
-    out << ".fi\n.SH SEE ALSO\n"
-        << (name == "pixova" ? "pixova\\-batch(1)" : "pixova(1)") << "\n";
+    out << ".fi\n.SH SEE ALSO\n" << (name == "pixova" ? "pixova\\-batch(1)" : "pixova(1)") << "\n";
     return out.str();
 }
 
@@ -117,10 +116,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string folder = std::string(argv[2]) + "/";
-    std::string source = "// Generated from src/manual/manual.txt by pixova-make-manual.\n"
-                         "#include \"manual/manual.h\"\n\n"
-                         "const char helpDocument[] =\n" +
-                         cString(lines) + "    ;\n";
+    std::string source =
+        "// Generated from src/manual/manual.txt by pixova-make-manual.\n"
+        "#include \"manual/manual.h\"\n\n"
+        "const char helpDocument[] =\n" +
+        cString(lines) + "    ;\n";
     bool ok = writeFile(folder + "manual_text.cpp", source) &&
               writeFile(folder + "pixova.1",
                         manPage(lines, "pixova", "image editor for colour quantization",
