@@ -1,9 +1,13 @@
 #include "app/clipboard_commands.h"
 
+#include "app/view.h"
+#include "canvas/geometry.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
+#include "core/paths.h"
 #include "core/registry.h"
 #include "core/state.h"
+#include "core/undo.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
@@ -54,6 +58,26 @@ void copyToClipboard() {
     showCopiedNotice(*findImage(viewImage));
 }
 
+void pasteNewImage() {
+    Image pasted = clipboardImage();
+    if (pasted.empty()) return;
+    // Narrower or lower than the smallest image the editor makes: stretched to it.
+    if (pasted.width < newImageMinimumSide) {
+        pasted = resampleMitchell(pasted, newImageMinimumSide, pasted.height);
+    }
+    if (pasted.height < newImageMinimumSide) {
+        pasted = resampleMitchell(pasted, pasted.width, newImageMinimumSide);
+    }
+    storeImage(viewImage, std::move(pasted));
+    baseName = newImageName;
+    currentFilePath = folderPart(currentFilePath) + newImageName;
+    releaseSelector();
+    cursorMode = moverMode;
+    resetUndo();
+    fitWindowToImage(viewImage);
+}
+
 void registerClipboardCommands() {
     registerCommand(commandCopy, [](int) { copyToClipboard(); });
+    registerCommand(commandPasteNew, [](int) { pasteNewImage(); });
 }

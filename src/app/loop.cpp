@@ -10,6 +10,7 @@
 #include "app/preferences.h"
 #include "app/shell_commands.h"
 #include "app/view.h"
+#include "canvas/add_text_window.h"
 #include "canvas/floating.h"
 #include "canvas/geometry_commands.h"
 #include "canvas/resize_window.h"
@@ -36,6 +37,7 @@ void registerProgram() {
     registerHelpWindow();
     registerNewImageDialog();
     registerClipboardCommands();
+    registerAddTextWindow();
     registerGeometryCommands();
     registerFloatingSection();
     registerResizeDialogs();

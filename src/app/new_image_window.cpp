@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/view.h"
+#include "canvas/nested_loop.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/paths.h"
@@ -99,8 +100,9 @@ void newImageDialog() {
     newImageControls = buildDialog();
     const NewImageControls& c = newImageControls;
     addKeyboardShortcut(newImageWindow, returnKey, returnShortcutEvent);
+    NestedLoop loop;
     for (bool done = false; !done;) {
-        Event e = waitWindowEvent();
+        Event e = loop.next();
         if (e.kind == eventCloseWindow && e.window == mainWindow) {
             quitRequested = 1;
             break;

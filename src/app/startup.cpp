@@ -9,6 +9,7 @@
 #include "app/new_image_window.h"
 #include "app/preferences.h"
 #include "app/view.h"
+#include "canvas/add_text_window.h"
 #include "canvas/selector.h"
 #include "core/registry.h"
 #include "core/state.h"
@@ -16,10 +17,6 @@
 #include "quantize/quantize.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
-
-std::string textString;
-std::string textFontName;
-std::string textFontStyle;
 
 namespace {
 
@@ -31,9 +28,7 @@ void initialiseOtherSubsystems() {
 }  // namespace
 
 void initialiseGlobals() {
-    textString = "Enter text here.";
-    textFontName = "Arial";
-    textFontStyle = "Normal";
+    resetAddText();
     resetFileState();
     resetCoreState();
     resetSelector();

@@ -3,11 +3,6 @@
 
 #include <string>
 
-// Add-text defaults, kept for the run.
-extern std::string textString;
-extern std::string textFontName;
-extern std::string textFontStyle;
-
 // Every global to its start-up value, the other subsystems' tables built, and every
 // command and window registered.
 void initialiseGlobals();

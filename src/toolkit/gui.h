@@ -204,6 +204,9 @@ int canvasControl(int n, int x, int y, int w, int h);
 int buttonControl(int n, int x, int y, int w, int h, const std::string& text);
 int textControl(int n, int x, int y, int w, int h, const std::string& text, bool centred = false);
 int stringControl(int n, int x, int y, int w, int h, const std::string& text, bool numeric);
+// A read-only text field that reports the keyboard focus it receives (a click into it) as
+// controlFocus.
+int focusFieldControl(int n, int x, int y, int w, int h, const std::string& text);
 int checkBoxControl(int n, int x, int y, int w, int h, const std::string& text);
 int optionControl(int n, int x, int y, int w, int h, const std::string& text);
 int comboBoxControl(int n, int x, int y, int w, int h);

@@ -176,6 +176,24 @@ class PxCanvas : public QWidget {
     bool leftDown_ = false;
 };
 
+// A read-only field that tells when it receives the keyboard focus, as a click into it
+// gives it: windows open a picker from there.
+class PxFocusField : public QLineEdit {
+  public:
+    PxFocusField(int number, const QString& text) : QLineEdit(text), number_(number) {
+        setReadOnly(true);
+    }
+
+  protected:
+    void focusInEvent(QFocusEvent* e) override {
+        QLineEdit::focusInEvent(e);
+        emitChange(number_, controlFocus);
+    }
+
+  private:
+    int number_;
+};
+
 class PxImageLabel : public QLabel {
   public:
     PxImageLabel(int number, QWidget* parent) : QLabel(parent), number_(number) {}
@@ -337,6 +355,12 @@ int stringControl(int n, int x, int y, int w, int h, const std::string& text, bo
     }
     QObject::connect(edit, &QLineEdit::textEdited, [number]() { emitChange(number); });
     return addControl(number, edit, kindString, x, y, w, h);
+}
+
+int focusFieldControl(int n, int x, int y, int w, int h, const std::string& text) {
+    int number = n == anyControlNumber ? freeControlNumber() : n;
+    auto* field = new PxFocusField(number, QString::fromStdString(text));
+    return addControl(number, field, kindString, x, y, w, h);
 }
 
 int checkBoxControl(int n, int x, int y, int w, int h, const std::string& text) {

@@ -9,6 +9,7 @@
 #include "app/files.h"
 #include "app/main_window.h"
 #include "app/preferences.h"
+#include "canvas/add_text_window.h"
 #include "core/state.h"
 #include "support/test_images.h"
 #include "toolkit/gui.h"

@@ -1,0 +1,262 @@
+#include "canvas/add_text_window.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "canvas/floating.h"
+#include "canvas/nested_loop.h"
+#include "canvas/selector.h"
+#include "core/commands.h"
+#include "core/registry.h"
+#include "core/state.h"
+#include "toolkit/gui.h"
+#include "toolkit/image_store.h"
+
+std::string textString;
+std::string textFontName;
+int textFontSize = 10;
+int textFontFlags = 0;
+std::string textFontStyle;
+uint32_t textFrontColor = 0;
+uint32_t textBackColor = 0xffffff;
+int textTransparent = 0;
+int textFont = -1;
+int frontSwatch = 0;
+int backSwatch = 0;
+std::map<std::string, int> styleTable;
+AddTextControls addTextControls;
+
+namespace {
+
+constexpr int dialogWidth = 280;
+constexpr int dialogHeight = 310;
+constexpr uint32_t windowColour = 0xdabfa5;
+constexpr int swatchSide = 25;
+constexpr int borderMargin = 5;
+constexpr const char* clickToChange = "click to change";
+constexpr const char* measureText = "A1g";  // a line's height: capitals, digits, descenders
+
+enum ExitCode { stillOpen = 0, cancelled = 1, confirmed = 2 };
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+void loadTextFont() {
+    if (textFont < 0) textFont = freeFontNumber();
+    freeFont(textFont);
+    loadFont(textFont, textFontName, textFontSize, textFontFlags);
+}
+
+void fillSwatch(int image, uint32_t colour) {
+    createImage(image, swatchSide, swatchSide, 24, colour);
+}
+
+void firstUse() {
+    if (textFont >= 0) return;
+    styleTable = {{"Bold", fontBold},
+                  {"High Quality", 0},
+                  {"Italic", fontItalic},
+                  {"Strike Out", 0},
+                  {"Underline", fontUnderline}};
+    loadTextFont();
+    frontSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, textFrontColor);
+    backSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, textBackColor);
+}
+
+void label(int x, int y, int w, const char* text) {
+    int n = textControl(anyControlNumber, x, y, w, 25, text);
+    setControlColour(n, windowColour);
+}
+
+void buildWindow() {
+    AddTextControls& c = addTextControls;
+    c.cancel = buttonControl(anyControlNumber, 10, 275, 60, 30, "Cancel");
+    c.ok = buttonControl(anyControlNumber, 210, 275, 60, 30, "OK");
+    c.transparent = checkBoxControl(anyControlNumber, 10, 135, 260, 30, "Background transparent");
+    setControlState(c.transparent, textTransparent);
+    c.editor = editorControl(anyControlNumber, 10, 170, 260, 100, false);
+    setControlFont(c.editor, textFont);
+    setControlTextColour(c.editor, textFrontColor);
+    setControlColour(c.editor, textBackColor);
+    setControlText(c.editor, textString);
+    label(10, 5, 120, "Font name");
+    c.fontField = focusFieldControl(anyControlNumber, 10, 30, 170, 25, textFontName);
+    setControlToolTip(c.fontField, clickToChange);
+    label(190, 5, 60, "Size");
+    c.sizeField =
+        focusFieldControl(anyControlNumber, 190, 30, 40, 25, std::to_string(textFontSize));
+    setControlToolTip(c.sizeField, clickToChange);
+    label(10, 70, 60, "Style");
+    c.styleField = focusFieldControl(anyControlNumber, 10, 95, 170, 25, textFontStyle);
+    setControlToolTip(c.styleField, clickToChange);
+    frameControl(anyControlNumber, 185, 65, 85, 60, "colors");
+    c.frontSwatchControl =
+        imageControl(anyControlNumber, 195, 85, swatchSide, swatchSide, frontSwatch, true);
+    setControlToolTip(c.frontSwatchControl, "front color");
+    c.backSwatchControl =
+        imageControl(anyControlNumber, 230, 85, swatchSide, swatchSide, backSwatch, true);
+    setControlToolTip(c.backSwatchControl, "back color");
+    setActiveControl(c.editor);
+}
+
+void chooseFont() {
+    const AddTextControls& c = addTextControls;
+    FontChoice start;
+    start.name = textFontName;
+    start.size = textFontSize;
+    start.style = textFontFlags;
+    start.colour = textFrontColor;
+    FontChoice chosen = dialogs().fontPicker(start);
+    if (chosen.chosen) {
+        textFontName = chosen.name;
+        setControlText(c.fontField, textFontName);
+        textFrontColor = chosen.colour & colourMask;
+        fillSwatch(frontSwatch, textFrontColor);
+        setImageControlImage(c.frontSwatchControl, frontSwatch);
+        setControlTextColour(c.editor, textFrontColor);
+        textFontSize = chosen.size;
+        setControlText(c.sizeField, std::to_string(textFontSize));
+        textFontFlags = chosen.style;
+        textFontStyle = styleNameFor(textFontFlags);
+        setControlText(c.styleField, textFontStyle);
+        loadTextFont();
+    }
+    // The picker moved the focus about: those events must not open it again.
+    while (windowEvent().kind != eventNone) {
+    }
+    setActiveControl(c.editor);
+    setControlFont(c.editor, textFont);
+}
+
+// The front (true) or back colour from the colour picker.
+void chooseColour(bool front) {
+    const AddTextControls& c = addTextControls;
+    uint32_t& colour = front ? textFrontColor : textBackColor;
+    int64_t chosen = dialogs().colourPicker(colour);
+    if (chosen < 0) return;
+    colour = static_cast<uint32_t>(chosen) & colourMask;
+    int swatch = front ? frontSwatch : backSwatch;
+    fillSwatch(swatch, colour);
+    setImageControlImage(front ? c.frontSwatchControl : c.backSwatchControl, swatch);
+    if (front) {
+        setControlTextColour(c.editor, colour);
+    } else {
+        setControlColour(c.editor, colour);
+    }
+}
+
+ExitCode handle(const Event& e) {
+    const AddTextControls& c = addTextControls;
+    if (e.kind == eventCloseWindow && e.window == mainWindow) {
+        quitRequested = 1;
+        return cancelled;
+    }
+    if (e.window != addTextWindow) return stillOpen;
+    if (e.kind == eventCloseWindow) return cancelled;
+    if (e.kind != eventControl) return stillOpen;
+    if (e.object == c.transparent) {
+        textTransparent = controlState(c.transparent);
+    } else if ((e.object == c.fontField || e.object == c.sizeField || e.object == c.styleField) &&
+               e.type == controlFocus) {
+        chooseFont();
+    } else if (e.object == c.frontSwatchControl && e.type == controlChange) {
+        chooseColour(true);
+    } else if (e.object == c.backSwatchControl && e.type == controlChange) {
+        chooseColour(false);
+    } else if (e.object == c.cancel) {
+        return cancelled;
+    } else if (e.object == c.ok) {
+        textString = controlText(c.editor);
+        Image rendered =
+            renderTextImage(textString, textFont, textFrontColor, textBackColor, textTransparent);
+        setClipboardImage(rendered);
+        return confirmed;
+    }
+    return stillOpen;
+}
+
+}  // namespace
+
+std::string styleNameFor(int flags) {
+    if (flags == 0) return "Normal";
+    std::string name;
+    for (const auto& [key, flag] : styleTable) {
+        if (flag & flags) name += key;
+    }
+    return name;
+}
+
+Image renderTextImage(const std::string& text, int font, uint32_t front, uint32_t back,
+                      bool transparent) {
+    std::vector<std::string> lines = splitLines(text);
+    int margin = transparent ? 0 : borderMargin;
+    uint32_t alpha = transparent ? alphaMask : 0;
+    int height = textHeight(font, measureText) * static_cast<int>(lines.size());
+    int width = textWidth(font, " ");
+    for (const std::string& line : lines) width = std::max(width, textWidth(font, line));
+    width += 2 * margin;
+    height += 2 * margin;
+    Image image = transparent ? Image(width, height, 32, 0) : Image(width, height, 24, back);
+    int y = margin;
+    for (const std::string& line : lines) {
+        const std::string& shown = line.empty() ? std::string(" ") : line;
+        drawText(image, margin, y, shown, font, (front & colourMask) | alpha);
+        y += textHeight(font, shown);
+    }
+    return image;
+}
+
+void addTextDialog() {
+    if (anyToolWindowOpen()) return;
+    firstUse();
+    if (selection.active) {
+        clearSelection();
+        services().refreshView(viewImage, 1);
+    }
+    if (!openWindow(addTextWindow, 0, 0, dialogWidth, dialogHeight, addTextTitle,
+                    windowCloseBox | windowParentCentered, mainWindow)) {
+        return;
+    }
+    setWindowColour(addTextWindow, windowColour);
+    addTextOpen = addTextOpenFlag;
+    buildWindow();
+    ExitCode exit = stillOpen;
+    {
+        NestedLoop loop;
+        while (exit == stillOpen) exit = handle(loop.next());
+    }
+    closeWindow(addTextWindow);
+    addTextControls = AddTextControls{};
+    addTextOpen = 0;
+    if (exit == confirmed) pasteFloatingSection();
+}
+
+void registerAddTextWindow() {
+    registerCommand(commandAddText, [](int) { addTextDialog(); });
+}
+
+void resetAddText() {
+    textString = "Enter text here.";
+    textFontName = "Arial";
+    textFontSize = 10;
+    textFontFlags = 0;
+    textFontStyle = "Normal";
+    textFrontColor = 0;
+    textBackColor = 0xffffff;
+    textTransparent = 0;
+    textFont = -1;
+    frontSwatch = backSwatch = 0;
+    styleTable.clear();
+    addTextControls = AddTextControls{};
+}
