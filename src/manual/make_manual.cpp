@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
                                 "\\fBpixova\\fR [\\fIFILE\\fR]\n")) &&
               writeFile(folder + "pixova-batch.1",
                         manPage(lines, "pixova-batch", "run Pixova's operations on image files",
-                                "\\fBpixova\\-batch\\fR \\fIINPUT\\fR [\\fIOPTION\\fR ...] "
+                                "\\fBpixova\\-batch\\fR [\\fIOPTION\\fR ...] \\fIINPUT\\fR "
                                 "[\\fIOUTPUT\\fR]\n\\fBpixova\\-batch\\fR [\\fIOPTION\\fR ...] "
                                 "\\fIINPUT\\fR ... \\-\\-out\\-dir \\fIDIR\\fR\n"));
     if (!ok) {
