@@ -127,7 +127,8 @@ TEST(PngWriter, AnOpaqueThirtyTwoBitImageKeepsItsDepth) {
     original.depth = 32;
     EncodeResult e = encodePng(original);
     ASSERT_TRUE(e.ok());
-    const Chunk* trns = find(chunksOf(e.bytes), "tRNS");
+    const std::vector<Chunk> chunks = chunksOf(e.bytes);
+    const Chunk* trns = find(chunks, "tRNS");
     ASSERT_NE(trns, nullptr);
     EXPECT_EQ(trns->data, std::vector<uint8_t>{255});
     DecodeResult back = decodePng(e.bytes.data(), e.bytes.size());
