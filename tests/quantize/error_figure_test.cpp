@@ -1,0 +1,106 @@
+// The error figure: PSNR and mean Delta E against hand-computed values and against a slow
+// version that computes CIELAB in doubles with pow and cube roots.
+
+#include "quantize/error_figure.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/test_images.h"
+
+namespace {
+
+// Mean Delta E of the whole images straight from the colour science, pixel by pixel.
+double literalMeanDeltaE(const Image& a, const Image& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const LabColour p = labOf(a.pixels[i]), q = labOf(b.pixels[i]);
+        sum += std::sqrt((p.l - q.l) * (p.l - q.l) + (p.a - q.a) * (p.a - q.a) +
+                         (p.b - q.b) * (p.b - q.b));
+    }
+    return sum / static_cast<double>(a.pixels.size());
+}
+
+TEST(Lab, PrimariesHaveTheirPublishedValues) {
+    const LabColour red = labOf(rgb(255, 0, 0));
+    EXPECT_NEAR(red.l, 53.24, 0.01);
+    EXPECT_NEAR(red.a, 80.09, 0.01);
+    EXPECT_NEAR(red.b, 67.20, 0.01);
+    const LabColour blue = labOf(rgb(0, 0, 255));
+    EXPECT_NEAR(blue.l, 32.30, 0.01);
+    EXPECT_NEAR(blue.a, 79.19, 0.01);
+    EXPECT_NEAR(blue.b, -107.86, 0.01);
+    const LabColour white = labOf(rgb(255, 255, 255));
+    EXPECT_NEAR(white.l, 100.0, 1e-4);
+    EXPECT_NEAR(white.a, 0.0, 1e-3);
+    EXPECT_NEAR(white.b, 0.0, 1e-3);
+}
+
+TEST(ErrorFigure, AnImageAgainstItselfIsExact) {
+    Image image = randomImage(31, 9, 3);
+    const ErrorFigure f = measureError(image, image);
+    EXPECT_TRUE(f.exact());
+    EXPECT_TRUE(std::isinf(f.psnr));
+    EXPECT_EQ(f.meanDeltaE, 0.0);
+    EXPECT_EQ(f.pixels, 31 * 9);
+    EXPECT_EQ(errorFigureText(5, f), "5 colors | PSNR exact | mean dE 0.0");
+    // Alpha takes no part.
+    Image faded = image;
+    for (uint32_t& p : faded.pixels) p &= colourMask;
+    EXPECT_TRUE(measureError(image, faded).exact());
+}
+
+TEST(ErrorFigure, OneChangedPixelGivesTheHandComputedFigures) {
+    // Red 0 -> 10 in one of two pixels: MSE = 10^2 / (3 * 2) = 16.67, PSNR = 10 log10(255^2 /
+    // 16.67) = 35.91 dB. Red 10 is linear 10 / 255 / 12.92 = 0.003035; X / Xn = 0.001317,
+    // Y = 0.000645, Z / Zn = 0.0000538, all on the straight part (kappa / 116 = 7.787):
+    // L = 0.583, a = 500 * 7.787 * 0.000672 = 2.615, b = 200 * 7.787 * 0.000592 = 0.921,
+    // Delta E = 2.833 and the mean over two pixels 1.417.
+    Image before = imageFromRows(2, 1, {rgb(0, 0, 0), rgb(40, 50, 60)});
+    Image after = imageFromRows(2, 1, {rgb(10, 0, 0), rgb(40, 50, 60)});
+    const ErrorFigure f = measureError(before, after);
+    EXPECT_FALSE(f.exact());
+    EXPECT_NEAR(f.meanSquaredError, 100.0 / 6.0, 1e-9);
+    EXPECT_NEAR(f.psnr, 35.912, 0.001);
+    EXPECT_NEAR(f.meanDeltaE, 1.417, 0.002);
+    EXPECT_EQ(errorFigureText(2, f), "2 colors | PSNR 35.9 dB | mean dE 1.4");
+
+    // Black against white: PSNR 0 dB, Delta E 100.
+    const ErrorFigure bw =
+        measureError(imageFromRows(1, 1, {rgb(0, 0, 0)}), imageFromRows(1, 1, {0xFFFFFF}));
+    EXPECT_NEAR(bw.psnr, 0.0, 1e-9);
+    EXPECT_NEAR(bw.meanDeltaE, 100.0, 0.01);
+    EXPECT_EQ(errorFigureText(1, bw), "1 color | PSNR 0.0 dB | mean dE 100.0");
+}
+
+TEST(ErrorFigure, TheTablesAgreeWithTheColourScience) {
+    // Colours all over the cube, many of them near black where the curve bends most.
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        Image a = randomImage(64, 48, seed, 24);
+        Image b = randomImage(64, 48, seed + 100, 24);
+        if (seed == 3) {
+            for (uint32_t& p : a.pixels) p = (p & 0xFF1F1F1F);
+            for (uint32_t& p : b.pixels) p = (p & 0xFF0F0F0F);
+        }
+        const ErrorFigure f = measureError(a, b);
+        EXPECT_NEAR(f.meanDeltaE, literalMeanDeltaE(a, b), 0.005) << seed;
+    }
+}
+
+TEST(ErrorFigure, OnlyTheRectangleCounts) {
+    Image before = randomImage(20, 10, 7);
+    Image after = before;
+    after.at(0, 0) ^= 0x00FF00;  // outside the rectangle
+    const Rect rect{5, 2, 14, 7};
+    EXPECT_TRUE(measureError(before, after, rect).exact());
+    after.at(5, 2) ^= 0x000040;
+    const ErrorFigure f = measureError(before, after, rect);
+    EXPECT_EQ(f.pixels, 10 * 6);
+    EXPECT_NEAR(f.meanSquaredError, 64.0 * 64.0 / (3.0 * 60.0), 1e-9);
+    // Different sizes cannot be compared.
+    EXPECT_EQ(measureError(before, randomImage(10, 10, 7)).pixels, 0);
+    EXPECT_EQ(errorFigureText(3, ErrorFigure{}), "3 colors");
+}
+
+}  // namespace
