@@ -19,6 +19,8 @@
 #include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/quantize_window.h"
+#include "quantize/two_colors_window.h"
 
 namespace {
 
@@ -41,6 +43,8 @@ void registerProgram() {
     registerGeometryCommands();
     registerFloatingSection();
     registerResizeDialogs();
+    registerQuantizeWindow();
+    registerTwoColorsWindow();
 }
 
 int loopStep() {

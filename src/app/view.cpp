@@ -281,6 +281,7 @@ class AppServices : public ViewServices {
         setStatusBarText(mainStatusBar, selectionStatusField, text);
     }
     int shownImage() override { return previewImage(); }
+    int toolBarHeight() override { return ::toolBarHeight; }
 };
 
 }  // namespace

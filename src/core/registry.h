@@ -45,6 +45,8 @@ class ViewServices {
     virtual void showNotice(const std::string& /*text*/) {}
     // Status field 1, which describes the selection or what a floating section covers.
     virtual void setSelectionStatus(const std::string& /*text*/) {}
+    // Height of the main window's tool bar, which tool windows place themselves below.
+    virtual int toolBarHeight() { return 0; }
     // The image the canvas shows: a tool window's preview while one is open, else the
     // document.
     virtual int shownImage();

@@ -19,6 +19,19 @@ int64_t countUniqueColours(const Image& image) {
     });
 }
 
+int64_t countUniqueColours(const Image& image, const Rect& rect) {
+    const Rect r = clipToImage(rect, image);
+    if (r.empty()) return 0;
+    if (coversWholeImage(r, image)) return countUniqueColours(image);
+    ColourBitSet seen;
+    int64_t count = 0;
+    for (int y = r.top; y <= r.bottom; ++y) {
+        const uint32_t* row = image.row(y);
+        for (int x = r.left; x <= r.right; ++x) count += seen.insert(row[x] & colourMask);
+    }
+    return count;
+}
+
 std::vector<uint32_t> distinctColours(const Image& image, size_t limit) {
     std::vector<uint32_t> colours;
     if (limit == 0) return colours;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/rect.h"
 #include "toolkit/image.h"
 
 // Each thread has its own palettes and lookup, so a batch can quantize several files at
@@ -25,6 +26,8 @@ inline constexpr size_t extractionLimit = 513;
 
 // Number of distinct 24-bit colours in the whole image (alpha ignored).
 int64_t countUniqueColours(const Image& image);
+// The same for the rectangle (clipped to the image) only, without copying it out.
+int64_t countUniqueColours(const Image& image, const Rect& rect);
 
 // The distinct 24-bit colours of the image in order of first appearance (rows top to
 // bottom, left to right), stopping once more than limit - 1 colours are held.

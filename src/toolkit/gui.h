@@ -73,6 +73,13 @@ using ClockFunction = int64_t (*)();
 using SleepFunction = void (*)(int milliseconds);
 void setClock(ClockFunction now, SleepFunction sleep);
 
+// One-shot timers: after `milliseconds` an eventTimer (object = id) is queued for `window`.
+// Starting a running timer of the same window and id starts it afresh; closing the window
+// stops its timers.
+void startWindowTimer(int window, int id, int milliseconds);
+void stopWindowTimer(int window, int id);
+bool windowTimerActive(int window, int id);
+
 // Callbacks bound to a control run at once when the control's event arrives, before the
 // event is queued.
 using ControlCallback = void (*)(const Event&);

@@ -9,7 +9,9 @@
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cctype>
 #include <deque>
 
@@ -115,6 +117,56 @@ void delay(int milliseconds) {
 void setClock(ClockFunction now, SleepFunction sleep) {
     clockOverride = now;
     sleepOverride = sleep;
+}
+
+// ---- Timers ---------------------------------------------------------------------------------
+
+namespace {
+
+std::map<std::pair<int, int>, QTimer*>& timers() {
+    static std::map<std::pair<int, int>, QTimer*> records;
+    return records;
+}
+
+void stopTimersOfWindow(int window) {
+    auto& all = timers();
+    for (auto it = all.begin(); it != all.end();) {
+        if (it->first.first != window) {
+            ++it;
+            continue;
+        }
+        delete it->second;
+        it = all.erase(it);
+    }
+}
+
+}  // namespace
+
+void startWindowTimer(int window, int id, int milliseconds) {
+    WindowRecord* rec = windowRecord(window);
+    if (!rec) return;
+    QTimer*& timer = timers()[{window, id}];
+    if (!timer) {
+        timer = new QTimer();
+        timer->setSingleShot(true);
+        // A coarse timer may fire a little early, before a deadline the program checks.
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout,
+                         [window, id]() { postEvent(eventTimer, window, id); });
+    }
+    timer->start(std::max(milliseconds, 0));
+}
+
+void stopWindowTimer(int window, int id) {
+    auto it = timers().find({window, id});
+    if (it == timers().end()) return;
+    delete it->second;
+    timers().erase(it);
+}
+
+bool windowTimerActive(int window, int id) {
+    auto it = timers().find({window, id});
+    return it != timers().end() && it->second->isActive();
 }
 
 // ---- Windows --------------------------------------------------------------------------------
@@ -325,8 +377,9 @@ bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std:
 void closeWindow(int n) {
     WindowRecord* rec = windowRecord(n);
     if (!rec) return;
-    // Controls, menus and bars of the window go with it.
+    // Controls, timers, menus and bars of the window go with it.
     freeControlsOfWindow(n);
+    stopTimersOfWindow(n);
     for (auto it = menus().begin(); it != menus().end();) {
         it = it->second.window == n && it->second.bar ? menus().erase(it) : std::next(it);
     }

@@ -25,6 +25,16 @@ TEST(CountUniqueColours, EveryColourOnce) {
     EXPECT_EQ(countUniqueColours(image), 16777216);
 }
 
+TEST(CountUniqueColours, InARectangleCountsOnlyItsPixels) {
+    // 3 x 3 with the rectangle (1, 1)..(2, 2) holding two colours; the others lie outside.
+    Image image = imageFromRows(3, 3, {1, 2, 3, 4, 5, 5, 6, rgba(5, 0, 0, 9), 7});
+    EXPECT_EQ(countUniqueColours(image, Rect{1, 1, 2, 2}), 2);
+    EXPECT_EQ(countUniqueColours(image, Rect{0, 0, 2, 2}), 7);
+    // Clipped to the image; nothing when they do not meet.
+    EXPECT_EQ(countUniqueColours(image, Rect{2, 2, 9, 9}), 1);
+    EXPECT_EQ(countUniqueColours(image, Rect{5, 5, 9, 9}), 0);
+}
+
 TEST(DistinctColours, FirstAppearanceWithoutAlpha) {
     Image image = imageFromRows(
         3, 2, {rgba(5, 5, 5, 9), rgba(1, 1, 1, 0), rgba(5, 5, 5, 200), rgb(2, 2, 2), 0, 0});

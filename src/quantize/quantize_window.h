@@ -1,0 +1,44 @@
+#pragma once
+// The "Quantize Colors" tool window: STYLE, LIMIT and Dither, a preview on the canvas with
+// its colour count and its distance from the source, Source to compare, Apply to keep it.
+
+#include <array>
+#include <cstdint>
+
+#include "toolkit/gui.h"
+
+// Remembered while the program runs, across openings of the window.
+extern int savedStyle;
+extern int savedDither;
+// LIMIT of Uniform (levels per channel), Popularity and Adaptive (colours).
+extern std::array<int, 3> limitMemory;
+// The window's outer top-left corner relative to the main window's inner top-left corner
+// (below the tool bar).
+extern int quantizeOffsetX;
+extern int quantizeOffsetY;
+// 1 until the open window has been placed and shown.
+extern int placementPending;
+
+// Controls of the open window (-1 while it is closed).
+struct QuantizeControls {
+    int styleList = -1;
+    int limitSpin = -1;
+    int ditherBox = -1;
+    int colourCountText = -1;
+    int testButton = -1;
+    int sourceButton = -1;
+    int applyButton = -1;
+    int exitButton = -1;
+};
+extern QuantizeControls quantizeControls;
+
+// Window 3's Return shortcut.
+inline constexpr int quantizeReturnEvent = 16;
+
+// Opens the window (nothing while another tool window is open).
+void openQuantizeWindow(int command);
+void quantizeWindowEvent(const Event& event);
+
+// Binds the Quantize command and window 3, and puts the remembered settings back to their
+// start-up values.
+void registerQuantizeWindow();

@@ -1,0 +1,384 @@
+// The Quantize Colors window driven as the user drives it: STYLE, LIMIT by arrows and by
+// typing, Dither, Test, Source, Apply, Exit, placement and the remembered settings.
+
+#include "quantize/quantize_window.h"
+
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/main_window.h"
+#include "app/view.h"
+#include "core/undo.h"
+#include "quantize/error_figure.h"
+#include "quantize/palettes.h"
+#include "quantize/quantize.h"
+#include "quantize/two_colors_window.h"
+#include "support/app_fixture.h"
+#include "toolkit/image_store.h"
+
+namespace {
+
+class QuantizeWindowTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        show(randomImage(60, 40, 11, 24));
+    }
+
+    // Makes `image` the document, fitted and with a fresh history, as a load does.
+    static void show(Image image) {
+        storeImage(viewImage, std::move(image));
+        fitWindowToImage(viewImage);
+        resetUndo();
+        drainEvents();
+    }
+
+    static const QuantizeControls& c() { return quantizeControls; }
+
+    static void open() { command(commandQuantize); }
+
+    static void click(int control, int type = controlChange) {
+        Event e;
+        e.kind = eventControl;
+        e.window = quantizeWindow;
+        e.object = control;
+        e.type = type;
+        postEvent(e);
+        drainEvents();
+    }
+
+    static void chooseStyle(int style) {
+        setControlState(c().styleList, style);
+        click(c().styleList);
+    }
+
+    static void toggleDither() {
+        setControlState(c().ditherBox, controlState(c().ditherBox) ? 0 : 1);
+        click(c().ditherBox);
+    }
+
+    // The spin field's own arrow buttons and text field.
+    static QToolButton* arrow(Qt::ArrowType type) {
+        for (auto* b : controlRecord(c().limitSpin)->widget->findChildren<QToolButton*>()) {
+            if (b->arrowType() == type) return b;
+        }
+        return nullptr;
+    }
+    static QLineEdit* limitEdit() {
+        return controlRecord(c().limitSpin)->widget->findChild<QLineEdit*>();
+    }
+    static void pressArrow(Qt::ArrowType type, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            arrow(type)->click();
+            drainEvents();
+        }
+    }
+    // Types into LIMIT key by key, each key handled before the next, as the loop would.
+    static void typeLimit(const std::string& text) {
+        limitEdit()->clear();
+        for (char ch : text) {
+            QTest::keyClick(limitEdit(), ch);
+            drainEvents();
+        }
+    }
+
+    static std::string limitText() { return controlText(c().limitSpin); }
+    static std::string countText() { return controlText(c().colourCountText); }
+    static std::string statusField1() { return statusBarText(mainStatusBar, selectionStatusField); }
+    static bool applyEnabled() { return controlEnabled(c().applyButton); }
+};
+
+TEST_F(QuantizeWindowTest, FirstOpeningShowsUniformAt27WithTheWholeImagesCount) {
+    const Image& view = *findImage(viewImage);
+    selectImageRect(Rect{2, 3, 9, 8});
+    open();
+    ASSERT_TRUE(isWindow(quantizeWindow));
+    EXPECT_TRUE(windowVisible(quantizeWindow));
+    EXPECT_EQ(windowTitle(quantizeWindow), "Quantize Colors");
+    EXPECT_EQ(windowWidth(quantizeWindow), 160);
+    EXPECT_EQ(windowHeight(quantizeWindow), 245);
+    EXPECT_EQ(quantizeOpen, quantizeOpenFlag);
+    EXPECT_EQ(controlText(c().styleList), "Uniform");
+    EXPECT_EQ(controlState(c().limitSpin), 3);
+    EXPECT_EQ(limitText(), "27");
+    EXPECT_TRUE(controlEnabled(c().limitSpin));
+    EXPECT_EQ(controlState(c().ditherBox), 0);
+    EXPECT_EQ(controlText(c().ditherBox), "Dither");
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_TRUE(controlEnabled(c().testButton));
+    // The whole image's colours, although a selection exists.
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(view)));
+    EXPECT_EQ(controlText(c().testButton), "Test");
+    EXPECT_EQ(controlText(c().sourceButton), "Source");
+    EXPECT_EQ(controlText(c().applyButton), "Apply");
+    EXPECT_EQ(controlText(c().exitButton), "Exit");
+    EXPECT_EQ(controlX(c().applyButton), 5);
+    EXPECT_EQ(controlY(c().applyButton), 210);
+    // The canvas shows the untouched copy of the document until a Test.
+    EXPECT_EQ(*findImage(toolImage), view);
+    // Every style is offered, in order.
+    for (int s = 0; s < styleCount; ++s) {
+        setControlState(c().styleList, s);
+        EXPECT_EQ(controlText(c().styleList), styleInfo(s).caption);
+    }
+}
+
+TEST_F(QuantizeWindowTest, PopularitysLimitIsRememberedAcrossStylesAndOpenings) {
+    open();
+    chooseStyle(stylePopularity);
+    EXPECT_EQ(limitText(), "32");
+    pressArrow(Qt::UpArrow, 70);
+    pressArrow(Qt::DownArrow, 2);
+    EXPECT_EQ(limitText(), "100");
+    chooseStyle(styleUniform);
+    EXPECT_EQ(limitText(), "27");
+    pressArrow(Qt::UpArrow);
+    EXPECT_EQ(limitText(), "64");  // 4 levels
+    chooseStyle(stylePopularity);
+    EXPECT_EQ(limitText(), "100");
+    EXPECT_EQ(controlState(c().limitSpin), 100);
+    chooseStyle(styleAdaptive);
+    EXPECT_EQ(limitText(), "32");
+
+    // Closing and reopening keeps the style and both limits.
+    chooseStyle(stylePopularity);
+    click(c().exitButton);
+    EXPECT_FALSE(isWindow(quantizeWindow));
+    EXPECT_EQ(quantizeOpen, 0);
+    open();
+    EXPECT_EQ(controlText(c().styleList), "Popularity");
+    EXPECT_EQ(limitText(), "100");
+    chooseStyle(styleUniform);
+    EXPECT_EQ(limitText(), "64");
+}
+
+TEST_F(QuantizeWindowTest, UniformsArrowsStopAtSixteenLevels) {
+    open();
+    pressArrow(Qt::UpArrow, 20);
+    EXPECT_EQ(controlState(c().limitSpin), 16);
+    EXPECT_EQ(limitText(), "4096");
+    pressArrow(Qt::DownArrow, 20);
+    EXPECT_EQ(limitText(), "8");
+}
+
+TEST_F(QuantizeWindowTest, CgaTestThenApplyLeavesAtMostSixteenColoursAndOneUndoStep) {
+    open();
+    chooseStyle(styleCga);
+    EXPECT_EQ(limitText(), "16");
+    EXPECT_FALSE(controlEnabled(c().limitSpin));
+    toggleDither();
+    EXPECT_EQ(savedDither, 1);
+    const Image source = *findImage(viewImage);
+    click(c().testButton);
+    EXPECT_TRUE(applyEnabled());
+    Image expected = source;
+    runQuantizeStyle(expected, wholeImage(expected), styleCga, 0, true);
+    EXPECT_EQ(*findImage(toolImage), expected);
+    EXPECT_EQ(*findImage(viewImage), source);  // only Apply changes the document
+    EXPECT_EQ(canvasImage(canvas), toolImage);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(expected)));
+    EXPECT_EQ(statusField1(), "Preview: " + errorFigureText(countUniqueColours(expected),
+                                                            measureError(source, expected)));
+
+    click(c().applyButton);
+    EXPECT_EQ(*findImage(viewImage), expected);
+    EXPECT_LE(countUniqueColours(*findImage(viewImage)), 16);
+    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_EQ(statusField1(), "");  // the preview is the document now
+    EXPECT_TRUE(toolBarButtonEnabled(mainToolBar, commandUndo));
+
+    // A second Test reduces the already reduced image.
+    chooseStyle(styleUniform);
+    click(c().testButton);
+    Image twice = expected;
+    runQuantizeStyle(twice, wholeImage(twice), styleUniform, 3, true);
+    EXPECT_EQ(*findImage(toolImage), twice);
+
+    command(commandUndo);
+    EXPECT_EQ(*findImage(viewImage), source);
+}
+
+TEST_F(QuantizeWindowTest, TypingThreeHundredWithAdaptiveUsesTwoHundredAndFiftySix) {
+    show(randomImage(40, 30, 9, 24));
+    open();
+    chooseStyle(styleAdaptive);
+    setActiveControl(c().limitSpin);
+    typeLimit("300");
+    EXPECT_EQ(limitText(), "256");
+    EXPECT_EQ(controlState(c().limitSpin), 256);
+    EXPECT_EQ(limitMemory[styleAdaptive], 256);
+    EXPECT_FALSE(applyEnabled());
+
+    // Return in LIMIT previews at once.
+    postEvent(eventMenu, quantizeWindow, quantizeReturnEvent);
+    drainEvents();
+    EXPECT_TRUE(applyEnabled());
+    Image expected = *findImage(viewImage);
+    runQuantizeStyle(expected, wholeImage(expected), styleAdaptive, 256, false);
+    EXPECT_EQ(*findImage(toolImage), expected);
+
+    // Nothing, or no digits, becomes 2; 1 stays as typed but 2 is used.
+    typeLimit("x");
+    EXPECT_EQ(limitText(), "2");
+    EXPECT_EQ(controlState(c().limitSpin), 2);
+    typeLimit("1");
+    EXPECT_EQ(limitText(), "1");
+    EXPECT_EQ(controlState(c().limitSpin), 2);
+    click(c().testButton);
+    EXPECT_EQ(limitText(), "2");  // Test shows the value it used
+    typeLimit("45");
+    EXPECT_EQ(controlState(c().limitSpin), 45);
+}
+
+TEST_F(QuantizeWindowTest, ReturnOutsideLimitDoesNotPreview) {
+    open();
+    setActiveControl(c().testButton);
+    postEvent(eventMenu, quantizeWindow, quantizeReturnEvent);
+    drainEvents();
+    EXPECT_FALSE(applyEnabled());
+}
+
+TEST_F(QuantizeWindowTest, TypingIntoLimitWithUniformIsUndone) {
+    open();
+    typeLimit("5");
+    EXPECT_EQ(limitText(), "27");
+    EXPECT_EQ(controlState(c().limitSpin), 3);
+    EXPECT_EQ(limitMemory[styleUniform], 3);
+}
+
+TEST_F(QuantizeWindowTest, SourceShowsTheDocumentAgainAndDisablesApply) {
+    open();
+    chooseStyle(styleFlat8);
+    click(c().testButton);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(*findImage(toolImage))));
+    EXPECT_NE(statusField1(), "");
+    click(c().sourceButton);
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_EQ(canvasImage(canvas), viewImage);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(*findImage(viewImage))));
+    EXPECT_EQ(statusField1(), "");
+    // A drag or the analysis windows now show the document too.
+    EXPECT_EQ(previewImage(), viewImage);
+    // Apply is refused until the next Test.
+    click(c().applyButton);
+    EXPECT_EQ(undoList.size(), 1u);
+}
+
+TEST_F(QuantizeWindowTest, ChangingAnySettingDisablesApply) {
+    open();
+    auto testThen = [](auto&& change) {
+        click(c().testButton);
+        ASSERT_TRUE(applyEnabled());
+        change();
+        EXPECT_FALSE(applyEnabled());
+    };
+    testThen([] { toggleDither(); });
+    testThen([] { pressArrow(Qt::UpArrow); });
+    testThen([] { chooseStyle(styleEga); });
+}
+
+TEST_F(QuantizeWindowTest, APreviewOfASelectionChangesAndCountsOnlyThatArea) {
+    const Image source = *findImage(viewImage);
+    const Rect rect{10, 5, 29, 24};
+    selectImageRect(rect);
+    open();
+    chooseStyle(styleFlat64);
+    click(c().testButton);
+    const Image& preview = *findImage(toolImage);
+    Image expected = source;
+    runQuantizeStyle(expected, rect, styleFlat64, 0, false);
+    EXPECT_EQ(firstDifference(preview, expected), "");
+    EXPECT_EQ(preview.at(0, 0), source.at(0, 0));
+    const Image area = copyRect(expected, rect.left, rect.top, rect.right, rect.bottom);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(area)));
+    EXPECT_EQ(statusField1(), "Preview: " + errorFigureText(countUniqueColours(area),
+                                                            measureError(source, expected, rect)));
+    EXPECT_EQ(selection.active, 1);  // the selection stays
+    click(c().sourceButton);
+    const Image sourceArea = copyRect(source, rect.left, rect.top, rect.right, rect.bottom);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(sourceArea)));
+}
+
+TEST_F(QuantizeWindowTest, ClosingWithoutApplyLeavesTheDocumentAndShowsIt) {
+    const Image source = *findImage(viewImage);
+    open();
+    chooseStyle(styleOcean);
+    click(c().testButton);
+    EXPECT_EQ(canvasImage(canvas), toolImage);
+    postEvent(eventCloseWindow, quantizeWindow);  // the close box
+    drainEvents();
+    EXPECT_FALSE(isWindow(quantizeWindow));
+    EXPECT_EQ(quantizeOpen, 0);
+    EXPECT_FALSE(imageExists(toolImage));
+    EXPECT_EQ(*findImage(viewImage), source);
+    EXPECT_EQ(canvasImage(canvas), viewImage);
+    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(statusField1(), "");
+}
+
+TEST_F(QuantizeWindowTest, TheRememberedOffsetIsKeptInsideTheDesktop) {
+    open();
+    const int mainX = windowX(mainWindow, true), mainY = windowY(mainWindow, true);
+    // Moved by the user 30 to the right and 20 down of where it opened.
+    const int x0 = windowX(quantizeWindow), y0 = windowY(quantizeWindow);
+    resizeWindow(quantizeWindow, x0 + 30, y0 + 20, 160, 245);
+    click(c().exitButton);
+    EXPECT_EQ(quantizeOffsetX, x0 + 30 - mainX);
+    EXPECT_EQ(quantizeOffsetY, y0 + 20 - mainY - toolBarHeight);
+    open();
+    EXPECT_EQ(windowX(quantizeWindow), x0 + 30);
+    EXPECT_EQ(windowY(quantizeWindow), y0 + 20);
+
+    // Far off the bottom right: back against the desktop's edges.
+    resizeWindow(quantizeWindow, screenX() + screenWidth() + 500, screenY() + screenHeight() + 500,
+                 160, 245);
+    click(c().exitButton);
+    open();
+    EXPECT_EQ(windowX(quantizeWindow) + windowWidth(quantizeWindow, false),
+              screenX() + screenWidth());
+    EXPECT_EQ(windowY(quantizeWindow) + windowHeight(quantizeWindow, false),
+              screenY() + screenHeight());
+    // And off the top left.
+    resizeWindow(quantizeWindow, screenX() - 900, screenY() - 900, 160, 245);
+    click(c().exitButton);
+    open();
+    EXPECT_EQ(windowX(quantizeWindow), screenX());
+    EXPECT_EQ(windowY(quantizeWindow), screenY());
+}
+
+TEST_F(QuantizeWindowTest, AMoverDragShowsThePreview) {
+    show(randomImage(1200, 300, 13, 24));
+    open();
+    chooseStyle(styleFlat8);
+    click(c().testButton);
+    canvasMouse(controlLeftButtonDown, 400, 200);
+    canvasMouse(controlMouseMove, 350, 200);
+    canvasMouse(controlLeftButtonUp, 350, 200);
+    drainEvents();
+    const Image& preview = *findImage(toolImage);
+    const Image& shown = *canvasBuffer(canvas);
+    // On the 800-wide canvas the image's corner went from x = -200 to -250, so x = 100
+    // shows its column 350.
+    ASSERT_EQ(shown.width, 800);
+    const int top = (shown.height - preview.height) / 2;
+    for (int x = 350; x < 360; ++x) {
+        EXPECT_EQ(shown.at(x - 250, top + 10), preview.at(x, 10));
+        EXPECT_NE(preview.at(x, 10), findImage(viewImage)->at(x, 10));
+    }
+}
+
+TEST_F(QuantizeWindowTest, OtherToolWindowsAndItRefuseEachOther) {
+    open();
+    command(commandTwoColors);
+    EXPECT_FALSE(isWindow(twoColorsWindow));
+    click(c().exitButton);
+    command(commandTwoColors);
+    ASSERT_TRUE(isWindow(twoColorsWindow));
+    command(commandQuantize);
+    EXPECT_FALSE(isWindow(quantizeWindow));
+    EXPECT_EQ(quantizeOpen, 0);
+}
+
+}  // namespace
