@@ -17,7 +17,6 @@ int lastThreshold = 0;
 int redrawPending = 1;
 int64_t redrawDeadline = 0;
 int twoColorsCloseRequested = 0;
-ClockFunction twoColorsClock = elapsedMilliseconds;
 TwoColorsControls twoColorsControls;
 
 namespace {
@@ -86,7 +85,7 @@ bool redrawPreview() {
 
 void deferredRedraw() {
     if (!redrawPending) return;
-    const int64_t now = twoColorsClock();
+    const int64_t now = elapsedMilliseconds();
     if (now > redrawDeadline) {
         if (redrawPreview()) services().refreshView(workImage, 1);
     } else {
@@ -155,7 +154,7 @@ void controlEvent(const Event& event) {
     } else if (n == c.okButton) {
         acceptPreview();
     } else if (n == c.thresholdSlider) {
-        redrawDeadline = twoColorsClock() + redrawDelay;
+        redrawDeadline = elapsedMilliseconds() + redrawDelay;
         redrawPending = 1;
         setControlText(c.thresholdFrame, thresholdText(controlState(c.thresholdSlider)));
     }
@@ -218,7 +217,6 @@ void twoColorsEvent(const Event& event) {
 void registerTwoColorsWindow() {
     resetState();
     twoColorsControls = TwoColorsControls{};
-    twoColorsClock = elapsedMilliseconds;
     registerCommand(commandTwoColors, openTwoColorsWindow);
     registerWindowHandler(twoColorsWindow, twoColorsEvent);
 }

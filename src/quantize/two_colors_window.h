@@ -18,10 +18,6 @@ extern int twoColorsCloseRequested;
 // Milliseconds the preview waits after the slider last moved.
 inline constexpr int redrawDelay = 330;
 
-// The clock the deferred redraw reads; tests set their own.
-using ClockFunction = int64_t (*)();
-extern ClockFunction twoColorsClock;
-
 struct TwoColorsControls {
     int ditherOptions[3] = {-1, -1, -1};  // None, 4X4 ordered, Sierra Lite
     int thresholdFrame = -1;

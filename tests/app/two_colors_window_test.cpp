@@ -25,8 +25,13 @@ class TwoColorsWindowTest : public AppTest {
     void SetUp() override {
         AppTest::SetUp();
         testNow = 1000;
-        twoColorsClock = testClock;
+        setClock(testClock, nullptr);
         show(randomImage(48, 32, 17, 24));
+    }
+
+    void TearDown() override {
+        AppTest::TearDown();
+        setClock(nullptr, nullptr);
     }
 
     static void show(Image image) {
