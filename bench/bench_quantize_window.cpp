@@ -1,0 +1,84 @@
+// What a user waits for in the Quantize Colors window on a 12-megapixel photograph: from
+// pressing Test to the preview painted on the canvas with its count and figures, run in the
+// real program on the offscreen platform. One benchmark per style, with and without dither.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <string>
+
+#include "app/loop.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "app/view.h"
+#include "core/commands.h"
+#include "core/state.h"
+#include "core/undo.h"
+#include "photo.h"
+#include "quantize/quantize.h"
+#include "quantize/quantize_window.h"
+#include "toolkit/image_store.h"
+
+namespace {
+
+constexpr int photoMegapixels = 12;
+
+void drain() {
+    for (Event e = windowEvent(); e.kind != eventNone; e = windowEvent()) routeEvent(e);
+}
+
+void press(int control) {
+    postEvent(eventControl, quantizeWindow, control, controlChange);
+    drain();
+}
+
+// Test with one style, until the canvas has been painted.
+void testToPreview(benchmark::State& state, int style) {
+    const QuantizeControls& c = quantizeControls;
+    setControlState(c.styleList, style);
+    press(c.styleList);
+    if (styleInfo(style).usesLimit && style != styleUniform) {
+        setControlState(c.limitSpin, styleInfo(style).maxLimit);
+    }
+    setControlState(c.ditherBox, static_cast<int>(state.range(0)));
+    press(c.ditherBox);
+    for (auto _ : state) {
+        press(c.testButton);
+        // The canvas paints on the toolkit's next pass.
+        QApplication::processEvents();
+    }
+    state.counters["colours"] = std::stod(controlText(c.colourCountText));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;  // the preferences written at the end go here
+    qputenv("HOME", home.path().toUtf8());
+    QApplication app(argc, argv);
+    initialiseGlobals();
+    if (!openMainWindow()) return 1;
+    storeImage(viewImage, benchPhoto(photoMegapixels));
+    fitWindowToImage(viewImage);
+    resetUndo();
+    drain();
+    runCommand(commandQuantize);
+    drain();
+
+    for (int style = 0; style < styleCount; ++style) {
+        const std::string name = std::string("testToPreview/") + styleInfo(style).batchName;
+        benchmark::RegisterBenchmark(name.c_str(), testToPreview, style)
+            ->ArgName("dither")
+            ->DenseRange(0, 1)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    shutdownProgram();
+    return 0;
+}
