@@ -4,7 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <vector>
+
+#include "quantize/colour_set.h"
 
 namespace {
 
@@ -120,28 +124,48 @@ ErrorFigure measureError(const Image& source, const Image& result, const Rect& r
     const Rect r = clipToImage(rect, result);
     if (r.empty()) return figure;
     const LabTables& lab = labTables();
-    LabCache sourceLab(sourceCacheBits), resultLab(resultCacheBits);
+    // Sums per band of rows, added up in row order afterwards so the figure does not
+    // depend on which thread finished first.
+    struct BandSums {
+        uint64_t squares = 0;
+        double delta = 0;
+    };
+    std::map<int, BandSums> bands;
+    std::mutex bandsMutex;
+    // The count of the result's colours rides along in the same pass over the pixels.
+    figure.colours =
+        countDistinctColours(r.height(), r.width(), [&](int y0, int y1, ColourBitSet& seen) {
+            LabCache sourceLab(sourceCacheBits), resultLab(resultCacheBits);
+            BandSums sums;
+            for (int y = r.top + y0; y < r.top + y1; ++y) {
+                const uint32_t* a = source.row(y);
+                const uint32_t* b = result.row(y);
+                uint64_t rowSquares = 0;
+                double rowDelta = 0;
+                for (int x = r.left; x <= r.right; ++x) {
+                    const uint32_t p = a[x] & colourMask, q = b[x] & colourMask;
+                    seen.insert(q);
+                    if (p == q) continue;
+                    const int dr = redOf(p) - redOf(q), dg = greenOf(p) - greenOf(q),
+                              db = blueOf(p) - blueOf(q);
+                    rowSquares += static_cast<uint64_t>(dr * dr + dg * dg + db * db);
+                    const float* fp = sourceLab(lab, p);
+                    const float* fq = resultLab(lab, q);
+                    const float dx = fp[0] - fq[0], dy = fp[1] - fq[1], dz = fp[2] - fq[2];
+                    const float dl = 116.0f * dy, da = 500.0f * (dx - dy), dbb = 200.0f * (dy - dz);
+                    rowDelta += std::sqrt(dl * dl + da * da + dbb * dbb);
+                }
+                sums.squares += rowSquares;
+                sums.delta += rowDelta;
+            }
+            const std::lock_guard<std::mutex> lock(bandsMutex);
+            bands[y0] = sums;
+        });
     uint64_t squares = 0;
     double deltaSum = 0;
-    for (int y = r.top; y <= r.bottom; ++y) {
-        const uint32_t* a = source.row(y);
-        const uint32_t* b = result.row(y);
-        uint64_t rowSquares = 0;
-        double rowDelta = 0;
-        for (int x = r.left; x <= r.right; ++x) {
-            const uint32_t p = a[x] & colourMask, q = b[x] & colourMask;
-            if (p == q) continue;
-            const int dr = redOf(p) - redOf(q), dg = greenOf(p) - greenOf(q),
-                      db = blueOf(p) - blueOf(q);
-            rowSquares += static_cast<uint64_t>(dr * dr + dg * dg + db * db);
-            const float* fp = sourceLab(lab, p);
-            const float* fq = resultLab(lab, q);
-            const float dx = fp[0] - fq[0], dy = fp[1] - fq[1], dz = fp[2] - fq[2];
-            const float dl = 116.0f * dy, da = 500.0f * (dx - dy), dbb = 200.0f * (dy - dz);
-            rowDelta += std::sqrt(dl * dl + da * da + dbb * dbb);
-        }
-        squares += rowSquares;
-        deltaSum += rowDelta;
+    for (const auto& [y0, sums] : bands) {
+        squares += sums.squares;
+        deltaSum += sums.delta;
     }
     figure.pixels = int64_t{r.width()} * r.height();
     const double n = static_cast<double>(figure.pixels);
@@ -156,7 +180,8 @@ ErrorFigure measureError(const Image& source, const Image& result) {
     return measureError(source, result, wholeImage(result));
 }
 
-std::string errorFigureText(int64_t colours, const ErrorFigure& figure) {
+std::string errorFigureText(const ErrorFigure& figure) {
+    const int64_t colours = figure.colours;
     char text[128];
     const char* noun = colours == 1 ? "color" : "colors";
     if (figure.pixels == 0) {

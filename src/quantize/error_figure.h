@@ -11,6 +11,7 @@
 
 struct ErrorFigure {
     int64_t pixels = 0;           // pixels compared
+    int64_t colours = 0;          // distinct colours of the result among them
     double meanSquaredError = 0;  // per channel, over red, green and blue
     double psnr = 0;              // dB; infinite when the images are equal
     double meanDeltaE = 0;        // averaged over the pixels
@@ -18,13 +19,13 @@ struct ErrorFigure {
 };
 
 // Compares the rectangle (clipped to both images) of `result` with the same pixels of
-// `source`; alpha takes no part. An empty rectangle, or images of different sizes, give
-// an empty figure (pixels 0).
+// `source`, and counts the result's colours there; alpha takes no part. An empty
+// rectangle, or images of different sizes, give an empty figure (pixels 0).
 ErrorFigure measureError(const Image& source, const Image& result, const Rect& rect);
 ErrorFigure measureError(const Image& source, const Image& result);
 
 // "256 colors | PSNR 38.2 dB | mean dE 1.9"; equal images show "PSNR exact".
-std::string errorFigureText(int64_t colours, const ErrorFigure& figure);
+std::string errorFigureText(const ErrorFigure& figure);
 
 // The CIELAB value of one colour (for tests and for anyone wanting single colours).
 struct LabColour {

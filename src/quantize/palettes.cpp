@@ -23,13 +23,12 @@ int64_t countUniqueColours(const Image& image, const Rect& rect) {
     const Rect r = clipToImage(rect, image);
     if (r.empty()) return 0;
     if (coversWholeImage(r, image)) return countUniqueColours(image);
-    ColourBitSet seen;
-    int64_t count = 0;
-    for (int y = r.top; y <= r.bottom; ++y) {
-        const uint32_t* row = image.row(y);
-        for (int x = r.left; x <= r.right; ++x) count += seen.insert(row[x] & colourMask);
-    }
-    return count;
+    return countDistinctColours(r.height(), r.width(), [&](int y0, int y1, ColourBitSet& seen) {
+        for (int y = r.top + y0; y < r.top + y1; ++y) {
+            const uint32_t* row = image.row(y);
+            for (int x = r.left; x <= r.right; ++x) seen.insert(row[x] & colourMask);
+        }
+    });
 }
 
 std::vector<uint32_t> distinctColours(const Image& image, size_t limit) {

@@ -166,11 +166,9 @@ void previewQuantization() {
     // its selected area).
     services().refreshView(toolImage, 1);
     const Image& preview = *findImage(toolImage);
-    const Rect area = previewArea(preview);
-    const int64_t count = countUniqueColours(preview, area);
-    setControlText(quantizeControls.colourCountText, std::to_string(count));
-    const ErrorFigure figure = measureError(*findImage(viewImage), preview, area);
-    services().showNotice(previewNotice + errorFigureText(count, figure));
+    const ErrorFigure figure = measureError(*findImage(viewImage), preview, previewArea(preview));
+    setControlText(quantizeControls.colourCountText, std::to_string(figure.colours));
+    services().showNotice(previewNotice + errorFigureText(figure));
     figureShown = true;
     disableControl(quantizeControls.applyButton, false);
 }

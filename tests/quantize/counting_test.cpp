@@ -4,6 +4,7 @@
 
 #include "quantize/palettes.h"
 #include "support/test_images.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -28,11 +29,16 @@ TEST(CountUniqueColours, EveryColourOnce) {
 TEST(CountUniqueColours, InARectangleCountsOnlyItsPixels) {
     // 3 x 3 with the rectangle (1, 1)..(2, 2) holding two colours; the others lie outside.
     Image image = imageFromRows(3, 3, {1, 2, 3, 4, 5, 5, 6, rgba(5, 0, 0, 9), 7});
-    EXPECT_EQ(countUniqueColours(image, Rect{1, 1, 2, 2}), 2);
-    EXPECT_EQ(countUniqueColours(image, Rect{0, 0, 2, 2}), 7);
-    // Clipped to the image; nothing when they do not meet.
-    EXPECT_EQ(countUniqueColours(image, Rect{2, 2, 9, 9}), 1);
-    EXPECT_EQ(countUniqueColours(image, Rect{5, 5, 9, 9}), 0);
+    // Each row its own share of the work, too: a colour met by two threads counts once.
+    for (int threads : {1, 2, 7}) {
+        configureThreads(threads, 1);
+        EXPECT_EQ(countUniqueColours(image, Rect{1, 1, 2, 2}), 2) << threads;
+        EXPECT_EQ(countUniqueColours(image, Rect{0, 0, 2, 2}), 7) << threads;
+        // Clipped to the image; nothing when they do not meet.
+        EXPECT_EQ(countUniqueColours(image, Rect{2, 2, 9, 9}), 1) << threads;
+        EXPECT_EQ(countUniqueColours(image, Rect{5, 5, 9, 9}), 0) << threads;
+    }
+    configureThreads(0);
 }
 
 TEST(DistinctColours, FirstAppearanceWithoutAlpha) {

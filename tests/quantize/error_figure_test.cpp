@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
+#include "quantize/palettes.h"
 #include "support/test_images.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -44,7 +47,8 @@ TEST(ErrorFigure, AnImageAgainstItselfIsExact) {
     EXPECT_TRUE(std::isinf(f.psnr));
     EXPECT_EQ(f.meanDeltaE, 0.0);
     EXPECT_EQ(f.pixels, 31 * 9);
-    EXPECT_EQ(errorFigureText(5, f), "5 colors | PSNR exact | mean dE 0.0");
+    EXPECT_EQ(f.colours, countUniqueColours(image));
+    EXPECT_EQ(errorFigureText(f), std::to_string(f.colours) + " colors | PSNR exact | mean dE 0.0");
     // Alpha takes no part.
     Image faded = image;
     for (uint32_t& p : faded.pixels) p &= colourMask;
@@ -64,14 +68,14 @@ TEST(ErrorFigure, OneChangedPixelGivesTheHandComputedFigures) {
     EXPECT_NEAR(f.meanSquaredError, 100.0 / 6.0, 1e-9);
     EXPECT_NEAR(f.psnr, 35.912, 0.001);
     EXPECT_NEAR(f.meanDeltaE, 1.417, 0.002);
-    EXPECT_EQ(errorFigureText(2, f), "2 colors | PSNR 35.9 dB | mean dE 1.4");
+    EXPECT_EQ(errorFigureText(f), "2 colors | PSNR 35.9 dB | mean dE 1.4");
 
     // Black against white: PSNR 0 dB, Delta E 100.
     const ErrorFigure bw =
         measureError(imageFromRows(1, 1, {rgb(0, 0, 0)}), imageFromRows(1, 1, {0xFFFFFF}));
     EXPECT_NEAR(bw.psnr, 0.0, 1e-9);
     EXPECT_NEAR(bw.meanDeltaE, 100.0, 0.01);
-    EXPECT_EQ(errorFigureText(1, bw), "1 color | PSNR 0.0 dB | mean dE 100.0");
+    EXPECT_EQ(errorFigureText(bw), "1 color | PSNR 0.0 dB | mean dE 100.0");
 }
 
 TEST(ErrorFigure, TheTablesAgreeWithTheColourScience) {
@@ -88,6 +92,26 @@ TEST(ErrorFigure, TheTablesAgreeWithTheColourScience) {
     }
 }
 
+TEST(ErrorFigure, TheFigureDoesNotDependOnTheThreads) {
+    Image source = randomImage(37, 29, 21, 24);
+    Image result = source;
+    for (size_t i = 0; i < result.pixels.size(); i += 3) result.pixels[i] &= 0xFFE0E0E0;
+    const Rect rect{2, 3, 33, 27};
+    configureThreads(1, 1);
+    const ErrorFigure one = measureError(source, result, rect);
+    for (int threads : {2, 7}) {
+        configureThreads(threads, 1);
+        const ErrorFigure many = measureError(source, result, rect);
+        EXPECT_EQ(many.colours, one.colours) << threads;
+        EXPECT_EQ(many.meanSquaredError, one.meanSquaredError) << threads;
+        EXPECT_NEAR(many.meanDeltaE, one.meanDeltaE, 1e-9) << threads;
+    }
+    configureThreads(0);
+    const Image area = copyRect(result, rect.left, rect.top, rect.right, rect.bottom);
+    EXPECT_EQ(one.colours, countUniqueColours(area));
+    EXPECT_NEAR(one.meanDeltaE, literalMeanDeltaE(copyRect(source, 2, 3, 33, 27), area), 0.005);
+}
+
 TEST(ErrorFigure, OnlyTheRectangleCounts) {
     Image before = randomImage(20, 10, 7);
     Image after = before;
@@ -100,7 +124,9 @@ TEST(ErrorFigure, OnlyTheRectangleCounts) {
     EXPECT_NEAR(f.meanSquaredError, 64.0 * 64.0 / (3.0 * 60.0), 1e-9);
     // Different sizes cannot be compared.
     EXPECT_EQ(measureError(before, randomImage(10, 10, 7)).pixels, 0);
-    EXPECT_EQ(errorFigureText(3, ErrorFigure{}), "3 colors");
+    ErrorFigure none;
+    none.colours = 3;
+    EXPECT_EQ(errorFigureText(none), "3 colors");
 }
 
 }  // namespace
