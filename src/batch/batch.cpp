@@ -20,9 +20,11 @@
 #include "canvas/geometry.h"
 #include "core/rect.h"
 #include "quantize/adaptive_quantize.h"
+#include "quantize/error_figure.h"
 #include "quantize/formula_quantize.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
+#include "quantize/two_colors.h"
 #include "toolkit/codecs/codec.h"
 #include "toolkit/parallel.h"
 
@@ -65,6 +67,7 @@ struct Context {
     Image image;
     std::optional<Rect> select;  // image rectangle; none = whole image
     std::ostream* out = nullptr;
+    Image input;  // the image as read, kept only when a step compares against it
 
     Rect rect() const { return select ? *select : wholeImage(image); }
 };
@@ -90,6 +93,7 @@ struct Plan {
     std::optional<ImageFormat> format;
     bool help = false;
     bool version = false;
+    bool keepInput = false;  // a step compares the image with the input
     // --limit and --dither belong to the next --quantize; given after the last one, they
     // belong to that one ("--quantize adaptive --limit 16 --dither").
     QuantizeSettings pendingQuantize;
@@ -306,11 +310,11 @@ Step resizeStep(const std::string& value) {
 }
 
 // "RRGGBB", red first as colours are usually written.
-uint32_t parseColour(const std::string& text) {
+uint32_t parseColour(const std::string& text, const std::string& option) {
     uint32_t rrggbb = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), rrggbb, 16);
     if (text.size() != 6 || ec != std::errc() || end != text.data() + text.size()) {
-        throw UsageError{"--canvas: expected a colour RRGGBB, got '" + text + "'"};
+        throw UsageError{option + ": expected a colour RRGGBB, got '" + text + "'"};
     }
     return rgb(static_cast<int>(rrggbb >> 16), static_cast<int>((rrggbb >> 8) & 255),
                static_cast<int>(rrggbb & 255));
@@ -332,7 +336,7 @@ Step canvasStep(const std::string& value) {
             }
             positionGiven = true;
         } else if (!colourGiven) {
-            background = parseColour(part);
+            background = parseColour(part, "--canvas");
             colourGiven = true;
         } else {
             throw UsageError{"--canvas: expected WxH[,POSITION][,RRGGBB], got '" + value + "'"};
@@ -350,6 +354,43 @@ void cropStep(Context& c) {
     Rect r = *c.select;
     c.image = copyRect(c.image, r.left, r.top, r.right, r.bottom);
     c.select.reset();
+}
+
+Step twoColorsStep(const std::string& value) {
+    const std::string option = "--two-colors";
+    std::vector<std::string> parts = splitCommas(value);
+    const int slider = parseInteger(parts[0], option);
+    if (slider < 0 || slider > twoColorsSliderMax) {
+        throw UsageError{option + ": T must be " + rangeText(0, twoColorsSliderMax)};
+    }
+    size_t next = 1;
+    TwoColorsDither dither = TwoColorsDither::None;
+    if (next < parts.size()) {
+        if (std::optional<TwoColorsDither> named = twoColorsDitherFromName(parts[next])) {
+            dither = *named;
+            ++next;
+        }
+    }
+    uint32_t colour1 = twoColorsDefault1, colour2 = twoColorsDefault2;
+    if (parts.size() - next == 2) {
+        colour1 = parseColour(parts[next], option);
+        colour2 = parseColour(parts[next + 1], option);
+    } else if (parts.size() != next) {
+        throw UsageError{option + ": expected T[,none|ordered|sierra][,RRGGBB,RRGGBB], got '" +
+                         value + "'"};
+    }
+    const int threshold = thresholdFromSlider(slider);
+    return [=](Context& c) { twoColors(c.image, c.rect(), threshold, dither, colour1, colour2); };
+}
+
+void reportStep(Context& c) {
+    if (c.image.width != c.input.width || c.image.height != c.input.height) {
+        *c.out << countUniqueColours(c.image, c.rect())
+               << " colors | not comparable: " << c.input.width << " x " << c.input.height
+               << " then, " << c.image.width << " x " << c.image.height << " now\n";
+        return;
+    }
+    *c.out << errorFigureText(measureError(c.input, c.image, c.rect())) << "\n";
 }
 
 void countStep(Context& c) {
@@ -423,6 +464,19 @@ const std::vector<Option>& optionTable() {
          }},
         {"--count", "", "print the number of distinct colours (of the rectangle, if any)",
          Role::Reads, fixedStep(countStep)},
+        {"--two-colors", "T[,none|ordered|sierra][,RRGGBB,RRGGBB]",
+         "Two Colors: slider T " + rangeText(0, twoColorsSliderMax) +
+             " (threshold 256 - T), no dither, 4 x 4\nordered or Sierra Lite, the colours "
+             "below and at or above the\nthreshold (default 000000,FFFFFF)",
+         Role::Changes, stepOf(twoColorsStep)},
+        {"--report", "",
+         "print the colours, PSNR and mean Delta E (CIE76) of the image\nas it stands against "
+         "the input (of the rectangle, if any)",
+         Role::Reads,
+         [](Plan& plan, const std::string&) {
+             plan.keepInput = true;
+             plan.steps.push_back(reportStep);
+         }},
         {"--effect", "NAME", wrappedList("", effectNames()), Role::Changes, stepOf(effectStep)},
         {"--brightness", "A[,hold|clamp|wrap][,ratio|equal][,proportional][,r][,g][,b]",
          "brightness " + rangeText(minBrightnessAmount, maxBrightnessAmount) +
@@ -572,6 +626,7 @@ FileResult processFile(const Plan& plan, const FileJob& job) {
         }
         Context context;
         context.image = std::move(input.image);
+        if (plan.keepInput) context.input = context.image;
         context.out = &printed;
         for (const Step& step : plan.steps) step(context);
         result.printed = printed.str();
