@@ -1,6 +1,8 @@
-// What a user waits for in the Quantize Colors window on a 12-megapixel photograph: from
-// pressing Test to the preview painted on the canvas with its count and figures, run in the
-// real program on the offscreen platform. One benchmark per style, with and without dither.
+// What a user waits for in the colour tool windows on a 12-megapixel photograph, run in the
+// real program on the offscreen platform:
+//   testToPreview: Quantize Colors, from pressing Test to the preview painted on the canvas
+//                  with its count and figures, per style, with and without dither;
+//   twoColorsRedraw: Two Colors, from a dither mode chosen to the preview painted.
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +21,7 @@
 #include "photo.h"
 #include "quantize/quantize.h"
 #include "quantize/quantize_window.h"
+#include "quantize/two_colors_window.h"
 #include "toolkit/image_store.h"
 
 namespace {
@@ -29,13 +32,31 @@ void drain() {
     for (Event e = windowEvent(); e.kind != eventNone; e = windowEvent()) routeEvent(e);
 }
 
+void press(int window, int control) {
+    postEvent(eventControl, window, control, controlChange);
+    drain();
+}
+
 void press(int control) {
-    postEvent(eventControl, quantizeWindow, control, controlChange);
+    press(quantizeWindow, control);
+}
+
+// Only one tool window opens at a time.
+void openOnly(int window, int command) {
+    if (isWindow(window)) return;
+    for (int other : {quantizeWindow, twoColorsWindow}) {
+        if (isWindow(other)) {
+            postEvent(eventCloseWindow, other);
+            drain();
+        }
+    }
+    runCommand(command);
     drain();
 }
 
 // Test with one style, until the canvas has been painted.
 void testToPreview(benchmark::State& state, int style) {
+    openOnly(quantizeWindow, commandQuantize);
     const QuantizeControls& c = quantizeControls;
     setControlState(c.styleList, style);
     press(c.styleList);
@@ -52,6 +73,17 @@ void testToPreview(benchmark::State& state, int style) {
     state.counters["colours"] = std::stod(controlText(c.colourCountText));
 }
 
+// Choosing a dither mode redraws at once (a slider waits 330 ms first).
+void twoColorsRedraw(benchmark::State& state) {
+    openOnly(twoColorsWindow, commandTwoColors);
+    const int option = twoColorsControls.ditherOptions[state.range(0)];
+    setControlState(option, 1);
+    for (auto _ : state) {
+        press(twoColorsWindow, option);
+        QApplication::processEvents();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,8 +97,6 @@ int main(int argc, char** argv) {
     fitWindowToImage(viewImage);
     resetUndo();
     drain();
-    runCommand(commandQuantize);
-    drain();
 
     for (int style = 0; style < styleCount; ++style) {
         const std::string name = std::string("testToPreview/") + styleInfo(style).batchName;
@@ -76,6 +106,11 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+    benchmark::RegisterBenchmark("twoColorsRedraw", twoColorsRedraw)
+        ->ArgName("dither")
+        ->DenseRange(0, 2)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

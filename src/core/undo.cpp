@@ -257,6 +257,10 @@ void updateUndoButtons() {
     services().setUndoButtons((undoFlags & undoPossible) != 0, (undoFlags & redoPossible) != 0);
 }
 
+int64_t currentEntryId() {
+    return undoPosition >= 0 ? entryIds[static_cast<size_t>(undoPosition)] : 0;
+}
+
 void markDocumentSaved() {
     savedEntryId = undoPosition >= 0 ? entryIds[static_cast<size_t>(undoPosition)] : 0;
 }

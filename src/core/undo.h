@@ -39,6 +39,10 @@ void updateUndoButtons();
 // Frees every entry (shutdown and tests).
 void clearUndo();
 
+// Names the document's current state: it changes with every change, undo, redo and load,
+// so a tool window can tell whether its preview was made from the document as it stands.
+int64_t currentEntryId();
+
 // Marks the current entry as the state last written to (or read from) a file.
 void markDocumentSaved();
 // True when the document differs from the state last loaded or saved: another entry is

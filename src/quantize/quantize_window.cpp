@@ -33,6 +33,7 @@ constexpr int initialOffsetY = 205;
 constexpr int minLimit = 2;
 constexpr int maxTypedLimit = 256;
 constexpr const char* previewNotice = "Preview: ";
+constexpr const char* changedNotice = "The image changed after Test: press Test again";
 
 struct Box {
     int x, y, w, h;
@@ -56,6 +57,8 @@ bool remembersLimit(int style) {
 
 // True while the status bar shows the figures of the preview on the canvas.
 bool figureShown = false;
+// The state of the document the preview was made from.
+int64_t previewSource = 0;
 
 void clearFigure() {
     if (!figureShown) return;
@@ -170,6 +173,7 @@ void previewQuantization() {
     setControlText(quantizeControls.colourCountText, std::to_string(figure.colours));
     services().showNotice(previewNotice + errorFigureText(figure));
     figureShown = true;
+    previewSource = currentEntryId();
     disableControl(quantizeControls.applyButton, false);
 }
 
@@ -185,6 +189,14 @@ void showSourceImage() {
 
 void applyQuantization() {
     if (!imageExists(toolImage)) return;
+    if (currentEntryId() != previewSource) {
+        // Undo, a load or another command changed the document after the Test: the
+        // preview would replace it with a reduction of something else.
+        disableApply();
+        figureShown = true;
+        services().showNotice(changedNotice);
+        return;
+    }
     clearFigure();
     const OperationFrame frame{.wholeImage = true, .snapshot = FrameSnapshot::AfterRefresh};
     runOperation(frame, [](Image& view, const Rect&) {

@@ -7,6 +7,7 @@
 #include "core/operation.h"
 #include "core/registry.h"
 #include "core/state.h"
+#include "core/undo.h"
 #include "quantize/two_colors.h"
 #include "toolkit/image_store.h"
 
@@ -48,6 +49,9 @@ constexpr Box swatch2Box{157, 130, 25, 25};
 constexpr Box cancelBox{10, 130, 60, 30};
 constexpr Box okBox{217, 130, 60, 30};
 
+// The state of the document the preview was drawn from.
+int64_t previewSource = 0;
+
 void resetState() {
     twoColorsCloseRequested = 0;
     redrawPending = 1;
@@ -80,6 +84,7 @@ bool redrawPreview() {
     }
     twoColors(*work, clipToImage(operationRect(*work), *work), threshold,
               static_cast<TwoColorsDither>(twoColorsDither), twoColor1, twoColor2);
+    previewSource = currentEntryId();
     return true;
 }
 
@@ -111,7 +116,9 @@ void pickColour(uint32_t& colour, int swatchImage, int control) {
 }
 
 void acceptPreview() {
-    // A slider moved a moment ago has not been drawn yet: what is kept is what it shows.
+    // A slider moved a moment ago has not been drawn yet, or the document changed (an undo)
+    // after the last redraw: what is kept is the document in the settings shown.
+    if (imageExists(workImage) && currentEntryId() != previewSource) forceRedraw();
     if (redrawPending) redrawPreview();
     if (imageExists(workImage)) {
         const OperationFrame frame{.wholeImage = true, .snapshot = FrameSnapshot::AfterRefresh};

@@ -265,6 +265,33 @@ TEST_F(QuantizeWindowTest, SourceShowsTheDocumentAgainAndDisablesApply) {
     EXPECT_EQ(undoList.size(), 1u);
 }
 
+TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
+    open();
+    chooseStyle(styleFlat8);
+    click(c().testButton);
+    command(commandNegative);  // allowed while the window is open
+    const Image negated = *findImage(viewImage);
+    ASSERT_EQ(undoList.size(), 2u);
+    click(c().applyButton);
+    EXPECT_EQ(*findImage(viewImage), negated);
+    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_NE(statusField1().find("Test again"), std::string::npos);
+    // A fresh Test of the document as it stands can be applied.
+    click(c().testButton);
+    click(c().applyButton);
+    Image expected = negated;
+    runQuantizeStyle(expected, wholeImage(expected), styleFlat8, 0, false);
+    EXPECT_EQ(*findImage(viewImage), expected);
+    EXPECT_EQ(undoList.size(), 3u);
+    // So can one made before an undo and a redo that lead back to the same state.
+    click(c().testButton);
+    command(commandUndo);
+    command(commandRedo);
+    click(c().applyButton);
+    EXPECT_EQ(undoList.size(), 4u);
+}
+
 TEST_F(QuantizeWindowTest, ChangingAnySettingDisablesApply) {
     open();
     auto testThen = [](auto&& change) {

@@ -220,6 +220,16 @@ TEST_F(TwoColorsWindowTest, OkKeepsThePreviewAsOneUndoStepAndResetsTheWindow) {
     EXPECT_EQ(controlState(c().thresholdSlider), 128);
 }
 
+TEST_F(TwoColorsWindowTest, OkAfterTheDocumentChangedKeepsItAsItStandsInTwoColours) {
+    open();
+    click(c().ditherOptions[2]);
+    command(commandNegative);  // allowed while the window is open
+    const Image expected = expectedPreview(128, TwoColorsDither::SierraLite);
+    click(c().okButton);
+    EXPECT_EQ(*findImage(viewImage), expected);
+    EXPECT_EQ(undoList.size(), 3u);
+}
+
 TEST_F(TwoColorsWindowTest, CancelOrTheCloseBoxLeaveTheDocumentAndHistory) {
     const Image source = *findImage(viewImage);
     open();
