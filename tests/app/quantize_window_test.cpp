@@ -4,6 +4,7 @@
 #include "quantize/quantize_window.h"
 
 #include <QLineEdit>
+#include <algorithm>
 #include <QTest>
 #include <QToolButton>
 
@@ -324,6 +325,22 @@ TEST_F(QuantizeWindowTest, APreviewOfASelectionChangesAndCountsOnlyThatArea) {
     click(c().sourceButton);
     const Image sourceArea = copyRect(source, rect.left, rect.top, rect.right, rect.bottom);
     EXPECT_EQ(countText(), std::to_string(countUniqueColours(sourceArea)));
+}
+
+TEST_F(QuantizeWindowTest, ThePaletteToolFollowsThePreviewAndTheSource) {
+    paletteShown = 1;
+    open();
+    chooseStyle(styleFlat64);
+    click(c().testButton);
+    const auto sorted = [](std::vector<uint32_t> colours) {
+        std::sort(colours.begin(), colours.end());
+        return colours;
+    };
+    EXPECT_EQ(sorted(extractedPalette), sorted(distinctColours(*findImage(toolImage))));
+    EXPECT_EQ(currentPalette, extractedPalette);
+    click(c().sourceButton);
+    EXPECT_EQ(sorted(extractedPalette), sorted(distinctColours(*findImage(viewImage))));
+    paletteShown = 0;
 }
 
 TEST_F(QuantizeWindowTest, ClosingWithoutApplyLeavesTheDocumentAndShowsIt) {
