@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "toolkit/parallel.h"
 #include "quantize/answer_cache.h"
 #include "quantize/builtin_palettes.h"
-#include "toolkit/parallel.h"
 
 namespace {
 

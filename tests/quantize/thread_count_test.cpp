@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <string>
 
+#include "toolkit/parallel.h"
 #include "quantize/adaptive_quantize.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "support/test_images.h"
-#include "toolkit/parallel.h"
 
 namespace {
 
