@@ -184,7 +184,7 @@ TEST_F(QuantizeWindowTest, CgaTestThenApplyLeavesAtMostSixteenColoursAndOneUndoS
     click(c().applyButton);
     EXPECT_EQ(*findImage(viewImage), expected);
     EXPECT_LE(countUniqueColours(*findImage(viewImage)), 16);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(applyEnabled());
     EXPECT_EQ(statusField1(), "");  // the preview is the document now
     EXPECT_TRUE(toolBarButtonEnabled(mainToolBar, commandUndo));
@@ -263,7 +263,7 @@ TEST_F(QuantizeWindowTest, SourceShowsTheDocumentAgainAndDisablesApply) {
     EXPECT_EQ(previewImage(), viewImage);
     // Apply is refused until the next Test.
     click(c().applyButton);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
 }
 
 TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
@@ -272,10 +272,10 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     click(c().testButton);
     command(commandNegative);  // allowed while the window is open
     const Image negated = *findImage(viewImage);
-    ASSERT_EQ(undoList.size(), 2u);
+    ASSERT_EQ(undoEntryCount(), 2u);
     click(c().applyButton);
     EXPECT_EQ(*findImage(viewImage), negated);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(applyEnabled());
     EXPECT_NE(statusField1().find("Test again"), std::string::npos);
     // A fresh Test of the document as it stands can be applied.
@@ -284,13 +284,13 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     Image expected = negated;
     runQuantizeStyle(expected, wholeImage(expected), styleFlat8, 0, false);
     EXPECT_EQ(*findImage(viewImage), expected);
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
     // So can one made before an undo and a redo that lead back to the same state.
     click(c().testButton);
     command(commandUndo);
     command(commandRedo);
     click(c().applyButton);
-    EXPECT_EQ(undoList.size(), 4u);
+    EXPECT_EQ(undoEntryCount(), 4u);
 }
 
 TEST_F(QuantizeWindowTest, ChangingAnySettingDisablesApply) {
@@ -356,7 +356,7 @@ TEST_F(QuantizeWindowTest, ClosingWithoutApplyLeavesTheDocumentAndShowsIt) {
     EXPECT_FALSE(imageExists(toolImage));
     EXPECT_EQ(*findImage(viewImage), source);
     EXPECT_EQ(canvasImage(canvas), viewImage);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_EQ(statusField1(), "");
 }
 

@@ -205,7 +205,7 @@ TEST_F(TwoColorsWindowTest, OkKeepsThePreviewAsOneUndoStepAndResetsTheWindow) {
     EXPECT_FALSE(isWindow(twoColorsWindow));
     EXPECT_EQ(twoColorsOpen, 0);
     EXPECT_EQ(*findImage(viewImage), expected);
-    EXPECT_EQ(undoList.size(), 2u);
+    EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(imageExists(workImage));
     EXPECT_FALSE(imageExists(swatchImage1));
     EXPECT_FALSE(imageExists(swatchImage2));
@@ -227,7 +227,7 @@ TEST_F(TwoColorsWindowTest, OkAfterTheDocumentChangedKeepsItAsItStandsInTwoColou
     const Image expected = expectedPreview(128, TwoColorsDither::SierraLite);
     click(c().okButton);
     EXPECT_EQ(*findImage(viewImage), expected);
-    EXPECT_EQ(undoList.size(), 3u);
+    EXPECT_EQ(undoEntryCount(), 3u);
 }
 
 TEST_F(TwoColorsWindowTest, CancelOrTheCloseBoxLeaveTheDocumentAndHistory) {
@@ -239,7 +239,7 @@ TEST_F(TwoColorsWindowTest, CancelOrTheCloseBoxLeaveTheDocumentAndHistory) {
     click(c().cancelButton);
     EXPECT_FALSE(isWindow(twoColorsWindow));
     EXPECT_EQ(*findImage(viewImage), source);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_EQ(canvasImage(canvas), viewImage);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
 
@@ -249,7 +249,7 @@ TEST_F(TwoColorsWindowTest, CancelOrTheCloseBoxLeaveTheDocumentAndHistory) {
     post(eventCloseWindow);
     EXPECT_FALSE(isWindow(twoColorsWindow));
     EXPECT_EQ(*findImage(viewImage), source);
-    EXPECT_EQ(undoList.size(), 1u);
+    EXPECT_EQ(undoEntryCount(), 1u);
     // A timer still queued from the closed window changes nothing.
     post(eventTimer, redrawTimer);
     EXPECT_FALSE(imageExists(workImage));
