@@ -60,11 +60,25 @@ void deleteFreedWidgets() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Some of Qt's drawing code leaves the upper halves of the AVX registers in use. The
+// program's own loops are built for plain SSE, and on many processors every one of their
+// vector instructions then waits on those halves: NeuQuant's training ran four times
+// slower after a dithered preview had been painted. Clearing them whenever control comes
+// back from Qt costs one instruction. (The program is built without AVX, so no value of
+// its own lives in the upper halves.)
+void clearUpperVectorState() {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx) asm volatile("vzeroupper");
+#endif
+}
+
 }  // namespace
 
 Event windowEvent() {
     deleteFreedWidgets();
     if (queue().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    clearUpperVectorState();
     if (queue().empty()) return Event{};
     Event e = queue().front();
     queue().pop_front();
@@ -92,6 +106,7 @@ Event waitWindowEvent() {
     while (queue().empty()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    clearUpperVectorState();
     Event e = queue().front();
     queue().pop_front();
     return e;
