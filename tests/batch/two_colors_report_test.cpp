@@ -92,6 +92,11 @@ TEST_F(TwoColorsReportTest, ReportComparesTheImageAsItStandsWithTheInput) {
     EXPECT_EQ(r.out, errorFigureText(measureError(input, expected)) + "\n" +
                          errorFigureText(measureError(input, expected, Rect{0, 0, 9, 9})) + "\n");
     EXPECT_NE(r.out.find("PSNR"), std::string::npos);
+    // A quarter turn leaves nothing to compare pixel by pixel.
+    r = batch({dir + "in.png", "--rotate", "right", "--report"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    EXPECT_EQ(r.out,
+              std::to_string(40 * 30) + " colors | not comparable: 40 x 30 then, 30 x 40 now\n");
     // A change that --report reads is not lost.
     r = batch({dir + "in.png", "--two-colors", "128", "--report"});
     EXPECT_EQ(r.code, batchOk) << r.err;
