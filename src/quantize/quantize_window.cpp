@@ -57,6 +57,9 @@ bool remembersLimit(int style) {
 
 // True while the status bar shows the figures of the preview on the canvas.
 bool figureShown = false;
+// A preview's count and figures are still to be worked out.
+bool figuresPending = false;
+constexpr int figuresTimer = 1;
 // The state of the document the preview was made from.
 int64_t previewSource = 0;
 
@@ -168,13 +171,26 @@ void previewQuantization() {
     // The view refresh also feeds the histogram and the palette tool from the preview (or
     // its selected area).
     services().refreshView(toolImage, 1);
-    const Image& preview = *findImage(toolImage);
-    const ErrorFigure figure = measureError(*findImage(viewImage), preview, previewArea(preview));
+    previewSource = currentEntryId();
+    disableControl(quantizeControls.applyButton, false);
+    // The count and the figures follow once the preview has been painted, so that it shows
+    // at once.
+    figuresPending = true;
+    startWindowTimer(quantizeWindow, figuresTimer, 0);
+}
+
+// COLOR COUNT and the status figures of the preview (or of its selected area).
+void showPreviewFigures() {
+    if (!figuresPending) return;
+    figuresPending = false;
+    const Image* preview = findImage(toolImage);
+    const Image* view = findImage(viewImage);
+    // Nothing to describe when the preview is gone or the document changed meanwhile.
+    if (!preview || !view || currentEntryId() != previewSource) return;
+    const ErrorFigure figure = measureError(*view, *preview, previewArea(*preview));
     setControlText(quantizeControls.colourCountText, std::to_string(figure.colours));
     services().showNotice(previewNotice + errorFigureText(figure));
     figureShown = true;
-    previewSource = currentEntryId();
-    disableControl(quantizeControls.applyButton, false);
 }
 
 void showSourceImage() {
@@ -246,6 +262,7 @@ void closeQuantizeWindow() {
             windowY(quantizeWindow, false) - windowY(mainWindow, true) - services().toolBarHeight();
     }
     placementPending = 1;
+    figuresPending = false;
     closeWindow(quantizeWindow);
     quantizeControls = QuantizeControls{};
 }
@@ -336,6 +353,8 @@ void openQuantizeWindow(int /*command*/) {
 
 void quantizeWindowEvent(const Event& event) {
     if (!isWindow(quantizeWindow)) return;
+    // Whatever comes next acts on a preview whose numbers are shown.
+    if (event.kind != eventCloseWindow) showPreviewFigures();
     switch (event.kind) {
         case eventActivateWindow:
             if (placementPending) placeWindow();
@@ -369,6 +388,7 @@ void registerQuantizeWindow() {
     placementPending = 1;
     quantizeControls = QuantizeControls{};
     figureShown = false;
+    figuresPending = false;
     registerCommand(commandQuantize, openQuantizeWindow);
     registerWindowHandler(quantizeWindow, quantizeWindowEvent);
 }

@@ -4,9 +4,9 @@
 #include "quantize/quantize_window.h"
 
 #include <QLineEdit>
-#include <algorithm>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/main_window.h"
 #include "app/view.h"
@@ -198,6 +198,28 @@ TEST_F(QuantizeWindowTest, CgaTestThenApplyLeavesAtMostSixteenColoursAndOneUndoS
 
     command(commandUndo);
     EXPECT_EQ(*findImage(viewImage), source);
+}
+
+TEST_F(QuantizeWindowTest, ThePreviewIsPaintedBeforeItsFiguresAreWorkedOut) {
+    open();
+    const std::string before = countText();
+    postEvent(eventControl, quantizeWindow, c().testButton, controlChange);
+    routeEvent(windowEvent());  // the Test alone
+    EXPECT_EQ(canvasImage(canvas), toolImage);
+    EXPECT_TRUE(applyEnabled());
+    EXPECT_EQ(countText(), before);
+    EXPECT_EQ(statusField1(), "");
+    drainEvents();  // the toolkit's next pass paints, then the figures follow
+    const Image expected = *findImage(toolImage);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(expected)));
+    EXPECT_NE(statusField1(), "");
+
+    // Source straight after a Test leaves no figures behind.
+    postEvent(eventControl, quantizeWindow, c().testButton, controlChange);
+    routeEvent(windowEvent());
+    click(c().sourceButton);
+    EXPECT_EQ(statusField1(), "");
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(*findImage(viewImage))));
 }
 
 TEST_F(QuantizeWindowTest, TypingThreeHundredWithAdaptiveUsesTwoHundredAndFiftySix) {
