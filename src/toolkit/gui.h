@@ -41,6 +41,7 @@ enum ControlEventType : int {
     controlFocus = 7,
     controlUp = 8,    // spin field arrow
     controlDown = 9,  // spin field arrow
+    controlDoubleClick = 10,
 };
 
 struct Event {
@@ -98,6 +99,7 @@ enum WindowFlag : int {
     windowParentCentered = 64,
     windowTool = 128,
     windowBorderless = 256,
+    windowNoActivate = 512,  // shown without taking the keyboard from the active window
 };
 
 enum WindowStateValue : int { windowNormal = 0, windowMaximized = 512, windowMinimized = 1024 };
@@ -145,6 +147,9 @@ void openSubMenu(const std::string& title);
 void closeSubMenu();
 void menuSeparator();
 void setMenuItemChecked(int menu, int id, bool checked);
+bool isMenu(int n);
+// A menu number no menu uses (10000 and up), for windows that build their own pop-up.
+int freeMenuNumber();
 bool menuItemChecked(int menu, int id);
 int menuBarHeightOf(int n);
 // Shows the pop-up menu at (x, y) of `control` (-1: at the mouse pointer); its items then
@@ -220,7 +225,15 @@ int comboBoxControl(int n, int x, int y, int w, int h);
 int spinControl(int n, int x, int y, int w, int h, int minimum, int maximum);
 int trackBarControl(int n, int x, int y, int w, int h, int minimum, int maximum);
 int frameControl(int n, int x, int y, int w, int h, const std::string& title);
+// An image control reports a left press as controlChange, a left release over it as
+// controlLeftButtonUp and a right release as controlRightButtonUp, with (x, y) on the
+// control. The second click of a double click comes as controlDoubleClick and its release
+// is not reported. Moves (controlMouseMove) only with mouse tracking on.
 int imageControl(int n, int x, int y, int w, int h, int imageNumber, bool border);
+void setControlMouseTracking(int n, bool on);
+// A plain box around a group of controls, with or without a border line; it stays behind
+// the controls placed over it.
+int boxControl(int n, int x, int y, int w, int h, bool border);
 int editorControl(int n, int x, int y, int w, int h, bool readOnly);
 
 // New controls go into this window (openWindow selects the window it opens).
@@ -233,6 +246,9 @@ int controlX(int n);
 int controlY(int n);
 int controlWidth(int n);
 int controlHeight(int n);
+// The control's top-left corner on the desktop.
+int controlScreenX(int n);
+int controlScreenY(int n);
 void setControlText(int n, const std::string& text);
 std::string controlText(int n);
 void setControlState(int n, int state);  // check box, option, track bar, spin, list index
@@ -331,6 +347,7 @@ class ScriptedDialogs : public Dialogs {
     };
     std::vector<FileAnswer> fileAnswers;  // for open and save, taken from the front
     std::vector<int64_t> colourAnswers;
+    std::vector<uint32_t> colourRequests;  // the initial colour of every picker opened
     std::vector<FontChoice> fontAnswers;
 
     std::vector<Message> messages;

@@ -37,6 +37,7 @@ enum ControlKind {
     kindFrame,
     kindImage,
     kindEditor,
+    kindBox,
 };
 
 constexpr int firstFreeControl = 10000;
@@ -200,11 +201,43 @@ class PxImageLabel : public QLabel {
 
   protected:
     void mousePressEvent(QMouseEvent* e) override {
-        if (e->button() == Qt::LeftButton) emitChange(number_);
+        if (e->button() == Qt::LeftButton) {
+            afterDoubleClick_ = false;
+            emitChange(number_);
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        afterDoubleClick_ = true;
+        emitAt(controlDoubleClick, e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::RightButton) {
+            emitAt(controlRightButtonUp, e);
+        } else if (e->button() == Qt::LeftButton) {
+            bool doubleClick = afterDoubleClick_;
+            afterDoubleClick_ = false;
+            // A release away from the control is a click taken back.
+            if (!doubleClick && rect().contains(e->position().toPoint())) {
+                emitAt(controlLeftButtonUp, e);
+            }
+        }
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (hasMouseTracking()) emitAt(controlMouseMove, e);
     }
 
   private:
+    void emitAt(int type, QMouseEvent* e) {
+        Event ev = controlEvent(number_, type);
+        QPoint p = e->position().toPoint();
+        ev.x = p.x();
+        ev.y = p.y();
+        deliverControlEvent(ev);
+    }
+
     int number_;
+    bool afterDoubleClick_ = false;
 };
 
 // A spin field whose text is set by the program independently of its value, as the
@@ -425,6 +458,18 @@ int imageControl(int n, int x, int y, int w, int h, int imageNumber, bool border
     return result;
 }
 
+void setControlMouseTracking(int n, bool on) {
+    if (ControlRecord* rec = controlRecord(n)) rec->widget->setMouseTracking(on);
+}
+
+int boxControl(int n, int x, int y, int w, int h, bool border) {
+    auto* box = new QFrame();
+    box->setFrameStyle(border ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+    int result = addControl(n, box, kindBox, x, y, w, h);
+    if (result >= 0) box->lower();  // behind the controls placed over it
+    return result;
+}
+
 int editorControl(int n, int x, int y, int w, int h, bool readOnly) {
     auto* editor = new QPlainTextEdit();
     editor->setReadOnly(readOnly);
@@ -486,6 +531,15 @@ int controlWidth(int n) {
 int controlHeight(int n) {
     ControlRecord* rec = controlRecord(n);
     return rec ? rec->widget->height() : 0;
+}
+
+int controlScreenX(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->mapToGlobal(QPoint(0, 0)).x() : 0;
+}
+int controlScreenY(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->mapToGlobal(QPoint(0, 0)).y() : 0;
 }
 
 void setControlText(int n, const std::string& text) {

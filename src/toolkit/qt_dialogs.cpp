@@ -156,7 +156,8 @@ std::string ScriptedDialogs::saveFile(const std::string& title, const std::strin
     return a.path;
 }
 
-int64_t ScriptedDialogs::colourPicker(uint32_t) {
+int64_t ScriptedDialogs::colourPicker(uint32_t initial) {
+    colourRequests.push_back(initial);
     if (colourAnswers.empty()) return -1;
     int64_t a = colourAnswers.front();
     colourAnswers.erase(colourAnswers.begin());

@@ -385,6 +385,7 @@ bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std:
     windows()[n] = rec;
     w->relayout();
     useControlList(n);
+    if (flags & windowNoActivate) w->setAttribute(Qt::WA_ShowWithoutActivating, true);
     if (!(flags & windowInvisible)) w->show();
     return true;
 }
@@ -639,6 +640,16 @@ void setMenuItemChecked(int menu, int id, bool checked) {
         it->second->setCheckable(true);
         it->second->setChecked(checked);
     }
+}
+
+bool isMenu(int n) {
+    return menuRecord(n) != nullptr;
+}
+
+int freeMenuNumber() {
+    int n = 10000;
+    while (menuRecord(n)) ++n;
+    return n;
 }
 
 bool menuItemChecked(int menu, int id) {
