@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "adjust/brightness_window.h"
 #include "app/clipboard_commands.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
@@ -45,6 +46,8 @@ void registerProgram() {
     registerResizeDialogs();
     registerQuantizeWindow();
     registerTwoColorsWindow();
+    registerAnalysisCommands();
+    registerBrightnessWindow(commandBrightness);
 }
 
 int loopStep() {

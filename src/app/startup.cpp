@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "adjust/brightness_window.h"
 #include "app/files.h"
 #include "app/help_window.h"
 #include "app/loop.h"
@@ -17,12 +18,15 @@
 #include "quantize/quantize.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
+#include "tools/palette_window.h"
 
 namespace {
 
 // Tables of the other subsystems, built once at start-up.
 void initialiseOtherSubsystems() {
     initQuantize();
+    resetBrightnessWindow();
+    resetPaletteWindow();
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "core/state.h"
 #include "quantize/palettes.h"
 #include "toolkit/image_store.h"
+#include "tools/histogram_window.h"
+#include "tools/palette_window.h"
 
 int minViewWidth = 800;
 int minViewHeight = 450;
@@ -175,25 +177,54 @@ int analysisSource() {
 }
 
 void histogramRefresh() {
-    // The histogram window draws itself from analysisSource() once it is shown.
+    if (histogramShown == 1) {
+        showHistogram(analysisSource());
+    } else if (currentCommand == commandHistogramMenu || currentCommand == commandHistogramToggle) {
+        showHistogram(-1);
+    }
 }
 
 void paletteRefresh() {
     if (paletteShown == 1) {
-        setToolBarButtonState(mainToolBar, commandPaletteToggle, true);
-        setMenuItemChecked(mainMenuBar, commandPaletteMenu, true);
-        extractPaletteOf(analysisSource());
+        showAnalysisToggles();
+        int source = extractPaletteOf(analysisSource());
+        if (source >= 0) showPalette(extractedPalette, source);
     } else if (currentCommand == commandPaletteMenu || currentCommand == commandPaletteToggle) {
         postEvent(eventCloseWindow, paletteWindow);
     }
 }
 
-void extractPaletteOf(int image) {
+int extractPaletteOf(int image) {
     int source = image;
-    if (selection.active && grabSelection(selectionImage)) source = selectionImage;
+    // The selection is grabbed afresh unless the caller just did.
+    if (selection.active && image != selectionImage && grabSelection(selectionImage)) {
+        source = selectionImage;
+    }
     Image* pixels = findImage(source);
-    if (!pixels) return;
+    if (!pixels) return -1;
     extractPalette(*pixels, selection.active == 1);
+    return source;
+}
+
+void showAnalysisToggles() {
+    setToolBarButtonState(mainToolBar, commandHistogramToggle, histogramShown == 1);
+    setMenuItemChecked(mainMenuBar, commandHistogramMenu, histogramShown == 1);
+    setToolBarButtonState(mainToolBar, commandPaletteToggle, paletteShown == 1);
+    setMenuItemChecked(mainMenuBar, commandPaletteMenu, paletteShown == 1);
+}
+
+void registerAnalysisCommands() {
+    // The menu item and the tool-bar button of each window share one flag.
+    registerCommands({commandHistogramMenu, commandHistogramToggle}, [](int) {
+        histogramShown ^= 1;
+        histogramRefresh();
+    });
+    registerCommands({commandPaletteMenu, commandPaletteToggle}, [](int) {
+        paletteShown ^= 1;
+        paletteRefresh();
+    });
+    registerHistogramWindow();
+    registerPaletteWindow();
 }
 
 void canvasHandler(const Event& event) {
@@ -268,6 +299,8 @@ class AppServices : public ViewServices {
         paletteRefresh();
     }
     void refreshPalette() override { paletteRefresh(); }
+    void refreshHistogram() override { histogramRefresh(); }
+    void showAnalysisToggles() override { ::showAnalysisToggles(); }
     void setUndoButtons(bool undoEnabled, bool redoEnabled) override {
         disableToolBarButton(mainToolBar, commandUndo, !undoEnabled);
         disableToolBarButton(mainToolBar, commandRedo, !redoEnabled);

@@ -46,8 +46,13 @@ void statusSelectionField();
 void histogramRefresh();
 void paletteRefresh();
 // Collects the colours of `image` (or of the selection) for the palette tool and, without a
-// selection, makes them the current palette.
-void extractPaletteOf(int image);
+// selection, makes them the current palette. Returns the image the colours came from, -1
+// when there is none.
+int extractPaletteOf(int image);
+// The histogram and palette toggles and check marks follow histogramShown and paletteShown.
+void showAnalysisToggles();
+// The histogram and palette commands and windows.
+void registerAnalysisCommands();
 void canvasHandler(const Event& event);
 // The text of status field 0 for an image of w x h shown under `path`.
 std::string fileStatusText(const std::string& path, int w, int h);

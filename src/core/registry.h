@@ -39,6 +39,10 @@ class ViewServices {
     // Histogram and palette tool, from the image they should show now.
     virtual void refreshAnalysis() {}
     virtual void refreshPalette() {}
+    virtual void refreshHistogram() {}
+    // The tool-bar toggles and menu check marks of the histogram and palette tool show
+    // histogramShown and paletteShown.
+    virtual void showAnalysisToggles() {}
     // Enables the undo and redo buttons.
     virtual void setUndoButtons(bool /*undoEnabled*/, bool /*redoEnabled*/) {}
     // A short notice in the status bar.

@@ -372,14 +372,23 @@ TEST_F(MainWindowTest, SpaceBarTwiceReturnsToMoverAndDropsTheSelection) {
     EXPECT_EQ(selection.canvasControl, -1);
 }
 
-TEST_F(MainWindowTest, UnbuiltCommandsDoNothing) {
+TEST_F(MainWindowTest, CtrlArrowsOutsideAFloatingSectionDoNothing) {
     Image before = *findImage(viewImage);
-    for (int id :
-         {commandHistogramToggle, commandPaletteToggle, commandCtrlLeft, commandCtrlRight}) {
+    for (int id : {commandCtrlLeft, commandCtrlRight, commandCtrlUp, commandCtrlDown}) {
         command(id);
     }
     EXPECT_EQ(*findImage(viewImage), before);
     EXPECT_FALSE(toolBarButtonState(mainToolBar, commandHistogramToggle));
+    EXPECT_EQ(undoEntryCount(), 1u);
+}
+
+TEST_F(MainWindowTest, AnalysisTogglesPressTheirButtonsAndOpenTheirWindows) {
+    command(commandHistogramToggle);
+    command(commandPaletteToggle);
+    EXPECT_TRUE(toolBarButtonState(mainToolBar, commandHistogramToggle));
+    EXPECT_TRUE(toolBarButtonState(mainToolBar, commandPaletteToggle));
+    EXPECT_TRUE(isWindow(histogramWindow));
+    EXPECT_TRUE(isWindow(paletteWindow));
     EXPECT_EQ(undoEntryCount(), 1u);
 }
 

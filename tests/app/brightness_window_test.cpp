@@ -1,0 +1,298 @@
+// The brightness and contrast window driven as the user would: previews after the sliders
+// rest (on an injected clock), the switch between sliders, Rfsh Brt, Apply, Reset and
+// Exit, the single undo step, selections, and what the analysis windows show meanwhile.
+
+#include "adjust/brightness_window.h"
+
+#include "app/view.h"
+#include "core/undo.h"
+#include "support/app_fixture.h"
+#include "toolkit/image_store.h"
+#include "tools/histogram_window.h"
+
+namespace {
+
+int64_t fakeNow = 0;
+int64_t fakeClock() {
+    return fakeNow;
+}
+
+class BrightnessWindowTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        fakeNow = 1000;
+        setBrightnessClock(fakeClock);
+        storeImage(viewImage, randomImage(12, 9, 77, 24));
+        fitWindowToImage(viewImage);
+        resetUndo();
+        drainEvents();
+        original = *findImage(viewImage);
+    }
+    void TearDown() override {
+        setBrightnessClock(nullptr);
+        AppTest::TearDown();
+    }
+
+    static const BrightnessControls& c() { return brightnessControls; }
+    static const BrightnessWindowState& st() { return brightnessWindowState; }
+
+    static void control(int n) {
+        Event e;
+        e.kind = eventControl;
+        e.window = brightnessWindow;
+        e.object = n;
+        e.type = controlChange;
+        postEvent(e);
+        drainEvents();
+    }
+    // The user moves a slider to `position`.
+    static void slide(int slider, int position) {
+        setControlState(slider, position);
+        control(slider);
+    }
+    // Some event of the window after `ms` more milliseconds, so the due work runs.
+    static void later(int64_t ms) {
+        fakeNow += ms;
+        postEvent(eventMoveWindow, brightnessWindow);
+        drainEvents();
+    }
+    static void click(int button) { control(button); }
+
+    static Image brightened(const Image& base, int amount, const Rect& rect) {
+        Image out = base;
+        BrightnessSettings s;  // the window's initial options
+        s.amount = amount;
+        applyBrightness(out, rect, s);
+        return out;
+    }
+    static Image contrasted(const Image& base, int amount) {
+        Image out = base;
+        applyContrast(out, wholeImage(out), amount);
+        return out;
+    }
+    static const Image& image(int n) { return *findImage(n); }
+
+    void open() {
+        command(commandBrightness);
+        ASSERT_TRUE(isWindow(brightnessWindow));
+    }
+
+    Image original;
+};
+
+TEST_F(BrightnessWindowTest, OpensWithItsControlsAndCopiesOfTheDocument) {
+    open();
+    EXPECT_EQ(windowTitle(brightnessWindow), "Adjust brightness & contrast");
+    EXPECT_EQ(windowWidth(brightnessWindow), 400);
+    EXPECT_EQ(windowHeight(brightnessWindow), 285);
+    EXPECT_EQ(brightnessOpen, 4);
+    EXPECT_EQ(image(toolImage), original);
+    EXPECT_EQ(image(workImage), original);
+    EXPECT_EQ(controlText(c().brightnessFrame), "Brightness = 0");
+    EXPECT_EQ(controlText(c().contrastFrame), "Contrast = 0");
+    EXPECT_EQ(controlState(c().brightnessSlider), 128);
+    EXPECT_EQ(controlState(c().contrastSlider), 100);
+    EXPECT_EQ(controlState(c().holdRatio), 1);
+    EXPECT_EQ(controlState(c().ratio), 1);
+    EXPECT_EQ(controlState(c().equal), 0);
+    EXPECT_EQ(controlState(c().proportional), 1);
+    EXPECT_EQ(controlState(c().red) + controlState(c().green) + controlState(c().blue), 3);
+    EXPECT_EQ(controlText(c().refresh), "Rfsh Brt");
+    EXPECT_FALSE(controlEnabled(c().refresh));
+    EXPECT_FALSE(controlEnabled(c().apply));
+    EXPECT_TRUE(controlEnabled(c().reset));
+    EXPECT_EQ(controlX(c().apply), 210);
+    EXPECT_EQ(controlY(c().apply), 250);
+    // Options in a box sit at the box's corner plus their own place.
+    EXPECT_EQ(controlX(c().wrap), 130 + 10);
+    EXPECT_EQ(controlY(c().wrap), 60 + 80);
+    // A second opening is refused while this one is open, and so is any while another
+    // tool window is.
+    command(commandBrightness);
+    EXPECT_EQ(brightnessOpen, 4);
+    click(c().exit);
+    quantizeOpen = quantizeOpenFlag;
+    command(commandBrightness);
+    EXPECT_FALSE(isWindow(brightnessWindow));
+    quantizeOpen = 0;
+}
+
+TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
+    open();
+    slide(c().brightnessSlider, 148);
+    EXPECT_EQ(controlText(c().brightnessFrame), "Brightness = 20");
+    EXPECT_EQ(image(workImage), original);
+    later(300);  // not yet: the clock must be past the deadline
+    EXPECT_EQ(image(workImage), original);
+    EXPECT_FALSE(controlEnabled(c().apply));
+    later(1);
+    EXPECT_EQ(firstDifference(image(workImage), brightened(original, 20, wholeImage(original))),
+              "");
+    EXPECT_EQ(st().shownBrightness, 20);
+    EXPECT_EQ(canvasImage(canvas), workImage);
+    EXPECT_TRUE(controlEnabled(c().apply));
+    EXPECT_EQ(*findImage(viewImage), original);
+
+    // Moving away and back to the value shown computes nothing.
+    findImage(workImage)->at(0, 0) = 0x12345678;  // a mark a new preview would overwrite
+    slide(c().brightnessSlider, 160);
+    slide(c().brightnessSlider, 148);
+    later(301);
+    EXPECT_EQ(image(workImage).at(0, 0), 0x12345678u);
+    EXPECT_EQ(st().brightnessDue, 0);
+}
+
+TEST_F(BrightnessWindowTest, TheOtherSliderMakesThePreviewItsBase) {
+    open();
+    slide(c().brightnessSlider, 150);
+    later(301);
+    Image brightPreview = brightened(original, 22, wholeImage(original));
+    ASSERT_EQ(image(workImage), brightPreview);
+
+    slide(c().contrastSlider, 130);
+    // The switch: the brightness preview is the new base, its slider back at the centre.
+    EXPECT_EQ(image(toolImage), brightPreview);
+    EXPECT_EQ(controlState(c().brightnessSlider), 128);
+    EXPECT_EQ(controlText(c().brightnessFrame), "Brightness = 0");
+    EXPECT_EQ(st().shownBrightness, 0);
+    EXPECT_EQ(controlText(c().contrastFrame), "Contrast = 30");
+    EXPECT_EQ(image(workImage), brightPreview);  // nothing before the slider rests
+    later(301);
+    EXPECT_EQ(firstDifference(image(workImage), contrasted(brightPreview, 30)), "");
+
+    // Back to brightness: the contrast preview becomes the base in turn.
+    Image contrastPreview = image(workImage);
+    slide(c().brightnessSlider, 118);
+    EXPECT_EQ(image(toolImage), contrastPreview);
+    EXPECT_EQ(controlState(c().contrastSlider), 100);
+    EXPECT_EQ(controlText(c().contrastFrame), "Contrast = 0");
+    later(301);
+    EXPECT_EQ(
+        firstDifference(image(workImage), brightened(contrastPreview, -10, wholeImage(original))),
+        "");
+}
+
+TEST_F(BrightnessWindowTest, RefreshRecomputesWithChangedOptionsOnlyWhenSomethingIsShown) {
+    open();
+    click(c().wrap);
+    EXPECT_FALSE(controlEnabled(c().refresh));  // nothing shown yet
+    slide(c().brightnessSlider, 200);
+    later(301);
+    setControlState(c().holdRatio, 1);
+    click(c().holdRatio);
+    EXPECT_TRUE(controlEnabled(c().refresh));
+    setControlState(c().equal, 1);
+    click(c().equal);
+    click(c().refresh);  // no slider deadline pending: computed at once
+    BrightnessSettings s;
+    s.amount = 72;
+    s.ratioMode = false;
+    Image expected = original;
+    applyBrightness(expected, wholeImage(expected), s);
+    EXPECT_EQ(firstDifference(image(workImage), expected), "");
+    EXPECT_FALSE(controlEnabled(c().refresh));
+    EXPECT_EQ(st().shownBrightness, 72);
+}
+
+TEST_F(BrightnessWindowTest, ApplyThenExitIsOneUndoStep) {
+    open();
+    slide(c().brightnessSlider, 170);
+    later(301);
+    Image applied = image(workImage);
+    click(c().apply);
+    EXPECT_EQ(image(toolImage), applied);
+    EXPECT_EQ(controlState(c().brightnessSlider), 128);
+    EXPECT_FALSE(controlEnabled(c().apply));
+    EXPECT_EQ(*findImage(viewImage), original);  // not before the window closes
+    // Later moves that are not applied are lost at the exit.
+    slide(c().brightnessSlider, 100);
+    later(301);
+    click(c().exit);
+    EXPECT_FALSE(isWindow(brightnessWindow));
+    EXPECT_EQ(brightnessOpen, 0);
+    EXPECT_EQ(*findImage(viewImage), applied);
+    EXPECT_EQ(undoEntryCount(), 2u);
+    EXPECT_FALSE(imageExists(workImage));
+    EXPECT_FALSE(imageExists(toolImage));
+    EXPECT_EQ(canvasImage(canvas), viewImage);
+    command(commandUndo);
+    EXPECT_EQ(*findImage(viewImage), original);
+}
+
+TEST_F(BrightnessWindowTest, ResetAfterApplyThenExitChangesNothing) {
+    open();
+    slide(c().brightnessSlider, 170);
+    later(301);
+    click(c().apply);
+    slide(c().brightnessSlider, 180);
+    later(301);
+    click(c().reset);
+    EXPECT_EQ(image(toolImage), original);
+    EXPECT_EQ(canvasImage(canvas), viewImage);
+    EXPECT_EQ(brightnessOpen, 4);
+    // The reset preview cannot come back through the canvas or a late Apply.
+    EXPECT_EQ(image(workImage), original);
+    EXPECT_FALSE(controlEnabled(c().apply));
+    postEvent(eventCloseWindow, brightnessWindow);
+    drainEvents();
+    EXPECT_FALSE(isWindow(brightnessWindow));
+    EXPECT_EQ(*findImage(viewImage), original);
+    EXPECT_EQ(undoEntryCount(), 1u);
+}
+
+TEST_F(BrightnessWindowTest, WithoutApplyTheDocumentStaysAsItWas) {
+    open();
+    slide(c().contrastSlider, 190);
+    later(301);
+    ASSERT_NE(image(workImage), original);
+    postEvent(eventCloseWindow, brightnessWindow);
+    drainEvents();
+    EXPECT_EQ(*findImage(viewImage), original);
+    EXPECT_EQ(undoEntryCount(), 1u);
+}
+
+TEST_F(BrightnessWindowTest, PreviewsChangeOnlyTheSelection) {
+    selectImageRect(Rect{2, 1, 6, 5});
+    open();
+    slide(c().brightnessSlider, 90);
+    later(301);
+    EXPECT_EQ(firstDifference(image(workImage), brightened(original, -38, Rect{2, 1, 6, 5})), "");
+    // A contrast preview after it starts from its base, still only inside.
+    slide(c().contrastSlider, 150);
+    later(301);
+    Image expected = brightened(original, -38, Rect{2, 1, 6, 5});
+    applyContrast(expected, Rect{2, 1, 6, 5}, 50);
+    EXPECT_EQ(firstDifference(image(workImage), expected), "");
+    EXPECT_EQ(selection.active, 1);
+}
+
+TEST_F(BrightnessWindowTest, TheHistogramShowsThePreviewWhileTheWindowIsOpen) {
+    storeImage(viewImage, Image(4, 4, 24, rgb(100, 100, 100)));
+    fitWindowToImage(viewImage);
+    command(commandHistogramMenu);
+    open();
+    slide(c().contrastSlider, 200);  // 100 - (127 - 100) = 73
+    later(301);
+    EXPECT_EQ(windowTitle(histogramWindow), "Histogram | RGB Average = (73, 73, 73)");
+    click(c().reset);
+    EXPECT_EQ(windowTitle(histogramWindow), "Histogram | RGB Average = (100, 100, 100)");
+    click(c().exit);
+    EXPECT_EQ(windowTitle(histogramWindow), "Histogram | RGB Average = (100, 100, 100)");
+}
+
+TEST_F(BrightnessWindowTest, OptionsAreRememberedAcrossOpenings) {
+    open();
+    setControlState(c().wrap, 1);
+    click(c().wrap);
+    setControlState(c().blue, 0);
+    click(c().blue);
+    click(c().exit);
+    open();
+    EXPECT_EQ(controlState(c().wrap), 1);
+    EXPECT_EQ(controlState(c().holdRatio), 0);
+    EXPECT_EQ(controlState(c().blue), 0);
+    EXPECT_EQ(controlState(c().red), 1);
+}
+
+}  // namespace
