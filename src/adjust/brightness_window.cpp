@@ -17,12 +17,6 @@ constexpr uint32_t boxLabelColour = 0xC0C0C0;  // RGB(192, 192, 192)
 constexpr int brightnessSliderMax = 256;
 constexpr int contrastSliderMax = 200;
 
-MillisecondClock clock = nullptr;
-
-int64_t now() {
-    return clock ? clock() : elapsedMilliseconds();
-}
-
 int brightnessAmount() {
     return controlState(brightnessControls.brightnessSlider) - brightnessCentre;
 }
@@ -198,11 +192,11 @@ void sliderMoved(int slider) {
     // the preview never follow.
     if (brightness) {
         setControlText(brightnessControls.brightnessFrame, brightnessCaption(brightnessAmount()));
-        st.brightnessDeadline = now() + previewDelayMs;
+        st.brightnessDeadline = elapsedMilliseconds() + previewDelayMs;
         st.brightnessDue = 1;
     } else {
         setControlText(brightnessControls.contrastFrame, contrastCaption(contrastAmount()));
-        st.contrastDeadline = now() + previewDelayMs;
+        st.contrastDeadline = elapsedMilliseconds() + previewDelayMs;
         st.contrastDue = 1;
     }
 }
@@ -270,7 +264,7 @@ void closeBrightnessWindow() {
 // Runs after every event of the window: previews whose slider has rested, then closing.
 void dueWork() {
     BrightnessWindowState& st = brightnessWindowState;
-    if (st.brightnessDue && now() > st.brightnessDeadline) {
+    if (st.brightnessDue && elapsedMilliseconds() > st.brightnessDeadline) {
         st.brightnessDue = 0;
         int amount = brightnessAmount();
         if (amount != st.shownBrightness) {
@@ -278,7 +272,7 @@ void dueWork() {
             adjustBrightness();
         }
     }
-    if (st.contrastDue && now() > st.contrastDeadline) {
+    if (st.contrastDue && elapsedMilliseconds() > st.contrastDeadline) {
         st.contrastDue = 0;
         int amount = contrastAmount();
         if (amount != st.shownContrast) {
@@ -293,10 +287,6 @@ void dueWork() {
 }
 
 }  // namespace
-
-void setBrightnessClock(MillisecondClock c) {
-    clock = c;
-}
 
 int openBrightnessWindow() {
     if (anyToolWindowOpen() || floatingActive || isWindow(brightnessWindow)) return 0;

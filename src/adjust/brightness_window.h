@@ -56,10 +56,6 @@ extern BrightnessWindowState brightnessWindowState;
 // The options and channels, remembered across openings.
 extern BrightnessSettings brightnessWindowSettings;
 
-// The millisecond clock the previews wait on; tests set their own (nullptr: the toolkit's).
-using MillisecondClock = int64_t (*)();
-void setBrightnessClock(MillisecondClock clock);
-
 // 1 when the window opened; 0 while another tool window is open.
 int openBrightnessWindow();
 void brightnessWindowEvent(const Event& event);

@@ -22,7 +22,7 @@ class BrightnessWindowTest : public AppTest {
     void SetUp() override {
         AppTest::SetUp();
         fakeNow = 1000;
-        setBrightnessClock(fakeClock);
+        setClock(fakeClock, nullptr);
         storeImage(viewImage, randomImage(12, 9, 77, 24));
         fitWindowToImage(viewImage);
         resetUndo();
@@ -30,7 +30,7 @@ class BrightnessWindowTest : public AppTest {
         original = *findImage(viewImage);
     }
     void TearDown() override {
-        setBrightnessClock(nullptr);
+        setClock(nullptr, nullptr);
         AppTest::TearDown();
     }
 
