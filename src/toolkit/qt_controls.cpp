@@ -621,8 +621,12 @@ bool controlEnabled(int n) {
 }
 
 void setControlToolTip(int n, const std::string& text) {
-    if (ControlRecord* rec = controlRecord(n))
-        rec->widget->setToolTip(QString::fromStdString(text));
+    ControlRecord* rec = controlRecord(n);
+    if (!rec) return;
+    rec->widget->setToolTip(QString::fromStdString(text));
+    // Tool windows are seldom the active window (the histogram never is); their tips
+    // must show all the same.
+    rec->widget->setAttribute(Qt::WA_AlwaysShowToolTips, true);
 }
 
 void setControlColour(int n, uint32_t background) {

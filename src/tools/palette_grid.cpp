@@ -83,19 +83,29 @@ std::string paletteCellToolTip(uint32_t colour, int64_t count, int64_t total) {
 
 int64_t countColour(const Image& image, uint32_t colour) {
     const uint32_t wanted = colour & colourMask;
+    // 32-bit partial counts keep the loop in vector registers.
     int64_t count = 0;
-    for (uint32_t p : image.pixels) count += (p & colourMask) == wanted;
+    const uint32_t* p = image.pixels.data();
+    const size_t n = image.pixels.size();
+    constexpr size_t block = size_t{1} << 30;
+    for (size_t start = 0; start < n; start += block) {
+        const size_t end = std::min(n, start + block);
+        uint32_t partial = 0;
+        for (size_t i = start; i < end; ++i) partial += (p[i] & colourMask) == wanted;
+        count += partial;
+    }
     return count;
 }
 
 int64_t replaceColour(Image& image, uint32_t from, uint32_t to) {
     const uint32_t wanted = from & colourMask, replacement = to & colourMask;
-    int64_t changed = 0;
+    const int64_t changed = countColour(image, from);
+    if (changed == 0) return 0;
+    // Without a branch, so the pass is vectorised: matching pixels swap their colour bits.
+    const uint32_t flip = wanted ^ replacement;
     for (uint32_t& p : image.pixels) {
-        if ((p & colourMask) == wanted) {
-            p = (p & alphaMask) | replacement;
-            ++changed;
-        }
+        const uint32_t match = 0u - static_cast<uint32_t>((p & colourMask) == wanted);
+        p ^= flip & match;
     }
     return changed;
 }

@@ -115,6 +115,13 @@ TEST_F(ImageControlTest, BoxesStayBehindAndControlsKnowWhereTheyAreOnTheDesktop)
     EXPECT_EQ(controlScreenX(-5), 0);
 }
 
+TEST_F(ImageControlTest, ToolTipsShowInWindowsThatAreNotActive) {
+    setControlToolTip(control, "#3A7F2C: 1 px (0.1 %)");
+    QWidget* widget = controlRecord(control)->widget;
+    EXPECT_EQ(widget->toolTip().toStdString(), "#3A7F2C: 1 px (0.1 %)");
+    EXPECT_TRUE(widget->testAttribute(Qt::WA_AlwaysShowToolTips));
+}
+
 TEST_F(ImageControlTest, FreeMenuNumbersAreUnused) {
     int n = freeMenuNumber();
     EXPECT_GE(n, 10000);

@@ -121,6 +121,20 @@ TEST_F(HistogramWindowTest, ItFollowsTheSelectionAndTheEdits) {
     EXPECT_EQ(title(), "Histogram | RGB Average = (255, 255, 255)");
 }
 
+TEST_F(HistogramWindowTest, AQuantizePreviewIsShownWhileItsWindowIsOpen) {
+    command(commandHistogramMenu);
+    command(commandPaletteMenu);
+    storeImage(toolImage, Image(2, 2, 24, rgb(10, 20, 30)));
+    quantizeOpen = quantizeOpenFlag;
+    services().refreshAnalysis();
+    EXPECT_EQ(title(), "Histogram | RGB Average = (10, 20, 30)");
+    EXPECT_EQ(windowTitle(paletteWindow), " Palette = 1");
+    quantizeOpen = 0;
+    services().refreshAnalysis();
+    EXPECT_EQ(title(), "Histogram | RGB Average = (127, 127, 127)");
+    EXPECT_EQ(windowTitle(paletteWindow), " Palette = 2");
+}
+
 TEST_F(HistogramWindowTest, AMissingImageKeepsTheDrawing) {
     command(commandHistogramMenu);
     EXPECT_EQ(showHistogram(99), 0);
