@@ -22,11 +22,13 @@
 #include "quantize/adaptive_quantize.h"
 #include "quantize/error_figure.h"
 #include "quantize/formula_quantize.h"
+#include "quantize/palette_map.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
 #include "quantize/two_colors.h"
 #include "toolkit/codecs/codec.h"
 #include "toolkit/parallel.h"
+#include "tools/palette_files.h"
 
 #ifndef PIXOVA_VERSION
 #define PIXOVA_VERSION "unknown"
@@ -62,6 +64,11 @@ struct UsageError {
     std::string message;
 };
 
+// A file other than the input or output cannot be read or written (a palette file).
+struct FileError {
+    std::string message;
+};
+
 // One image on its way through the steps.
 struct Context {
     Image image;
@@ -90,6 +97,7 @@ struct Plan {
     int lastChange = -1;
     int lastRead = -1;
     std::optional<std::string> outDir;
+    bool paletteOut = false;
     std::optional<ImageFormat> format;
     bool help = false;
     bool version = false;
@@ -401,6 +409,48 @@ void countStep(Context& c) {
     *c.out << n << "\n";
 }
 
+// Writes the distinct colours of the rectangle, in the order they first appear, as a
+// palette file.
+Step paletteOutStep(const std::string& path) {
+    if (paletteFormatFromPath(path) == PaletteFormat::Unknown) {
+        throw UsageError{"--palette-out: '" + path + "' must end in .gpl, .pal or .act"};
+    }
+    return [path](Context& c) {
+        Rect r = c.rect();
+        // One colour past what a file holds is enough to tell it is too many.
+        std::vector<uint32_t> colours = distinctColours(
+            coversWholeImage(r, c.image) ? c.image
+                                         : copyRect(c.image, r.left, r.top, r.right, r.bottom),
+            maxPaletteFileColours + 1);
+        if (colours.size() > maxPaletteFileColours) {
+            throw FileError{path + ": the image holds more than " +
+                            std::to_string(maxPaletteFileColours) +
+                            " colours, more than a palette file holds"};
+        }
+        std::string error = writePaletteFile(path, colours);
+        if (!error.empty()) throw FileError{path + ": " + error};
+    };
+}
+
+// Maps the rectangle onto a palette read from a file now, so a bad file stops the run
+// before anything is written.
+void addRemap(Plan& plan, const std::string& value) {
+    std::string path = value;
+    bool dither = false;
+    const std::string ditherSuffix = ",dither";
+    if (path.size() > ditherSuffix.size() && path.ends_with(ditherSuffix)) {
+        path.resize(path.size() - ditherSuffix.size());
+        dither = true;
+    }
+    PaletteReadResult palette = readPaletteFile(path);
+    if (!palette.ok()) throw FileError{path + ": " + palette.error};
+    std::vector<uint32_t> colours = std::move(palette.colours);
+    plan.steps.push_back([colours, dither](Context& c) {
+        applyPalette(c.image, c.rect(), colours, dither);
+        currentPalette = colours;
+    });
+}
+
 const char* extensionOf(ImageFormat format) {
     switch (format) {
         case ImageFormat::Jpeg:
@@ -477,6 +527,19 @@ const std::vector<Option>& optionTable() {
              plan.keepInput = true;
              plan.steps.push_back(reportStep);
          }},
+        {"--palette-out", "FILE",
+         "write the colours of the image (or rectangle) as it stands as a\npalette file: .gpl, "
+         ".pal (JASC) or .act, by FILE's extension;\nat most " +
+             std::to_string(maxPaletteFileColours) + " colours",
+         Role::Reads,
+         [](Plan& plan, const std::string& value) {
+             plan.steps.push_back(paletteOutStep(value));
+             plan.paletteOut = true;
+         }},
+        {"--remap", "FILE[,dither]",
+         "map the image (or rectangle) onto the colours of a .gpl, .pal\nor .act palette file, "
+         "with error diffusion when ',dither' follows",
+         Role::Changes, addRemap},
         {"--effect", "NAME", wrappedList("", effectNames()), Role::Changes, stepOf(effectStep)},
         {"--brightness", "A[,hold|clamp|wrap][,ratio|equal][,proportional][,r][,g][,b]",
          "brightness " + rangeText(minBrightnessAmount, maxBrightnessAmount) +
@@ -579,6 +642,9 @@ Plan parse(const std::vector<std::string>& args) {
     }
     if (plan.help || plan.version) return plan;
     if (plan.positional.empty()) throw UsageError{"no input file"};
+    if (plan.paletteOut && plan.positional.size() > 1 && plan.outDir) {
+        throw UsageError{"--palette-out names one file, which every INPUT would overwrite"};
+    }
     if (plan.outDir) return plan;
     if (plan.format) throw UsageError{"--format goes with --out-dir"};
     if (plan.positional.size() > 2) {
@@ -639,6 +705,10 @@ FileResult processFile(const Plan& plan, const FileJob& job) {
         }
     } catch (const UsageError& e) {
         result.outcome = Outcome::UsageFailed;
+        result.message = e.message;
+        result.printed = printed.str();
+    } catch (const FileError& e) {
+        result.outcome = Outcome::FileFailed;
         result.message = e.message;
         result.printed = printed.str();
     } catch (const std::bad_alloc&) {
@@ -815,5 +885,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } catch (const UsageError& e) {
         printUsageError(err, e.message);
         return batchUsageError;
+    } catch (const FileError& e) {
+        err << "pixova-batch: " << e.message << "\n";
+        return batchFileError;
     }
 }
