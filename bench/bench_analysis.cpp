@@ -1,5 +1,6 @@
 // What the histogram and the palette tool do on a 12 megapixel photograph each time the
-// view is refreshed or a colour is edited, and mapping it onto a 16-colour palette file.
+// view is refreshed or a colour is edited. (Mapping onto a palette file costs what the
+// built-in palette styles of bench_quantize cost.)
 // Counter "s_per_MP": seconds per megapixel of the image.
 
 #include <benchmark/benchmark.h>
@@ -31,34 +32,31 @@ void HistogramRefresh(benchmark::State& state) {
     perMegapixel(state, photo);
 }
 
-// Every palette refresh: the extraction stops after 513 colours, then the grid is drawn.
-void PaletteRefresh(benchmark::State& state) {
-    const Image& photo = benchPhoto(photoMegapixels);
+// A palette refresh of `image`: the extraction, then the grid.
+void paletteRefreshOf(benchmark::State& state, const Image& image) {
     Image backdrop(paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
     drawPaletteBackdrop(backdrop);
     for (auto _ : state) {
-        std::vector<uint32_t> colours = distinctColours(photo);
+        std::vector<uint32_t> colours = distinctColours(image);
         Image picture = drawPaletteGrid(backdrop, colours);
         benchmark::DoNotOptimize(picture.pixels.data());
     }
-    perMegapixel(state, photo);
+    perMegapixel(state, image);
 }
 
-// The palette refresh of a quantized photograph, whose extraction reads every pixel.
+// A photograph's extraction stops after 513 colours.
+void PaletteRefresh(benchmark::State& state) {
+    paletteRefreshOf(state, benchPhoto(photoMegapixels));
+}
+
+// A quantized photograph's extraction reads every pixel.
 void PaletteRefreshOf16Colours(benchmark::State& state) {
     static const Image quantized = [] {
         Image image = benchPhoto(photoMegapixels);
         applyPalette(image, wholeImage(image), cgaPalette(), false);
         return image;
     }();
-    Image backdrop(paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
-    drawPaletteBackdrop(backdrop);
-    for (auto _ : state) {
-        std::vector<uint32_t> colours = distinctColours(quantized);
-        Image picture = drawPaletteGrid(backdrop, colours);
-        benchmark::DoNotOptimize(picture.pixels.data());
-    }
-    perMegapixel(state, quantized);
+    paletteRefreshOf(state, quantized);
 }
 
 // A cell edit: the backup copy, the replacement, and the count a cell's tooltip needs.
@@ -89,22 +87,6 @@ void ColourReplace(benchmark::State& state) {
     perMegapixel(state, image);
 }
 
-// Mapping onto a palette read from a file (the CGA colours), without and with dither.
-void MapOntoPaletteFile(benchmark::State& state) {
-    const Image& photo = benchPhoto(photoMegapixels);
-    const bool dither = state.range(0) != 0;
-    std::vector<uint32_t> palette(cgaPalette().begin(), cgaPalette().end());
-    Image image;
-    for (auto _ : state) {
-        state.PauseTiming();
-        image = photo;
-        state.ResumeTiming();
-        applyPalette(image, wholeImage(image), palette, dither);
-        benchmark::DoNotOptimize(image.pixels.data());
-    }
-    perMegapixel(state, photo);
-}
-
 }  // namespace
 
 BENCHMARK(HistogramRefresh)->Unit(benchmark::kMillisecond);
@@ -112,6 +94,5 @@ BENCHMARK(PaletteRefresh)->Unit(benchmark::kMillisecond);
 BENCHMARK(PaletteRefreshOf16Colours)->Unit(benchmark::kMillisecond);
 BENCHMARK(ColourEdit)->Unit(benchmark::kMillisecond);
 BENCHMARK(ColourReplace)->Unit(benchmark::kMillisecond);
-BENCHMARK(MapOntoPaletteFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

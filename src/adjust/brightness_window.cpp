@@ -44,20 +44,24 @@ int boxLabel(Box box, int x, int y, int w, int h, const char* caption) {
     return n;
 }
 
+// An option (`option`) or a check box in a box, with its tip and state.
+int boxChoice(bool option, Box box, int x, int y, int w, int h, const char* caption,
+              const char* tip, bool on) {
+    auto make = option ? optionControl : checkBoxControl;
+    int n = make(anyControlNumber, box.x + x, box.y + y, w, h, caption);
+    if (tip) setControlToolTip(n, tip);
+    setControlState(n, on ? 1 : 0);
+    return n;
+}
+
 int boxOption(Box box, int x, int y, int w, int h, const char* caption, const char* tip,
               bool selected) {
-    int n = optionControl(anyControlNumber, box.x + x, box.y + y, w, h, caption);
-    if (tip) setControlToolTip(n, tip);
-    setControlState(n, selected ? 1 : 0);
-    return n;
+    return boxChoice(true, box, x, y, w, h, caption, tip, selected);
 }
 
 int boxCheck(Box box, int x, int y, int w, int h, const char* caption, const char* tip,
              bool checked) {
-    int n = checkBoxControl(anyControlNumber, box.x + x, box.y + y, w, h, caption);
-    if (tip) setControlToolTip(n, tip);
-    setControlState(n, checked ? 1 : 0);
-    return n;
+    return boxChoice(false, box, x, y, w, h, caption, tip, checked);
 }
 
 int button(int x, const char* caption, const char* tip, bool enabled) {

@@ -37,15 +37,7 @@ class BrightnessWindowTest : public AppTest {
     static const BrightnessControls& c() { return brightnessControls; }
     static const BrightnessWindowState& st() { return brightnessWindowState; }
 
-    static void control(int n) {
-        Event e;
-        e.kind = eventControl;
-        e.window = brightnessWindow;
-        e.object = n;
-        e.type = controlChange;
-        postEvent(e);
-        drainEvents();
-    }
+    static void control(int n) { controlEvent(brightnessWindow, n); }
     // The user moves a slider to `position`.
     static void slide(int slider, int position) {
         setControlState(slider, position);

@@ -66,6 +66,21 @@ class AppTest : public ::testing::Test {
         drainEvents();
     }
 
+    // An event of a tool window's control as the toolkit queues it (at x, y of the control
+    // for mouse events), then everything it leads to.
+    static void controlEvent(int window, int control, int type = controlChange, int x = 0,
+                             int y = 0) {
+        Event e;
+        e.kind = eventControl;
+        e.window = window;
+        e.object = control;
+        e.type = type;
+        e.x = x;
+        e.y = y;
+        postEvent(e);
+        drainEvents();
+    }
+
     // Switches to selector mode and selects the inclusive image rectangle `r` (the image
     // must lie inside the canvas, as after fitWindowToImage of a small image).
     static void selectImageRect(const Rect& r) {

@@ -30,12 +30,7 @@ class HistogramWindowTest : public AppTest {
     }
     static void toggleCheckBox(int control) {
         setControlState(control, controlState(control) ? 0 : 1);
-        Event e;
-        e.kind = eventControl;
-        e.window = histogramWindow;
-        e.object = control;
-        postEvent(e);
-        drainEvents();
+        controlEvent(histogramWindow, control);
     }
     static std::string title() { return windowTitle(histogramWindow); }
 };

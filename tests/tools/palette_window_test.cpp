@@ -45,15 +45,7 @@ class PaletteWindowTest : public AppTest {
         drainEvents();
     }
     static void onPicture(int type, int x, int y) {
-        Event e;
-        e.kind = eventControl;
-        e.window = paletteWindow;
-        e.object = paletteImageControl;
-        e.type = type;
-        e.x = x;
-        e.y = y;
-        postEvent(e);
-        drainEvents();
+        controlEvent(paletteWindow, paletteImageControl, type, x, y);
     }
     static void clickAt(int x, int y) { onPicture(controlLeftButtonUp, x, y); }
     static void menu(int item) {
@@ -171,7 +163,7 @@ TEST_F(PaletteWindowTest, TheTextureOffersItsLightGrayAndClicksWaitForToolWindow
     clickAt(175, 0);  // right of the three columns
     ASSERT_EQ(scripted.colourRequests.size(), 1u);
     EXPECT_EQ(scripted.colourRequests[0], 0xEFEFEFu);  // 175 xor 0 = 0xAF, lightened
-    EXPECT_EQ(undoEntryCount(), 2u);                    // kept, although nothing changed
+    EXPECT_EQ(undoEntryCount(), 2u);                   // kept, although nothing changed
     // Double clicks, presses and any click while a tool window is open do nothing.
     onPicture(controlDoubleClick, 10, 10);
     onPicture(controlChange, 10, 10);
