@@ -445,10 +445,8 @@ void addRemap(Plan& plan, const std::string& value) {
     PaletteReadResult palette = readPaletteFile(path);
     if (!palette.ok()) throw FileError{path + ": " + palette.error};
     std::vector<uint32_t> colours = std::move(palette.colours);
-    plan.steps.push_back([colours, dither](Context& c) {
-        applyPalette(c.image, c.rect(), colours, dither);
-        currentPalette = colours;
-    });
+    plan.steps.push_back(
+        [colours, dither](Context& c) { applyPalette(c.image, c.rect(), colours, dither); });
 }
 
 const char* extensionOf(ImageFormat format) {
