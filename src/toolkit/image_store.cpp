@@ -50,6 +50,12 @@ int copyImage(int source, int target) {
     Image* src = findImage(source);
     if (!src) return 0;
     if (source == target) return target;
+    // Copied into the target's own memory when it has room: a preview copied again and
+    // again then costs no fresh pages.
+    if (Image* dst = findImage(target)) {
+        *dst = *src;
+        return target;
+    }
     return storeImage(target, *src);
 }
 

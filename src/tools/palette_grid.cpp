@@ -110,6 +110,37 @@ int64_t replaceColour(Image& image, uint32_t from, uint32_t to) {
     return changed;
 }
 
+ColourEdit replaceColourMarked(Image& image, uint32_t from, uint32_t to) {
+    ColourEdit edit;
+    edit.from = from & colourMask;
+    const uint32_t flip = edit.from ^ (to & colourMask);
+    const size_t n = image.pixels.size();
+    edit.changed.assign((n + 63) / 64, 0);
+    uint32_t* p = image.pixels.data();
+    for (size_t word = 0; word < edit.changed.size(); ++word) {
+        const size_t start = word * 64, end = std::min(n, start + 64);
+        uint64_t bits = 0;
+        for (size_t i = start; i < end; ++i) {
+            const uint32_t match = (p[i] & colourMask) == edit.from;
+            bits |= uint64_t{match} << (i - start);
+            p[i] ^= flip & (0u - match);
+        }
+        edit.changed[word] = bits;
+    }
+    return edit;
+}
+
+void undoColourEdit(Image& image, const ColourEdit& edit) {
+    uint32_t* p = image.pixels.data();
+    const size_t n = std::min(image.pixels.size(), edit.changed.size() * 64);
+    for (size_t word = 0; word * 64 < n; ++word) {
+        for (uint64_t bits = edit.changed[word]; bits != 0; bits &= bits - 1) {
+            const size_t i = word * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+            if (i < n) p[i] = (p[i] & alphaMask) | edit.from;
+        }
+    }
+}
+
 bool replaceFirstEntry(std::vector<uint32_t>& palette, uint32_t from, uint32_t to) {
     auto it = std::find_if(palette.begin(), palette.end(), [from](uint32_t entry) {
         return (entry & colourMask) == (from & colourMask);

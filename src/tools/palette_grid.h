@@ -46,5 +46,19 @@ int64_t countColour(const Image& image, uint32_t colour);
 // Returns the number of pixels changed.
 int64_t replaceColour(Image& image, uint32_t from, uint32_t to);
 
+// The pixels a colour edit changed, one bit each (bit i % 64 of word i / 64 for pixel i),
+// so the edit can be taken back without a copy of the image.
+struct ColourEdit {
+    uint32_t from = 0;
+    std::vector<uint64_t> changed;
+};
+
+// replaceColour that remembers which pixels it changed.
+ColourEdit replaceColourMarked(Image& image, uint32_t from, uint32_t to);
+
+// Gives the marked pixels their colour from before the edit (alpha untouched), so the
+// image is exactly as it was.
+void undoColourEdit(Image& image, const ColourEdit& edit);
+
 // The first entry equal to `from` becomes `to`; false when there is none.
 bool replaceFirstEntry(std::vector<uint32_t>& palette, uint32_t from, uint32_t to);

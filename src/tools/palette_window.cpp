@@ -174,18 +174,18 @@ void editPaletteColour(const Event& event) {
     const int64_t picked = dialogs().colourPicker(old);
     if (picked < 0) return;
     const auto chosen = static_cast<uint32_t>(picked) & colourMask;
-    copyImage(viewImage, workImage);
-    replaceColour(*findImage(viewImage), old, chosen);
+    // The edit remembers the pixels it changed instead of keeping a copy of the document:
+    // one bit per pixel, and No puts exactly those back.
+    ColourEdit edit = replaceColourMarked(*findImage(viewImage), old, chosen);
     services().refreshView(viewImage, 1);
     if (dialogs().messageBox("", keepColourQuestion, buttonsYesNo) == answerYes) {
         replaceFirstEntry(currentPalette, old, chosen);
         showPalette(currentPalette, viewImage);
         takeSnapshot(viewImage);
     } else {
-        copyImage(workImage, viewImage);
+        if (Image* view = findImage(viewImage)) undoColourEdit(*view, edit);
         services().refreshView(viewImage, 1);
     }
-    freeImage(workImage);
 }
 
 void paletteWindowEvent(const Event& event) {

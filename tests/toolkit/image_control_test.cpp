@@ -141,6 +141,22 @@ TEST_F(ImageControlTest, AWindowCanOpenWithoutTakingTheKeyboard) {
     closeWindow(quiet);
 }
 
+TEST(ImageStoreCopy, ACopyIntoAnExistingImageReusesItsMemory) {
+    createImage(50, 64, 48, 32, rgb(1, 2, 3));
+    createImage(51, 64, 48, 24, rgb(9, 9, 9));
+    const uint32_t* storage = findImage(51)->pixels.data();
+    EXPECT_EQ(copyImage(50, 51), 51);
+    EXPECT_EQ(findImage(51)->pixels.data(), storage);
+    EXPECT_EQ(*findImage(51), *findImage(50));  // depth included
+    // A smaller or larger source still gives an exact copy.
+    createImage(52, 3, 2, 24, rgb(4, 5, 6));
+    EXPECT_EQ(copyImage(52, 51), 51);
+    EXPECT_EQ(*findImage(51), *findImage(52));
+    EXPECT_EQ(copyImage(50, 51), 51);
+    EXPECT_EQ(*findImage(51), *findImage(50));
+    for (int n : {50, 51, 52}) freeImage(n);
+}
+
 TEST(ScriptedColourPicker, RemembersTheColourItWasOpenedWith) {
     ScriptedDialogs d;
     d.colourAnswers = {0x123456};

@@ -127,6 +127,25 @@ TEST(PaletteGrid, ReplacingAColourKeepsAlphaAndCountsThePixels) {
     EXPECT_EQ(countColour(image, rgb(1, 2, 3)), 0);
 }
 
+TEST(PaletteGrid, AMarkedEditIsTakenBackExactly) {
+    // 70 pixels, so the marks run into a second word; alpha varies.
+    Image image = randomImage(7, 10, 3, 32);
+    for (int i = 0; i < 70; i += 3) image.pixels[i] = (image.pixels[i] & alphaMask) | 0x123456;
+    for (int i = 1; i < 70; i += 7) image.pixels[i] = (image.pixels[i] & alphaMask) | 0x654321;
+    const Image before = image;
+    ColourEdit edit = replaceColourMarked(image, 0x123456, 0x654321);
+    for (int i = 0; i < 70; ++i) {
+        uint32_t expected = before.pixels[i];
+        if ((expected & colourMask) == 0x123456) expected = (expected & alphaMask) | 0x654321;
+        ASSERT_EQ(image.pixels[i], expected) << i;
+    }
+    ASSERT_EQ(edit.changed.size(), 2u);
+    EXPECT_EQ(edit.changed[1] >> 6, 0u);  // only 70 - 64 pixels in the second word
+    // The pixels that had the new colour before keep it.
+    undoColourEdit(image, edit);
+    EXPECT_EQ(firstDifference(image, before), "");
+}
+
 TEST(PaletteGrid, OnlyTheFirstMatchingEntryIsReplaced) {
     std::vector<uint32_t> palette{5, 7, 5};
     EXPECT_TRUE(replaceFirstEntry(palette, 5, 9));
