@@ -7,13 +7,13 @@
 #include "core/rect.h"
 
 // ---- Numbered images ----
-inline constexpr int viewImage = 4;       // the document
-inline constexpr int histogramImage = 5;  // histogram graph
-inline constexpr int workImage = 6;       // scratch and previews
-inline constexpr int toolImage = 7;       // quantize preview, brightness base
-inline constexpr int selectionImage = 8;  // the selected area, for analysis
-inline constexpr int paletteGraphImage = 9;
-inline constexpr int paletteGridImage = 10;
+inline constexpr int viewImage = 4;         // the document
+inline constexpr int histogramImage = 5;    // histogram graph
+inline constexpr int workImage = 6;         // scratch and previews
+inline constexpr int toolImage = 7;         // quantize preview, brightness base
+inline constexpr int selectionImage = 8;    // the selected area, for analysis
+inline constexpr int paletteImage = 9;      // the palette tool's picture
+inline constexpr int paletteBackdrop = 10;  // the texture under its cells
 inline constexpr int swatchImage1 = 17;
 inline constexpr int swatchImage2 = 18;
 inline constexpr int sectionImage = 19;

@@ -43,9 +43,9 @@ bool openPaletteWindow() {
         return false;
     }
     paletteShown = 1;
-    createImage(paletteGraphImage, paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
-    createImage(paletteGridImage, paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
-    drawPaletteBackdrop(*findImage(paletteGridImage));
+    createImage(paletteImage, paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
+    createImage(paletteBackdrop, paletteViewWidth, paletteViewHeight, 24, opaqueBlack);
+    drawPaletteBackdrop(*findImage(paletteBackdrop));
     activateWindow(paletteWindow);
     return true;
 }
@@ -54,8 +54,8 @@ void closePaletteWindow() {
     paletteShown = 0;
     services().showAnalysisToggles();
     if (!isWindow(paletteWindow)) return;
-    freeImage(paletteGridImage);
-    freeImage(paletteGraphImage);
+    freeImage(paletteBackdrop);
+    freeImage(paletteImage);
     closeWindow(paletteWindow);
     paletteImageControl = -1;
     toolTipCell = -1;
@@ -147,16 +147,16 @@ void importPalette(bool dither) {
 void showPalette(const std::vector<uint32_t>& colours, int counted) {
     if (!isWindow(paletteWindow) && !openPaletteWindow()) return;
     setWindowTitle(paletteWindow, paletteTitle(static_cast<int64_t>(colours.size())));
-    const Image* backdrop = findImage(paletteGridImage);
+    const Image* backdrop = findImage(paletteBackdrop);
     if (!backdrop) return;
-    storeImage(paletteGraphImage, drawPaletteGrid(*backdrop, colours));
+    storeImage(paletteImage, drawPaletteGrid(*backdrop, colours));
     if (paletteImageControl < 0 || !isControl(paletteImageControl)) {
         useControlList(paletteWindow);
         paletteImageControl = imageControl(anyControlNumber, 0, 0, paletteViewWidth,
-                                           paletteViewHeight, paletteGraphImage, false);
+                                           paletteViewHeight, paletteImage, false);
         setControlMouseTracking(paletteImageControl, true);
     } else {
-        setImageControlImage(paletteImageControl, paletteGraphImage);
+        setImageControlImage(paletteImageControl, paletteImage);
     }
     // Copied before anything else is drawn: `colours` may be the palette an edit changes.
     shownPalette = colours;
@@ -168,7 +168,7 @@ void showPalette(const std::vector<uint32_t>& colours, int counted) {
 
 void editPaletteColour(const Event& event) {
     if (event.kind != eventControl || event.type != controlLeftButtonUp) return;
-    const Image* picture = findImage(paletteGraphImage);
+    const Image* picture = findImage(paletteImage);
     if (!picture || !picture->contains(event.x, event.y) || !imageExists(viewImage)) return;
     const uint32_t old = picture->read(event.x, event.y);
     const int64_t picked = dialogs().colourPicker(old);

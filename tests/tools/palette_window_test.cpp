@@ -53,7 +53,7 @@ class PaletteWindowTest : public AppTest {
         drainEvents();
     }
     static uint32_t pictureAt(int x, int y) {
-        return findImage(paletteGraphImage)->at(x, y) & colourMask;
+        return findImage(paletteImage)->at(x, y) & colourMask;
     }
     static std::string title() { return windowTitle(paletteWindow); }
     std::string dir = makeTempDir();
@@ -101,8 +101,8 @@ TEST_F(PaletteWindowTest, TheCloseBoxAndTheToggleCloseIt) {
     EXPECT_EQ(paletteShown, 0);
     EXPECT_FALSE(toolBarButtonState(mainToolBar, commandPaletteToggle));
     EXPECT_FALSE(menuItemChecked(mainMenuBar, commandPaletteMenu));
-    EXPECT_FALSE(imageExists(paletteGraphImage));
-    EXPECT_FALSE(imageExists(paletteGridImage));
+    EXPECT_FALSE(imageExists(paletteImage));
+    EXPECT_FALSE(imageExists(paletteBackdrop));
     command(commandPaletteMenu);
     EXPECT_TRUE(isWindow(paletteWindow));
     command(commandPaletteToggle);  // the menu opened it, the tool bar closes it
