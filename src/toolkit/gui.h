@@ -150,6 +150,8 @@ void setMenuItemChecked(int menu, int id, bool checked);
 bool isMenu(int n);
 // A menu number no menu uses (10000 and up), for windows that build their own pop-up.
 int freeMenuNumber();
+// Frees a pop-up menu (menu bars go with their window).
+void freePopupMenu(int n);
 bool menuItemChecked(int menu, int id);
 int menuBarHeightOf(int n);
 // Shows the pop-up menu at (x, y) of `control` (-1: at the mouse pointer); its items then

@@ -652,6 +652,14 @@ int freeMenuNumber() {
     return n;
 }
 
+void freePopupMenu(int n) {
+    MenuRecord* rec = menuRecord(n);
+    if (!rec || !rec->popup) return;
+    rec->popup->deleteLater();
+    menus().erase(n);
+    if (buildingMenu == n) buildingMenu = -1;
+}
+
 bool menuItemChecked(int menu, int id) {
     MenuRecord* rec = menuRecord(menu);
     if (!rec) return false;

@@ -129,6 +129,10 @@ TEST_F(ImageControlTest, FreeMenuNumbersAreUnused) {
     ASSERT_TRUE(createPopupMenu(n));
     EXPECT_TRUE(isMenu(n));
     EXPECT_NE(freeMenuNumber(), n);
+    freePopupMenu(n);
+    events();  // lets the toolkit delete it
+    EXPECT_FALSE(isMenu(n));
+    EXPECT_EQ(freeMenuNumber(), n);
 }
 
 TEST_F(ImageControlTest, AWindowCanOpenWithoutTakingTheKeyboard) {
