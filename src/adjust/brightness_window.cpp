@@ -1,5 +1,7 @@
 #include "adjust/brightness_window.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "core/registry.h"
@@ -287,6 +289,18 @@ void dueWork() {
     if (st.closeRequested) {
         st.closeRequested = 0;
         closeBrightnessWindow();
+        return;
+    }
+    // Due work is checked on the window's events only; the timer supplies one once the
+    // earliest waiting preview is due.
+    if (st.brightnessDue || st.contrastDue) {
+        int64_t next = INT64_MAX;
+        if (st.brightnessDue) next = std::min(next, st.brightnessDeadline);
+        if (st.contrastDue) next = std::min(next, st.contrastDeadline);
+        const int64_t wait = std::max<int64_t>(next - elapsedMilliseconds() + 1, 1);
+        startWindowTimer(brightnessWindow, previewTimer, static_cast<int>(wait));
+    } else {
+        stopWindowTimer(brightnessWindow, previewTimer);
     }
 }
 

@@ -15,6 +15,9 @@ inline constexpr int brightnessWindowHeight = 285;
 inline constexpr uint32_t brightnessWindowColour = 0xCECE9D;  // RGB(157, 206, 206)
 // A preview waits until its slider has rested this long.
 inline constexpr int64_t previewDelayMs = 300;
+// The window's timer that wakes it when a waiting preview is due, so the preview appears
+// without the user doing anything more.
+inline constexpr int previewTimer = 1;
 // Slider positions meaning "no change"; the amounts are position - centre.
 inline constexpr int brightnessCentre = 128;
 inline constexpr int contrastCentre = 100;

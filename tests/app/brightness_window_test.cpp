@@ -126,6 +126,8 @@ TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
     EXPECT_TRUE(controlEnabled(c().apply));
     EXPECT_EQ(*findImage(viewImage), original);
 
+    EXPECT_FALSE(windowTimerActive(brightnessWindow, previewTimer));  // nothing more waits
+
     // Moving away and back to the value shown computes nothing.
     findImage(workImage)->at(0, 0) = 0x12345678;  // a mark a new preview would overwrite
     slide(c().brightnessSlider, 160);
@@ -133,6 +135,28 @@ TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
     later(301);
     EXPECT_EQ(image(workImage).at(0, 0), 0x12345678u);
     EXPECT_EQ(st().brightnessDue, 0);
+}
+
+TEST_F(BrightnessWindowTest, TheWindowsTimerBringsThePreviewWithoutAnotherEvent) {
+    open();
+    slide(c().brightnessSlider, 140);
+    EXPECT_TRUE(windowTimerActive(brightnessWindow, previewTimer));
+    // The timer's event once the slider has rested is all it takes.
+    fakeNow += 301;
+    postEvent(eventTimer, brightnessWindow, previewTimer);
+    drainEvents();
+    EXPECT_EQ(firstDifference(image(workImage), brightened(original, 12, wholeImage(original))),
+              "");
+    EXPECT_FALSE(windowTimerActive(brightnessWindow, previewTimer));
+    // A timer event that comes early computes nothing and waits again.
+    slide(c().brightnessSlider, 150);
+    fakeNow += 100;
+    postEvent(eventTimer, brightnessWindow, previewTimer);
+    drainEvents();
+    EXPECT_EQ(st().shownBrightness, 12);
+    EXPECT_TRUE(windowTimerActive(brightnessWindow, previewTimer));
+    click(c().exit);
+    EXPECT_FALSE(windowTimerActive(brightnessWindow, previewTimer));
 }
 
 TEST_F(BrightnessWindowTest, TheOtherSliderMakesThePreviewItsBase) {
