@@ -91,8 +91,8 @@ TEST_F(PaletteBatchTest, QuantizeWritesItsPaletteThenAnotherImageIsMappedOntoIt)
     Image other = randomImage(33, 17, 4, 24);
     ASSERT_EQ(writeImageFile(other, dir + "other.png", ImageFormat::Png), "");
     for (bool dither : {false, true}) {
-        std::string spec = dir + "p.gpl" + (dither ? ",dither" : "");
-        r = batch({dir + "other.png", "--remap", spec, dir + "out2.png"});
+        std::string value = dir + "p.gpl" + (dither ? ",dither" : "");
+        r = batch({dir + "other.png", "--remap", value, dir + "out2.png"});
         ASSERT_EQ(r.code, batchOk) << r.err;
         Image expected = other;
         applyPalette(expected, wholeImage(expected), written, dither);
@@ -121,8 +121,8 @@ TEST_F(PaletteBatchTest, RemapOntoTheCgaFileEqualsTheCgaStyle) {
                                          dir + "style.png"};
         if (dither) byStyle.insert(byStyle.begin() + 3, "--dither");
         ASSERT_EQ(batch(byStyle).code, batchOk);
-        std::string spec = testDataPath("palettes/cga16.gpl") + (dither ? ",dither" : "");
-        ASSERT_EQ(batch({dir + "photo.png", "--remap", spec, dir + "file.png"}).code, batchOk);
+        std::string value = testDataPath("palettes/cga16.gpl") + (dither ? ",dither" : "");
+        ASSERT_EQ(batch({dir + "photo.png", "--remap", value, dir + "file.png"}).code, batchOk);
         EXPECT_EQ(firstDifference(read("file.png"), read("style.png")), "") << dither;
     }
 }
