@@ -239,6 +239,8 @@ void addTextDialog() {
     closeWindow(addTextWindow);
     addTextControls = AddTextControls{};
     addTextOpen = 0;
+    // The keys that move, place or drop the text go to the main window.
+    activateWindow(mainWindow);
     if (exit == confirmed) pasteFloatingSection();
 }
 
