@@ -25,6 +25,7 @@ constexpr int sampleBands = 8;
 constexpr int sampleRowsPerBand = 8;
 
 std::atomic<int> failCountdown{0};
+thread_local bool allocationsUncounted = false;
 
 // Byte-wise arithmetic on four bytes at once.
 inline uint32_t addBytes(uint32_t a, uint32_t b) {
@@ -108,9 +109,11 @@ void forEachBand(int bands, int workers, Work&& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
-int workerCount(int bands) {
+int workerCount(int bands, int threads = 0) {
     int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(std::min(cores, 4), 1, std::max(bands, 1));
+    int most = std::min(cores, 4);
+    if (threads > 0) most = std::min(most, threads);
+    return std::clamp(most, 1, std::max(bands, 1));
 }
 
 // One pixel of fillPlanes: the change (or the pixel) minus the previous one.
@@ -277,14 +280,15 @@ struct PackWorker {
     std::vector<uint8_t> out;
 };
 
-PackedPixels pack(const Image& after, const Image* before, const Rect& rect, PackMode mode) {
+PackedPixels pack(const Image& after, const Image* before, const Rect& rect, PackMode mode,
+                  int threads = 0) {
     PackedPixels packed;
     packed.mode = mode;
     packed.rect = rect;
     if (rect.empty()) return packed;
     const int bands = bandCount(rect);
     const size_t rawSize = size_t{4} * rect.width() * packBandRows;
-    std::vector<PackWorker> workers(static_cast<size_t>(workerCount(bands)));
+    std::vector<PackWorker> workers(static_cast<size_t>(workerCount(bands, threads)));
     for (PackWorker& w : workers) {
         w.context = makeCompressContext();
         w.raw = buffer(rawSize);
@@ -341,12 +345,21 @@ void failAllocationAfter(int count) {
 }
 
 void allocationPoint() {
+    if (allocationsUncounted) return;
     if (failCountdown.load(std::memory_order_relaxed) <= 0) return;
     if (failCountdown.fetch_sub(1) == 1) throw std::bad_alloc();
 }
 
-PackedPixels packWhole(const Image& after, const Rect& rect) {
-    return pack(after, nullptr, clipToImage(rect, after), PackMode::Whole);
+UncountedAllocations::UncountedAllocations() : was_(allocationsUncounted) {
+    allocationsUncounted = true;
+}
+
+UncountedAllocations::~UncountedAllocations() {
+    allocationsUncounted = was_;
+}
+
+PackedPixels packWhole(const Image& after, const Rect& rect, int threads) {
+    return pack(after, nullptr, clipToImage(rect, after), PackMode::Whole, threads);
 }
 
 PackedPixels packDifference(const Image& before, const Image& after, const Rect& rect) {

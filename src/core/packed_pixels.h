@@ -41,8 +41,9 @@ enum class PackDirection { Forward, Backward };
 
 // Throws std::bad_alloc when memory runs out; the target images are then unchanged.
 //
-// `after` whole (the rectangle of it).
-PackedPixels packWhole(const Image& after, const Rect& rect);
+// `after` whole (the rectangle of it), on at most `threads` threads (0: a few, as the
+// machine allows).
+PackedPixels packWhole(const Image& after, const Rect& rect, int threads = 0);
 // The rectangle of `after` against the same pixels of `before` (same size), in the mode
 // that compresses best on a sample of rows.
 PackedPixels packDifference(const Image& before, const Image& after, const Rect& rect);
@@ -70,3 +71,15 @@ Rect differingRect(const Image& a, const Image& b);
 void failAllocationAfter(int count);
 // Called before each such allocation.
 void allocationPoint();
+// While one of these lives, allocations on its thread are not counted: work on a thread of
+// its own must not take the failure a test arranged for the calls it makes.
+class UncountedAllocations {
+  public:
+    UncountedAllocations();
+    ~UncountedAllocations();
+    UncountedAllocations(const UncountedAllocations&) = delete;
+    UncountedAllocations& operator=(const UncountedAllocations&) = delete;
+
+  private:
+    bool was_;
+};

@@ -154,6 +154,10 @@ size_t undoHeldBytes() {
     return history.bytes();
 }
 
+void finishUndoWork() {
+    history.finishBackgroundWork();
+}
+
 size_t undoEntryCount() {
     return history.count();
 }

@@ -63,3 +63,5 @@ size_t undoBudgetFor(const char* mebibytes, size_t physicalBytes);
 void setUndoBudgetBytes(size_t bytes);
 // Memory the history holds now.
 size_t undoHeldBytes();
+// Waits for the history's work on its own thread (packing the first state after a load).
+void finishUndoWork();

@@ -1,6 +1,8 @@
 #include "core/undo_store.h"
 
 #include <algorithm>
+#include <new>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -16,7 +18,50 @@ size_t UndoStore::Step::bytes() const {
     return sizeof(Step) + change.bytes() + before.bytes() + after.bytes();
 }
 
+UndoStore::~UndoStore() {
+    finishBackgroundWork();
+}
+
+void UndoStore::finishBackgroundWork() const {
+    if (firstThread_.joinable()) firstThread_.join();
+}
+
+void UndoStore::startFirstPacking() {
+    if (!first_.empty() || anchor_.empty() || states_ != 1 || firstThread_.joinable() ||
+        firstMadeOk_) {
+        return;
+    }
+    firstMade_ = PackedPixels();
+    firstMadeOk_ = false;
+    try {
+        firstThread_ = std::thread([this] {
+            UncountedAllocations uncounted;
+            try {
+                // One thread, so that the other core stays with the picture on screen.
+                firstMade_ = packWhole(anchor_, wholeImage(anchor_), 1);
+                firstMadeOk_ = true;
+            } catch (const std::bad_alloc&) {
+                firstMade_ = PackedPixels();  // push tries again when it needs it
+            }
+        });
+    } catch (const std::system_error&) {
+        // No thread: push packs the first state when it needs it.
+    }
+}
+
+void UndoStore::dropFirstPacking() {
+    finishBackgroundWork();
+    firstMade_ = PackedPixels();
+    firstMadeOk_ = false;
+}
+
+size_t UndoStore::firstBytes() const {
+    finishBackgroundWork();
+    return first_.bytes();
+}
+
 size_t UndoStore::bytes() const {
+    finishBackgroundWork();
     size_t total = anchor_.pixels.capacity() * sizeof(uint32_t) + first_.bytes();
     for (const Step& s : steps_) total += s.bytes();
     return total;
@@ -42,6 +87,7 @@ void UndoStore::apply(const Step& step, Image& image, PackDirection direction, I
 }
 
 void UndoStore::clear() {
+    dropFirstPacking();
     anchor_ = Image();
     first_ = PackedPixels();
     steps_ = std::vector<Step>();
@@ -50,17 +96,20 @@ void UndoStore::clear() {
 }
 
 Image UndoStore::release() {
+    finishBackgroundWork();
     Image current = std::move(anchor_);
     clear();
     return current;
 }
 
 void UndoStore::reset(const Image& state) {
+    finishBackgroundWork();
     Image copy = copyOf(state);
     clear();
     anchor_ = std::move(copy);
     states_ = 1;
     position_ = 0;
+    startFirstPacking();
 }
 
 void UndoStore::push(const Image& state) {
@@ -68,6 +117,7 @@ void UndoStore::push(const Image& state) {
         reset(state);
         return;
     }
+    finishBackgroundWork();
     // Everything that takes memory comes first; the store changes only after.
     Step step;
     Image resizedAnchor;
@@ -94,7 +144,7 @@ void UndoStore::push(const Image& state) {
     // Revert needs the first state once the current one moves on from it.
     PackedPixels first;
     const bool needFirst = position_ == 0 && first_.empty() && !anchor_.empty();
-    if (needFirst) first = packWhole(anchor_, wholeImage(anchor_));
+    if (needFirst && !firstMadeOk_) first = packWhole(anchor_, wholeImage(anchor_));
     if (steps_.capacity() < static_cast<size_t>(position_) + 1) {
         allocationPoint();
         steps_.reserve(static_cast<size_t>(position_) + 1);
@@ -103,7 +153,7 @@ void UndoStore::push(const Image& state) {
     steps_.resize(static_cast<size_t>(position_));
     steps_.push_back(std::move(step));
     if (needFirst) {
-        first_ = std::move(first);
+        first_ = std::move(firstMadeOk_ ? firstMade_ : first);
         firstWidth_ = anchor_.width;
         firstHeight_ = anchor_.height;
         firstDepth_ = anchor_.depth;
@@ -123,6 +173,8 @@ void UndoStore::push(const Image& state) {
     }
     ++position_;
     states_ = static_cast<size_t>(position_) + 1;
+    firstMade_ = PackedPixels();
+    firstMadeOk_ = false;
 }
 
 namespace {
@@ -136,6 +188,7 @@ void setShape(Image& image, const UndoStore::Shape& shape) {
 }  // namespace
 
 bool UndoStore::step(int direction, Image* mirror) {
+    finishBackgroundWork();
     const int target = position_ + direction;
     if (states_ == 0 || target < 0 || target >= static_cast<int>(states_) || direction == 0) {
         return false;
@@ -175,6 +228,7 @@ bool UndoStore::step(int direction, Image* mirror) {
 }
 
 void UndoStore::revert() {
+    finishBackgroundWork();
     if (states_ == 0) return;
     if (position_ != 0) {
         Image first = unpackWhole(first_, firstWidth_, firstHeight_, firstDepth_);
@@ -184,9 +238,11 @@ void UndoStore::revert() {
     steps_ = std::vector<Step>();
     states_ = 1;
     position_ = 0;
+    startFirstPacking();
 }
 
 size_t UndoStore::dropOldest(size_t target) {
+    finishBackgroundWork();
     if (bytes() <= target || position_ <= 0) return 0;
     // How many of the oldest states must go, counting the first state's packing as if it
     // kept its size.
@@ -237,10 +293,12 @@ size_t UndoStore::dropOldest(size_t target) {
     firstDepth_ = depth;
     position_ -= static_cast<int>(drop);
     states_ -= drop;
+    startFirstPacking();
     return drop;
 }
 
 Image UndoStore::state(size_t index) const {
+    finishBackgroundWork();
     Image image = copyOf(anchor_);
     for (int p = position_; p > static_cast<int>(index); --p) {
         apply(steps_[static_cast<size_t>(p - 1)], image, PackDirection::Backward);

@@ -5,11 +5,17 @@
 // first state is packed whole as well, for revert. Moving one step applies one packing
 // to the anchor.
 //
+// The first state is packed on a thread of its own as soon as it is the only state (after
+// a reset, a revert, or a drop down to one state), so that the first change after loading
+// a photograph does not wait for it. That thread only reads the anchor; every member that
+// changes the anchor or reads the packing waits for it first.
+//
 // Every operation either completes or, when memory runs out (std::bad_alloc), leaves the
 // store exactly as it was.
 
 #include <cstddef>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "core/packed_pixels.h"
@@ -17,6 +23,11 @@
 
 class UndoStore {
   public:
+    UndoStore() = default;
+    ~UndoStore();
+    UndoStore(const UndoStore&) = delete;
+    UndoStore& operator=(const UndoStore&) = delete;
+
     size_t count() const { return states_; }
     // Index of the current state; -1 when empty.
     int position() const { return position_; }
@@ -25,7 +36,9 @@ class UndoStore {
     // Memory held: the anchor, the first state and every step.
     size_t bytes() const;
     // The first state's share of it, which dropOldest packs anew beside the old one.
-    size_t firstBytes() const { return first_.bytes(); }
+    size_t firstBytes() const;
+    // Waits until the first state's packing, if one is under way, has finished.
+    void finishBackgroundWork() const;
 
     // Starts anew with one state.
     void reset(const Image& state);
@@ -78,8 +91,19 @@ class UndoStore {
     static void apply(const Step& step, Image& image, PackDirection direction,
                       Image* mirror = nullptr);
 
+    // Starts packing the anchor as the first state on its own thread, when it is the
+    // only state and has no packing yet; without a thread, push packs it itself.
+    void startFirstPacking();
+    // Joins that thread and drops what it made (before the anchor changes otherwise).
+    void dropFirstPacking();
+
     Image anchor_;
     PackedPixels first_;  // the first state whole, once there is more than one
+    // The packing of the first state made on its own thread, with whether it succeeded;
+    // read only once the thread has been joined.
+    mutable std::thread firstThread_;
+    PackedPixels firstMade_;
+    bool firstMadeOk_ = false;
     int firstWidth_ = 0, firstHeight_ = 0, firstDepth_ = 24;
     std::vector<Step> steps_;  // steps_[i] leads from state i to state i + 1
     size_t states_ = 0;

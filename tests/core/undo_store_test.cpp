@@ -173,6 +173,32 @@ TEST(UndoStore, AgreesWithTheLiteralHistory) {
     }
 }
 
+TEST(UndoStore, TheFirstStatePackedOnItsOwnThreadIsTheLoadedOne) {
+    // Large enough that the packing on its own thread is still at work as the calls below
+    // come: replaced, raced by a push, and destroyed mid-way after the revert.
+    const Image loaded = picture(600, 700, 11);
+    Image edited = loaded;
+    edited.at(5, 5) ^= 0xFF;
+    for (int round = 0; round < 3; ++round) {
+        UndoStore store;
+        store.reset(picture(600, 700, 12));
+        store.reset(loaded);
+        // The failure is meant for push, not for the packing on the other thread.
+        failAllocationAfter(1);
+        EXPECT_THROW(store.push(edited), std::bad_alloc);
+        failAllocationAfter(0);
+        EXPECT_EQ(store.count(), 1u);
+        EXPECT_EQ(store.current(), loaded);
+        store.push(edited);
+        EXPECT_EQ(store.current(), edited);
+        store.revert();
+        EXPECT_EQ(store.current(), loaded);
+        store.push(edited);
+        store.step(-1);
+        EXPECT_EQ(store.state(1), edited);
+    }
+}
+
 TEST(UndoStore, DroppingTheOldestKeepsEveryLaterState) {
     std::mt19937 rng(7);
     UndoStore store;
