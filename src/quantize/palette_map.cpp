@@ -1,10 +1,11 @@
 #include "quantize/palette_map.h"
 
 #include <algorithm>
+#include <cstdint>
 
-#include "toolkit/parallel.h"
 #include "quantize/answer_cache.h"
 #include "quantize/builtin_palettes.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
@@ -111,6 +112,107 @@ uint32_t nearestPaletteColour(uint32_t colour) {
     return nearestPaletteColour(paletteLookup, colour);
 }
 
+namespace {
+
+constexpr int cellBits = 4;                // 16 levels of each channel per cell
+constexpr int cellSide = 256 >> cellBits;  // cells along each channel
+constexpr int cellCount = cellSide * cellSide * cellSide;
+// Beyond this many candidates a cell is searched the green-sorted way, which prunes by
+// itself; it also bounds the memory a far-flung palette could take.
+constexpr int crowdedCell = 64;
+
+int cellOf(int red, int green, int blue) {
+    return ((red >> cellBits) * cellSide + (green >> cellBits)) * cellSide + (blue >> cellBits);
+}
+
+// Least and greatest squared difference between a value in [low, low + 15] and `v`.
+struct SquaredRange {
+    int64_t least;
+    int64_t greatest;
+};
+
+SquaredRange squaredRange(int low, int v) {
+    const int high = low + cellSide - 1;
+    const int64_t a = low - v, b = high - v;
+    const int64_t nearest = v < low ? a : (v > high ? b : 0);
+    return {nearest * nearest, std::max(a * a, b * b)};
+}
+
+}  // namespace
+
+NearestColourSearch::NearestColourSearch(const PaletteLookup& lookup)
+    : lookup_(lookup),
+      paletteSize_(static_cast<int>(lookup.unpacked.size()) - 2),
+      cellFirst_(cellCount, -1),
+      cellCount_(cellCount, 0) {}
+
+void NearestColourSearch::fillCell(int cell) {
+    const int r0 = (cell / (cellSide * cellSide)) << cellBits;
+    const int g0 = ((cell / cellSide) % cellSide) << cellBits;
+    const int b0 = (cell % cellSide) << cellBits;
+    const int r1 = r0 + cellSide - 1;
+    // The distance's weights move with the colour's red; each bound takes its own extreme.
+    auto bounds = [&](const PaletteLookup::Unpacked& p, int64_t& least, int64_t& greatest) {
+        const SquaredRange dr = squaredRange(r0, p.red), dg = squaredRange(g0, p.green),
+                           db = squaredRange(b0, p.blue);
+        least = (1024 + r0 + p.red) * dr.least + greenWeight * dg.least +
+                (1534 - r1 - p.red) * db.least;
+        greatest = (1024 + r1 + p.red) * dr.greatest + greenWeight * dg.greatest +
+                   (1534 - r0 - p.red) * db.greatest;
+    };
+    int64_t limit = INT64_MAX;
+    for (int k = 1; k <= paletteSize_; ++k) {
+        int64_t least = 0, greatest = 0;
+        bounds(lookup_.unpacked[k], least, greatest);
+        limit = std::min(limit, greatest);
+    }
+    const size_t first = candidates_.size();
+    for (int k = 1; k <= paletteSize_; ++k) {
+        const PaletteLookup::Unpacked& p = lookup_.unpacked[k];
+        int64_t least = 0, greatest = 0;
+        bounds(p, least, greatest);
+        if (least > limit) continue;
+        candidates_.push_back({static_cast<int16_t>(p.red), static_cast<int16_t>(p.green),
+                               static_cast<int16_t>(p.blue), static_cast<int16_t>(k), p.value});
+    }
+    const int found = static_cast<int>(candidates_.size() - first);
+    if (found > crowdedCell) {
+        candidates_.resize(first);
+        cellCount_[cell] = crowdedCell + 1;
+    } else {
+        cellCount_[cell] = found;
+    }
+    cellFirst_[cell] = static_cast<int32_t>(first);
+}
+
+uint32_t NearestColourSearch::operator()(uint32_t colour) {
+    if (paletteSize_ <= 0) return 0;
+    const int rc = redOf(colour), gc = greenOf(colour), bc = blueOf(colour);
+    const int cell = cellOf(rc, gc, bc);
+    if (cellFirst_[cell] < 0) fillCell(cell);
+    const int count = cellCount_[cell];
+    if (count > crowdedCell) return nearestPaletteColour(lookup_, colour);
+    // The green-sorted search meets entries from its start outwards, below first: of two
+    // equally near entries it keeps the one met first, the one of lower rank here.
+    const int start = lookup_.greenIndex[gc];
+    auto rank = [start](int k) { return k < start ? 2 * (start - 1 - k) : 2 * (k - start) + 1; };
+    const Candidate* c = candidates_.data() + cellFirst_[cell];
+    int best = INT32_MAX, bestRank = INT32_MAX;
+    uint32_t result = 0;
+    for (int i = 0; i < count; ++i, ++c) {
+        const int dr = rc - c->red, dg = gc - c->green, db = bc - c->blue, sum = rc + c->red;
+        const int d = (1024 + sum) * dr * dr + greenWeight * dg * dg + (1534 - sum) * db * db;
+        if (d > best) continue;
+        const int r = rank(c->index);
+        if (d < best || r < bestRank) {
+            best = d;
+            bestRank = r;
+            result = c->value;
+        }
+    }
+    return result;
+}
+
 Image remapToPalette(const Image& source, int ditherStrength, const PaletteLookup& lookup) {
     Image out = source;
     remapInPlace(out, ditherStrength, lookup);
@@ -119,11 +221,12 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
 
 void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
     const int w = out.width;
-    auto nearest = [&lookup](uint32_t c) { return nearestPaletteColour(lookup, c); };
     if (ditherStrength == 0) {
-        // Each pixel on its own: the threads share the rows, each with its own cache.
+        // Each pixel on its own: the threads share the rows, each with its own search and
+        // cache.
         parallelRows(0, out.height - 1, w, [&](int y0, int y1) {
-            AnswerCache cache(nearest);
+            NearestColourSearch search(lookup);
+            AnswerCache cache([&search](uint32_t c) { return search(c); });
             for (uint32_t *p = out.row(y0), *end = out.row(y1); p != end; ++p) {
                 *p = (*p & alphaMask) | (cache(*p & colourMask) & colourMask);
             }
@@ -131,7 +234,8 @@ void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
         return;
     }
     // Error diffusion carries each pixel's error to the next: one thread, in row order.
-    AnswerCache cache(nearest);
+    NearestColourSearch search(lookup);
+    AnswerCache cache([&search](uint32_t c) { return search(c); });
     std::vector<ChannelErrors> upError(static_cast<size_t>(w) + 1);
     for (int y = 0; y < out.height; ++y) {
         uint32_t* row = out.row(y);

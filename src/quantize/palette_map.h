@@ -83,6 +83,33 @@ inline uint32_t redMeanDistance(uint32_t a, uint32_t b) {
 uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour);
 uint32_t nearestPaletteColour(uint32_t colour);
 
+// The same answers as nearestPaletteColour(lookup, colour), found faster when one palette
+// serves many colours. The colour cube is cut into 16 x 16 x 16 cells; on a cell's first
+// use, the entries that can be nearest to some colour in it are listed (those whose least
+// possible distance to the cell is within the smallest greatest distance of any entry), so
+// a search compares only those, ties settled in the order the green-sorted search meets
+// them. One per thread: the cells are filled as they are met. `lookup` must outlive it
+// and not change.
+class NearestColourSearch {
+  public:
+    explicit NearestColourSearch(const PaletteLookup& lookup);
+    uint32_t operator()(uint32_t colour);
+
+  private:
+    struct Candidate {
+        int16_t red, green, blue;
+        int16_t index;  // in the lookup's sorted entries
+        uint32_t value;
+    };
+    void fillCell(int cell);
+
+    const PaletteLookup& lookup_;
+    int paletteSize_;
+    std::vector<int32_t> cellFirst_;  // into candidates_; -1 until filled
+    std::vector<int32_t> cellCount_;  // crowdedCell: search the whole palette instead
+    std::vector<Candidate> candidates_;
+};
+
 // A copy of `source` whose red, green and blue come from the lookup's palette; alpha is
 // kept. With strength 128 the quantization error is diffused right and down.
 Image remapToPalette(const Image& source, int ditherStrength, const PaletteLookup& lookup);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <utility>
 
@@ -108,6 +109,50 @@ TEST(NearestPaletteColour, StartUpLookupIsCga) {
     resetPaletteLookup();
     EXPECT_EQ(paletteLookup.entries.size(), 18u);
     EXPECT_EQ(nearestPaletteColour(rgb(80, 250, 90)), rgba(85, 255, 85, 255));
+}
+
+// The cell search must give exactly what the green-sorted search gives, ties included.
+TEST(NearestColourSearch, AgreesWithTheGreenSortedSearch) {
+    std::mt19937 rng(21);
+    std::vector<std::vector<uint32_t>> palettes;
+    for (auto builtin : {cgaPalette(), egaPalette(), truColorPalette(), humanPalette()}) {
+        palettes.emplace_back(builtin.begin(), builtin.end());
+    }
+    std::vector<uint32_t> scattered, lattice, huddled, greys;
+    for (int i = 0; i < 200; ++i) scattered.push_back(rng() & colourMask);
+    // Even values 100..106 with repeats: the odd colours between them lie at equal
+    // distances from several entries.
+    for (int i = 0; i < 80; ++i) {
+        lattice.push_back(rgb(100 + 2 * (rng() % 4), 100 + 2 * (rng() % 4), 100 + 2 * (rng() % 4)));
+    }
+    // Crowded into one corner, so far cells list more entries than are worth comparing.
+    for (int i = 0; i < 256; ++i)
+        huddled.push_back(rgb(230 + rng() % 26, 230 + rng() % 26, 230 + rng() % 26));
+    for (int v = 0; v < 256; ++v) greys.push_back(grey(v));
+    palettes.insert(palettes.end(), {scattered, lattice, huddled, greys, {rgb(9, 8, 7)}, {}});
+    palettes.push_back({rgb(6, 97, 100), rgb(4, 99, 200), rgb(0, 100, 98)});
+
+    std::vector<uint32_t> colours;
+    for (int r = 0; r < 256; r += 5) {
+        for (int g = 0; g < 256; g += 5) {
+            for (int b = 0; b < 256; b += 5) colours.push_back(rgb(r, g, b));
+        }
+    }
+    for (int r = 96; r <= 110; ++r) {
+        for (int g = 96; g <= 110; ++g) {
+            for (int b = 96; b <= 110; ++b) colours.push_back(rgb(r, g, b));
+        }
+    }
+    for (int i = 0; i < 100000; ++i) colours.push_back(rng() & colourMask);
+    colours.push_back(rgb(4, 100, 100));
+    for (size_t p = 0; p < palettes.size(); ++p) {
+        PaletteLookup lookup = makePaletteLookup(palettes[p]);
+        NearestColourSearch search(lookup);
+        for (uint32_t c : colours) {
+            ASSERT_EQ(search(c), nearestPaletteColour(lookup, c))
+                << "palette " << p << " colour " << std::hex << c;
+        }
+    }
 }
 
 TEST(RemapToPalette, FlatAreaBetweenTwoColours) {
