@@ -1,5 +1,6 @@
 #include "core/state.h"
 
+#include "core/undo.h"
 #include "toolkit/image_store.h"
 
 SelectionRecord selection;
@@ -28,8 +29,12 @@ int anyToolWindowOpen() {
            newImageOpen | addTextOpen;
 }
 
+int64_t quantizePreviewEntry = 0;
+
 int previewImage(bool forAnalysis) {
-    if (quantizeOpen && imageExists(toolImage)) return toolImage;
+    if (quantizeOpen && imageExists(toolImage) && quantizePreviewEntry == currentEntryId()) {
+        return toolImage;
+    }
     if (brightnessOpen && imageExists(workImage)) return workImage;
     if (twoColorsOpen && !forAnalysis && imageExists(workImage)) return workImage;
     return viewImage;
@@ -52,6 +57,7 @@ void resetCoreState() {
     cursorMode = moverMode;
     quitRequested = histogramShown = paletteShown = 0;
     quantizeOpen = brightnessOpen = twoColorsOpen = resizeCanvasOpen = resizeImageOpen = 0;
+    quantizePreviewEntry = 0;
     newImageOpen = addTextOpen = 0;
     floatingActive = 0;
     currentFilePath.clear();

@@ -2,6 +2,7 @@
 // The program's shared state: numbered images and windows, the selection record, the
 // cursor mode, the view placement and the tool-window flags.
 
+#include <cstdint>
 #include <string>
 
 #include "core/rect.h"
@@ -77,8 +78,14 @@ int anyToolWindowOpen();
 // 1 while a pasted section floats over the canvas waiting to be placed.
 extern int floatingActive;
 
+// The history entry the quantize window's preview in toolImage was made from. A preview
+// of an earlier state of the document (before a load, a rotation or an undo made while
+// the window was open) is neither shown nor applied.
+extern int64_t quantizePreviewEntry;
+
 // The image a tool window previews on the canvas: toolImage while the quantize window is
-// open, workImage while the brightness/contrast or two-colour window is, else viewImage.
+// open and its preview is of the document as it stands, workImage while the
+// brightness/contrast or two-colour window is, else viewImage.
 // The histogram and palette follow the quantize and brightness previews only, so
 // `forAnalysis` leaves the two-colour preview out.
 int previewImage(bool forAnalysis = false);

@@ -60,8 +60,6 @@ bool figureShown = false;
 // A preview's count and figures are still to be worked out.
 bool figuresPending = false;
 constexpr int figuresTimer = 1;
-// The state of the document the preview was made from.
-int64_t previewSource = 0;
 
 void clearFigure() {
     if (!figureShown) return;
@@ -170,8 +168,8 @@ void previewQuantization() {
     if (!runQuantization()) return;
     // The view refresh also feeds the histogram and the palette tool from the preview (or
     // its selected area).
+    quantizePreviewEntry = currentEntryId();
     services().refreshView(toolImage, 1);
-    previewSource = currentEntryId();
     disableControl(quantizeControls.applyButton, false);
     // The count and the figures follow once the preview has been painted, so that it shows
     // at once.
@@ -186,7 +184,7 @@ void showPreviewFigures() {
     const Image* preview = findImage(toolImage);
     const Image* view = findImage(viewImage);
     // Nothing to describe when the preview is gone or the document changed meanwhile.
-    if (!preview || !view || currentEntryId() != previewSource) return;
+    if (!preview || !view || currentEntryId() != quantizePreviewEntry) return;
     const ErrorFigure figure = measureError(*view, *preview, previewArea(*preview));
     setControlText(quantizeControls.colourCountText, std::to_string(figure.colours));
     services().showNotice(previewNotice + errorFigureText(figure));
@@ -205,7 +203,7 @@ void showSourceImage() {
 
 void applyQuantization() {
     if (!imageExists(toolImage)) return;
-    if (currentEntryId() != previewSource) {
+    if (currentEntryId() != quantizePreviewEntry) {
         // Undo, a load or another command changed the document after the Test: the
         // preview would replace it with a reduction of something else.
         disableApply();

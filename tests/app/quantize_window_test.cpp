@@ -292,9 +292,13 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     open();
     chooseStyle(styleFlat8);
     click(c().testButton);
+    EXPECT_EQ(previewImage(), toolImage);
     command(commandNegative);  // allowed while the window is open
     const Image negated = *findImage(viewImage);
     ASSERT_EQ(undoEntryCount(), 2u);
+    // The old preview is no longer what a drag or the analysis windows show.
+    EXPECT_EQ(previewImage(), viewImage);
+    EXPECT_EQ(previewImage(true), viewImage);
     click(c().applyButton);
     EXPECT_EQ(*findImage(viewImage), negated);
     EXPECT_EQ(undoEntryCount(), 2u);
@@ -310,7 +314,9 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     // So can one made before an undo and a redo that lead back to the same state.
     click(c().testButton);
     command(commandUndo);
+    EXPECT_EQ(previewImage(), viewImage);
     command(commandRedo);
+    EXPECT_EQ(previewImage(), toolImage);
     click(c().applyButton);
     EXPECT_EQ(undoEntryCount(), 4u);
 }
