@@ -11,6 +11,7 @@
 #include "canvas/selector.h"
 #include "core/commands.h"
 #include "core/state.h"
+#include "core/undo.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 #include "toolkit/qt_internal.h"
@@ -192,6 +193,7 @@ TEST_F(ViewTest, DragShowsTheOpenToolWindowsPreview) {
     const Image preview = randomImage(1000, 300, 6, 24);
     storeImage(toolImage, preview);
     quantizeOpen = quantizeOpenFlag;
+    quantizePreviewEntry = currentEntryId();  // a preview of the document as it stands
     moverDragBy(-50, 0);
     quantizeOpen = 0;
     EXPECT_EQ(panX, -50);

@@ -7,6 +7,8 @@
 #include "app/main_window.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/state.h"
+#include "core/undo.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 
@@ -121,6 +123,7 @@ TEST_F(HistogramWindowTest, AQuantizePreviewIsShownWhileItsWindowIsOpen) {
     command(commandPaletteMenu);
     storeImage(toolImage, Image(2, 2, 24, rgb(10, 20, 30)));
     quantizeOpen = quantizeOpenFlag;
+    quantizePreviewEntry = currentEntryId();  // a preview of the document as it stands
     services().refreshAnalysis();
     EXPECT_EQ(title(), "Histogram | RGB Average = (10, 20, 30)");
     EXPECT_EQ(windowTitle(paletteWindow), " Palette = 1");
