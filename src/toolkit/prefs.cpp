@@ -13,8 +13,11 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-// A garbled or binary file must not cost memory or time: lines beyond this are ignored.
-constexpr size_t maxLineLength = 65536;
+// A garbled or binary file must not cost memory or time: entries whose key and value
+// together are longer than this are ignored, and neither written nor read.
+constexpr size_t maxEntryLength = 65536;
+// What a written line adds to them: " = ", and a carriage return another editor may add.
+constexpr size_t lineExtra = 4;
 constexpr size_t maxFileSize = 1 << 20;
 constexpr size_t maxEntries = 1024;
 
@@ -31,7 +34,7 @@ bool Preferences::read(const std::string& path) {
     std::istringstream in(text);
     std::string line;
     while (entries_.size() < maxEntries && std::getline(in, line)) {
-        if (line.size() > maxLineLength) continue;
+        if (line.size() > maxEntryLength + lineExtra) continue;
         size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         std::string key = trim(line.substr(0, eq));
@@ -40,6 +43,7 @@ bool Preferences::read(const std::string& path) {
         // The writer puts one blank after '='; keep any further leading blanks of the value.
         if (!value.empty() && value[0] == ' ') value.erase(0, 1);
         while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
+        if (key.size() + value.size() > maxEntryLength) continue;
         writeString(key, value);
     }
     return true;
@@ -51,6 +55,8 @@ bool Preferences::write(const std::string& path) const {
     for (auto& [key, value] : entries_) {
         // A line break inside a value would split it into lines of its own on reading.
         if (value.find_first_of("\r\n") != std::string::npos) continue;
+        // What the reader would ignore is not written either.
+        if (key.size() + value.size() > maxEntryLength) continue;
         out << key << " = " << value << "\n";
     }
     out.flush();

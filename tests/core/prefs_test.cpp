@@ -51,6 +51,35 @@ TEST(Preferences, GarbledFilesFallBackPerKey) {
     EXPECT_EQ(prefs.readString("LastPath", ""), "/x/");
 }
 
+// The longest entry kept survives being written and read twice; one character more is
+// neither written nor read.
+TEST(Preferences, TheLongestEntryKeptSurvivesRoundTrips) {
+    const std::string dir = makeTempDir();
+    const std::string longest(65536 - 8, 'p'), tooLong(65536 - 7, 'q');
+    Preferences out;
+    out.writeString("LastPath", longest);
+    out.writeString("Other", "x");
+    out.writeString("LastFile", tooLong);
+    ASSERT_TRUE(out.write(dir + "a.prefs"));
+    Preferences again;
+    ASSERT_TRUE(again.read(dir + "a.prefs"));
+    ASSERT_TRUE(again.write(dir + "b.prefs"));
+    Preferences in;
+    ASSERT_TRUE(in.read(dir + "b.prefs"));
+    EXPECT_EQ(in.readString("LastPath", ""), longest);
+    EXPECT_EQ(in.readString("Other", ""), "x");
+    EXPECT_EQ(in.readString("LastFile", "none"), "none");
+    // Written by hand without the blanks, and with a carriage return, the same holds.
+    {
+        std::ofstream f(dir + "c.prefs", std::ios::binary);
+        f << "LastPath=" << longest << "\r\nLastFile=" << tooLong << "\n";
+    }
+    Preferences byHand;
+    ASSERT_TRUE(byHand.read(dir + "c.prefs"));
+    EXPECT_EQ(byHand.readString("LastPath", ""), longest);
+    EXPECT_EQ(byHand.readString("LastFile", "none"), "none");
+}
+
 TEST(Preferences, UnwritablePathReportsFailure) {
     std::string dir = makeTempDir();
     { std::ofstream f(dir + "file"); }
