@@ -82,6 +82,8 @@ extern int floatingActive;
 // of an earlier state of the document (before a load, a rotation or an undo made while
 // the window was open) is neither shown nor applied.
 extern int64_t quantizePreviewEntry;
+// No entry has this number (entries count from 1; an empty history reads 0).
+inline constexpr int64_t noQuantizePreview = -1;
 
 // The image a tool window previews on the canvas: toolImage while the quantize window is
 // open and its preview is of the document as it stands, workImage while the

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -113,8 +114,8 @@ void keepWithinBudget() {
     size_t dropped = 0;
     try {
         dropped = history.dropOldest(budget - room - budget / 10);
-    } catch (const std::bad_alloc&) {
-        return;  // over budget for now; nothing was lost
+    } catch (const std::exception&) {
+        return;  // no memory or no thread: over budget for now, and nothing was lost
     }
     if (dropped == 0) return;
     // The dropped steps were many blocks of a megabyte or so; hand the pages back to the

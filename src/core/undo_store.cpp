@@ -46,8 +46,9 @@ void UndoStore::startFirstPacking() {
                 firstMade_ = PackedPixels();  // push tries again when it needs it
             }
         });
-    } catch (const std::system_error&) {
-        // No thread: push packs the first state when it needs it.
+    } catch (...) {
+        // No thread (none could start, or no memory for one): push packs the first state
+        // when it needs it. Nothing else may fail here, as the store has already changed.
     }
 }
 
@@ -59,12 +60,13 @@ void UndoStore::dropFirstPacking() {
 
 size_t UndoStore::firstBytes() const {
     finishBackgroundWork();
-    return first_.bytes();
+    return first_.bytes() + (firstMadeOk_ ? firstMade_.bytes() : 0);
 }
 
 size_t UndoStore::bytes() const {
     finishBackgroundWork();
-    size_t total = anchor_.pixels.capacity() * sizeof(uint32_t) + first_.bytes();
+    size_t total = anchor_.pixels.capacity() * sizeof(uint32_t) + first_.bytes() +
+                   (firstMadeOk_ ? firstMade_.bytes() : 0);
     for (const Step& s : steps_) total += s.bytes();
     return total;
 }
@@ -236,6 +238,12 @@ void UndoStore::revert() {
         Image first = unpackWhole(first_, firstWidth_, firstHeight_, firstDepth_);
         anchor_ = std::move(first);
     }
+    // The first state's packing is the packing of the state now current: kept for the
+    // next change instead of being made again.
+    if (!first_.empty()) {
+        firstMade_ = std::move(first_);
+        firstMadeOk_ = true;
+    }
     first_ = PackedPixels();
     steps_ = std::vector<Step>();
     states_ = 1;
@@ -298,7 +306,6 @@ size_t UndoStore::dropOldest(size_t target) {
     firstDepth_ = depth;
     position_ -= static_cast<int>(drop);
     states_ -= drop;
-    startFirstPacking();
     return drop;
 }
 

@@ -6,7 +6,7 @@
 // to the anchor.
 //
 // The first state is packed on a thread of its own as soon as it is the only state (after
-// a reset, a revert, or a drop down to one state), so that the first change after loading
+// a reset or a revert), so that the first change after loading
 // a photograph does not wait for it. That thread only reads the anchor; every member that
 // changes the anchor or reads the packing waits for it first.
 //
@@ -33,7 +33,8 @@ class UndoStore {
     int position() const { return position_; }
     // The current state, whole.
     const Image& current() const { return anchor_; }
-    // Memory held: the anchor, the first state and every step.
+    // Memory held: the anchor, the first state (also while it is the only one, once its
+    // packing is made) and every step.
     size_t bytes() const;
     // The first state's share of it, which dropOldest packs anew beside the old one.
     size_t firstBytes() const;

@@ -25,7 +25,7 @@ class AnswerCache {
     }
 
   private:
-    static constexpr int cacheBits = 18;  // 1 MiB of slots
+    static constexpr int cacheBits = 18;  // 2 MiB of slots
     static constexpr uint32_t hashMultiplier = 2654435761u;
     static constexpr uint32_t tagBit = 0x01000000;
     static constexpr uint64_t tagMask = 0xFFFFFFFF00000000u;

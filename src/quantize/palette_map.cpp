@@ -187,6 +187,8 @@ void NearestColourSearch::fillCell(int cell) {
 
 uint32_t NearestColourSearch::operator()(uint32_t colour) {
     if (paletteSize_ <= 0) return 0;
+    // Candidates keep their entry number in 16 bits.
+    if (paletteSize_ > INT16_MAX) return nearestPaletteColour(lookup_, colour);
     const int rc = redOf(colour), gc = greenOf(colour), bc = blueOf(colour);
     const int cell = cellOf(rc, gc, bc);
     if (cellFirst_[cell] < 0) fillCell(cell);

@@ -165,6 +165,10 @@ void showCount(const Image& image) {
 }
 
 void previewQuantization() {
+    // Until the new preview is complete, toolImage is no preview of anything: a Test that
+    // runs out of memory half-way must leave nothing to show or apply.
+    quantizePreviewEntry = noQuantizePreview;
+    disableApply();
     if (!runQuantization()) return;
     // The view refresh also feeds the histogram and the palette tool from the preview (or
     // its selected area).

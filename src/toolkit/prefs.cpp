@@ -31,6 +31,8 @@ bool Preferences::read(const std::string& path) {
     std::string text(maxFileSize, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));
+    // A line cut off at the limit is not read as if it were whole.
+    if (text.size() == maxFileSize) text.resize(text.rfind('\n') + 1);
     std::istringstream in(text);
     std::string line;
     while (entries_.size() < maxEntries && std::getline(in, line)) {
@@ -52,11 +54,15 @@ bool Preferences::read(const std::string& path) {
 bool Preferences::write(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
+    size_t written = 0;
     for (auto& [key, value] : entries_) {
         // A line break inside a value would split it into lines of its own on reading.
         if (value.find_first_of("\r\n") != std::string::npos) continue;
-        // What the reader would ignore is not written either.
+        // What the reader would ignore or cut off is not written either.
         if (key.size() + value.size() > maxEntryLength) continue;
+        const size_t line = key.size() + value.size() + 4;
+        if (written + line > maxFileSize) continue;
+        written += line;
         out << key << " = " << value << "\n";
     }
     out.flush();

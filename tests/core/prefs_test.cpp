@@ -80,6 +80,33 @@ TEST(Preferences, TheLongestEntryKeptSurvivesRoundTrips) {
     EXPECT_EQ(byHand.readString("LastFile", "none"), "none");
 }
 
+// Only the first mebibyte of a file is read: an entry cut off there is not read at all,
+// and the writer leaves out whatever would not fit, so nothing comes back cut short.
+TEST(Preferences, NothingComesBackCutShortFromALargeFile) {
+    const std::string dir = makeTempDir();
+    const std::string big(60000, 'v');
+    {
+        std::ofstream f(dir + "big.prefs", std::ios::binary);
+        for (int i = 0; i < 17; ++i) f << "Key" << i << " = " << big << "\n";
+        f << "LastPath = " << big << "\n";  // starts before the mebibyte, ends after it
+    }
+    Preferences in;
+    ASSERT_TRUE(in.read(dir + "big.prefs"));
+    EXPECT_EQ(in.readString("Key16", ""), big);
+    EXPECT_EQ(in.readString("LastPath", "none"), "none");
+    // Written back with more entries than fit, every entry read is whole.
+    in.writeString("Key17", big);
+    in.writeString("Small", "s");
+    ASSERT_TRUE(in.write(dir + "again.prefs"));
+    Preferences again;
+    ASSERT_TRUE(again.read(dir + "again.prefs"));
+    for (int i = 0; i < 18; ++i) {
+        const std::string v = again.readString("Key" + std::to_string(i), big);
+        EXPECT_EQ(v, big) << i;
+    }
+    EXPECT_EQ(again.readString("Small", ""), "s");
+}
+
 TEST(Preferences, UnwritablePathReportsFailure) {
     std::string dir = makeTempDir();
     { std::ofstream f(dir + "file"); }
