@@ -42,7 +42,13 @@ struct Job {
 class Pool {
   public:
     explicit Pool(int threads) {
-        for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { workerLoop(); });
+        for (int i = 1; i < threads; ++i) {
+            try {
+                workers_.emplace_back([this] { workerLoop(); });
+            } catch (...) {
+                break;  // fewer threads than asked for: the work still gets done
+            }
+        }
     }
 
     ~Pool() {
