@@ -5,8 +5,6 @@
 #include <system_error>
 #include <utility>
 
-#include "toolkit/parallel.h"
-
 namespace {
 
 Image copyOf(const Image& image) {
@@ -281,11 +279,8 @@ size_t UndoStore::dropOldest(size_t target) {
         first.mode = PackMode::Whole;
         first.rect = Rect{0, 0, width - 1, height - 1};
         allocationPoint();
-        const int bandTotal = (height - 1) / packBandRows + 1;
-        first.bands.resize(static_cast<size_t>(bandTotal));
-        // Bands are independent: each is rebuilt and packed on its own, on all cores.
-        runTasks(bandTotal, [&](int band) {
-            const int top = band * packBandRows;
+        first.bands.resize(static_cast<size_t>(height - 1) / packBandRows + 1);
+        for (int top = 0, band = 0; top < height; top += packBandRows, ++band) {
             const int rows = std::min(packBandRows, height - top);
             allocationPoint();
             Image part = Image::unset(width, rows, depth);
@@ -294,9 +289,9 @@ size_t UndoStore::dropOldest(size_t target) {
                 unpackRows(steps_[i].change, part.pixels.data(), width, top, rows,
                            PackDirection::Forward);
             }
-            PackedPixels packed = packWhole(part, wholeImage(part), 1);
+            PackedPixels packed = packWhole(part, wholeImage(part));
             first.bands[static_cast<size_t>(band)] = std::move(packed.bands.front());
-        });
+        }
     }
     steps_.erase(steps_.begin(), steps_.begin() + static_cast<ptrdiff_t>(drop));
     // With only the current state left, the anchor holds it.
