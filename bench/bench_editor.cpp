@@ -8,6 +8,7 @@
 //         (target 100)
 //   editor: a command of the Rotate menu, or resize image to half size, with its undo step
 //           and refit or redraw
+//   open, close: a tool window opened by its command and closed by its close box
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "adjust/effects.h"
 #include "app/loop.h"
@@ -63,6 +65,15 @@ class Editor {
     double run(int id) {
         const auto start = std::chrono::steady_clock::now();
         postEvent(eventMenu, mainWindow, id);
+        settle();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    // Closes a window by its close box, as the user would, until everything it caused has
+    // been handled; returns the seconds it took.
+    double close(int window) {
+        const auto start = std::chrono::steady_clock::now();
+        postEvent(eventCloseWindow, window, 0);
         settle();
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -184,6 +195,21 @@ void resizeToHalf(benchmark::State& state) {
     report(state, "editor", seconds, runs);
 }
 
+// A tool window opened by its command on the photograph (the time), and closed by its
+// close box (counter "close").
+void toolWindow(benchmark::State& state, int commandId, int window) {
+    editor().load();
+    double opening = 0, closing = 0;
+    int64_t runs = 0;
+    for (auto _ : state) {
+        opening += editor().run(commandId);
+        closing += editor().close(window);
+        ++runs;
+    }
+    report(state, "open", opening, runs);
+    report(state, "close", closing, runs);
+}
+
 int registerAll() {
     benchmark::RegisterBenchmark("editor/load+save", loadAndSave)
         ->Unit(benchmark::kMillisecond)
@@ -202,6 +228,17 @@ int registerAll() {
                                      id)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(4);
+    }
+    const std::tuple<const char*, int, int> toolWindows[] = {
+        {"Quantize Colors", commandQuantize, quantizeWindow},
+        {"Two Colors", commandTwoColors, twoColorsWindow},
+        {"Brightness/Contrast", commandBrightness, brightnessWindow},
+    };
+    for (auto [caption, id, window] : toolWindows) {
+        benchmark::RegisterBenchmark(("editor/tool window/" + std::string(caption)).c_str(),
+                                     toolWindow, id, window)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
     }
     benchmark::RegisterBenchmark("editor/resize image to half", resizeToHalf)
         ->Unit(benchmark::kMillisecond)
