@@ -25,19 +25,6 @@ namespace {
 constexpr int photoMegapixels = 24;
 constexpr double mebibyte = 1024.0 * 1024.0;
 
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
 
 const std::vector<uint8_t>& encodedPhoto(ImageFormat format) {
     static std::map<ImageFormat, std::vector<uint8_t>> cache;

@@ -136,19 +136,6 @@ void undoTime(benchmark::State& state, const NamedEdit& e, bool timeRedo) {
     state.counters["all_threads_cpu_ms"] = cpu / static_cast<double>(state.iterations());
 }
 
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 12, '\n');
-    }
-    return 0;
-}
 
 long peakKilobytes() {
     rusage usage{};

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
+#include <string>
 
 #include "toolkit/codecs/codec.h"
 
@@ -68,4 +70,18 @@ const Image& benchPhoto(int megapixels) {
         image = generated(w, h);
     }
     return cache.emplace(megapixels, std::move(image)).first->second;
+}
+
+long residentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 12, '\n');
+    }
+    return 0;
 }

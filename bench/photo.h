@@ -36,3 +36,6 @@ void runOnPhoto(benchmark::State& state, int megapixels, Op&& op) {
     }
     countPerMegapixel(state, photo);
 }
+
+// Resident memory of this process now, in kilobytes (0 when it cannot be read).
+long residentKilobytes();

@@ -11,6 +11,7 @@
 #include "adjust/effects.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
+#include "support/batch_run.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
 #include "toolkit/parallel.h"
@@ -18,17 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct BatchRun {
-    int code;
-    std::string out, err;
-};
-
-BatchRun batch(const std::vector<std::string>& args, bool progress = false) {
-    std::ostringstream out, err;
-    int code = runBatch(args, out, err, progress);
-    return {code, out.str(), err.str()};
-}
 
 // A picture with many colours: smooth ramps plus a little noise.
 Image gradient(int w, int h) {

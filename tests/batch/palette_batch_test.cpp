@@ -11,6 +11,7 @@
 #include "batch/batch.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/palette_map.h"
+#include "support/batch_run.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
 #include "tools/palette_files.h"
@@ -18,17 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct BatchResult {
-    int code;
-    std::string out, err;
-};
-
-BatchResult batch(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = runBatch(args, out, err, false);
-    return {code, out.str(), err.str()};
-}
 
 // The colours of an image in the order they first appear, found the slow way.
 std::vector<uint32_t> coloursInOrder(const Image& image) {
@@ -80,8 +70,8 @@ class PaletteBatchTest : public ::testing::Test {
 };
 
 TEST_F(PaletteBatchTest, QuantizeWritesItsPaletteThenAnotherImageIsMappedOntoIt) {
-    BatchResult r = batch({dir + "photo.png", "--quantize", "adaptive", "--limit", "16",
-                           "--palette-out", dir + "p.gpl", dir + "out.png"});
+    BatchRun r = batch({dir + "photo.png", "--quantize", "adaptive", "--limit", "16",
+                        "--palette-out", dir + "p.gpl", dir + "out.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     std::vector<uint32_t> written = palette("p.gpl");
     EXPECT_EQ(written, coloursInOrder(read("out.png")));
@@ -106,11 +96,11 @@ TEST_F(PaletteBatchTest, EachFormatAndTheRectangle) {
     const std::vector<uint32_t> all{rgb(10, 20, 30), rgb(200, 0, 0), rgb(0, 0, 255),
                                     rgb(255, 255, 255)};
     for (const char* name : {"f.gpl", "f.pal", "f.act"}) {
-        BatchResult r = batch({dir + "few.png", "--palette-out", dir + name});
+        BatchRun r = batch({dir + "few.png", "--palette-out", dir + name});
         ASSERT_EQ(r.code, batchOk) << r.err;
         EXPECT_EQ(palette(name), all) << name;
     }
-    BatchResult r = batch({dir + "few.png", "--select", "2,1,3,3", "--palette-out", dir + "r.gpl"});
+    BatchRun r = batch({dir + "few.png", "--select", "2,1,3,3", "--palette-out", dir + "r.gpl"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     EXPECT_EQ(palette("r.gpl"), (std::vector<uint32_t>{rgb(200, 0, 0), rgb(255, 255, 255)}));
 }
@@ -146,7 +136,7 @@ TEST_F(PaletteBatchTest, BadPaletteFilesStopTheRunAndWriteNothing) {
                "short.act: a .act palette is 768 bytes (or 772 with a colour "
                "count); this one is 700"},
           Case{"many.gpl", "many.gpl: it holds more than 256 colours"}}) {
-        BatchResult r =
+        BatchRun r =
             batch({dir + "photo.png", "--negative", "--remap", dir + c.file, dir + "o.png"});
         EXPECT_EQ(r.code, batchFileError) << c.file;
         EXPECT_EQ(r.err, "pixova-batch: " + dir + c.message + "\n");
@@ -155,7 +145,7 @@ TEST_F(PaletteBatchTest, BadPaletteFilesStopTheRunAndWriteNothing) {
 }
 
 TEST_F(PaletteBatchTest, AnImageOfTooManyColoursWritesNeitherPaletteNorImage) {
-    BatchResult r = batch({dir + "photo.png", "--palette-out", dir + "big.act", dir + "o.png"});
+    BatchRun r = batch({dir + "photo.png", "--palette-out", dir + "big.act", dir + "o.png"});
     EXPECT_EQ(r.code, batchFileError);
     EXPECT_EQ(r.err, "pixova-batch: " + dir +
                          "big.act: the image holds more than 256 colours, more than a palette "
@@ -167,7 +157,7 @@ TEST_F(PaletteBatchTest, AnImageOfTooManyColoursWritesNeitherPaletteNorImage) {
 }
 
 TEST_F(PaletteBatchTest, UsageErrors) {
-    BatchResult r = batch({dir + "few.png", "--palette-out", dir + "p.txt"});
+    BatchRun r = batch({dir + "few.png", "--palette-out", dir + "p.txt"});
     EXPECT_EQ(r.code, batchUsageError);
     EXPECT_NE(r.err.find("--palette-out: '" + dir + "p.txt' must end in .gpl, .pal or .act"),
               std::string::npos);

@@ -8,21 +8,11 @@
 #include "quantize/error_figure.h"
 #include "quantize/quantize.h"
 #include "quantize/two_colors.h"
+#include "support/batch_run.h"
 #include "support/test_images.h"
 #include "toolkit/codecs/codec.h"
 
 namespace {
-
-struct BatchResult {
-    int code;
-    std::string out, err;
-};
-
-BatchResult batch(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int code = runBatch(args, out, err, false);
-    return {code, out.str(), err.str()};
-}
 
 class TwoColorsReportTest : public ::testing::Test {
   protected:
@@ -41,7 +31,7 @@ class TwoColorsReportTest : public ::testing::Test {
 };
 
 TEST_F(TwoColorsReportTest, TwoColorsTakesTheSliderValueADitherAndTwoColours) {
-    BatchResult r = batch({dir + "in.png", "--two-colors", "100", dir + "a.png"});
+    BatchRun r = batch({dir + "in.png", "--two-colors", "100", dir + "a.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     Image expected = input;
     // Slider 100 is threshold 156; black and white by default.
@@ -73,14 +63,14 @@ TEST_F(TwoColorsReportTest, TwoColorsTakesTheSliderValueADitherAndTwoColours) {
 TEST_F(TwoColorsReportTest, BadTwoColorsValuesAreUsageErrors) {
     for (const char* value : {"257", "-1", "x", "128,floyd", "128,FF0000", "128,none,FF0000",
                               "128,GG0000,000000", "128,FF00000,000000", "128,FF0000,000000,1"}) {
-        BatchResult r = batch({dir + "in.png", "--two-colors", value, dir + "out.png"});
+        BatchRun r = batch({dir + "in.png", "--two-colors", value, dir + "out.png"});
         EXPECT_EQ(r.code, batchUsageError) << value;
         EXPECT_NE(r.err.find("--two-colors"), std::string::npos) << r.err;
     }
 }
 
 TEST_F(TwoColorsReportTest, ReportComparesTheImageAsItStandsWithTheInput) {
-    BatchResult r = batch({dir + "in.png", "--report"});
+    BatchRun r = batch({dir + "in.png", "--report"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     EXPECT_EQ(r.out, std::to_string(40 * 30) + " colors | PSNR exact | mean dE 0.0\n");
 
