@@ -60,11 +60,8 @@ NewImageControls buildDialog() {
 }
 
 void clickOk(const NewImageControls& c) {
-    Event click;
-    click.kind = eventControl;
-    click.window = newImageWindow;
-    click.object = c.ok;
-    click.type = controlChange;
+    Event click{
+        .kind = eventControl, .window = newImageWindow, .object = c.ok, .type = controlChange};
     postEvent(click);
 }
 

@@ -185,13 +185,12 @@ bool start() {
         // It covers the whole picture: placed at once, through the loop like a click.
         floatX = panX + f.offsetX;
         floatY = panY + f.offsetY;
-        Event up;
-        up.kind = eventControl;
-        up.window = mainWindow;
-        up.object = canvas;
-        up.type = controlLeftButtonUp;
-        up.x = floatX;
-        up.y = floatY;
+        Event up{.kind = eventControl,
+                 .window = mainWindow,
+                 .object = canvas,
+                 .type = controlLeftButtonUp,
+                 .x = floatX,
+                 .y = floatY};
         postEvent(up);
     } else {
         floatX = panX + f.canvasWidth / 2 - f.halfWidth;

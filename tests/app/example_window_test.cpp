@@ -42,11 +42,10 @@ class ExampleWindowTest : public AppTest {
         return -1;
     }
     static void click(int control) {
-        Event e;
-        e.kind = eventControl;
-        e.window = exampleWindow;
-        e.object = control;
-        e.type = controlChange;
+        Event e{.kind = eventControl,
+                .window = exampleWindow,
+                .object = control,
+                .type = controlChange};
         postEvent(e);
         drainEvents();
     }

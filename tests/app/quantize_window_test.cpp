@@ -40,11 +40,7 @@ class QuantizeWindowTest : public AppTest {
     static void open() { command(commandQuantize); }
 
     static void click(int control, int type = controlChange) {
-        Event e;
-        e.kind = eventControl;
-        e.window = quantizeWindow;
-        e.object = control;
-        e.type = type;
+        Event e{.kind = eventControl, .window = quantizeWindow, .object = control, .type = type};
         postEvent(e);
         drainEvents();
     }

@@ -36,20 +36,9 @@ Image gradient(int w, int h) {
     return image;
 }
 
-class BatchTest : public ::testing::Test {
+class BatchTest : public BatchFilesTest {
   protected:
-    void SetUp() override {
-        dir = makeTempDir();
-        input = gradient(64, 48);
-        ASSERT_EQ(writeImageFile(input, dir + "in.png", ImageFormat::Png), "");
-    }
-    Image read(const std::string& name) {
-        DecodeResult r = readImageFile(dir + name);
-        EXPECT_TRUE(r.ok()) << r.error;
-        return r.image;
-    }
-    std::string dir;
-    Image input;
+    BatchTest() : BatchFilesTest(gradient(64, 48)) {}
 };
 
 TEST_F(BatchTest, NegativeOfASelectionWritesABmp) {

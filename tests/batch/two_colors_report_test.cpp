@@ -14,20 +14,9 @@
 
 namespace {
 
-class TwoColorsReportTest : public ::testing::Test {
+class TwoColorsReportTest : public BatchFilesTest {
   protected:
-    void SetUp() override {
-        dir = makeTempDir();
-        input = randomImage(40, 30, 31, 24);
-        ASSERT_EQ(writeImageFile(input, dir + "in.png", ImageFormat::Png), "");
-    }
-    Image read(const std::string& name) {
-        DecodeResult r = readImageFile(dir + name);
-        EXPECT_TRUE(r.ok()) << r.error;
-        return r.image;
-    }
-    std::string dir;
-    Image input;
+    TwoColorsReportTest() : BatchFilesTest(randomImage(40, 30, 31, 24)) {}
 };
 
 TEST_F(TwoColorsReportTest, TwoColorsTakesTheSliderValueADitherAndTwoColours) {

@@ -14,12 +14,11 @@
 namespace {
 
 void postCanvasKey(int key) {
-    Event e;
-    e.kind = eventControl;
-    e.window = mainWindow;
-    e.object = canvas;
-    e.type = controlKeyDown;
-    e.key = key;
+    Event e{.kind = eventControl,
+            .window = mainWindow,
+            .object = canvas,
+            .type = controlKeyDown,
+            .key = key};
     postEvent(e);
 }
 

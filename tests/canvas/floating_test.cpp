@@ -34,13 +34,8 @@ void postMenu(int id) {
 }
 
 Event canvasEvent(int type, int x = 0, int y = 0) {
-    Event e;
-    e.kind = eventControl;
-    e.window = mainWindow;
-    e.object = canvas;
-    e.type = type;
-    e.x = x;
-    e.y = y;
+    Event e{
+        .kind = eventControl, .window = mainWindow, .object = canvas, .type = type, .x = x, .y = y};
     return e;
 }
 

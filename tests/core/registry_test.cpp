@@ -60,10 +60,7 @@ TEST_F(RegistryTest, ATestWindowReceivesItsEventsAndCommands) {
     registerCommands({commandQuantize, commandTwoColors},
                      [](int id) { journal.push_back("command " + std::to_string(id)); });
 
-    Event e;
-    e.kind = eventControl;
-    e.window = testWindow;
-    e.object = 7;
+    Event e{.kind = eventControl, .window = testWindow, .object = 7};
     EXPECT_TRUE(routeWindowEvent(e));
     e.window = testWindow + 1;  // nobody's window
     EXPECT_FALSE(routeWindowEvent(e));

@@ -23,13 +23,8 @@
 
 // A mouse event on the main canvas, delivered as Qt delivers it.
 inline void canvasMouse(int type, int x, int y) {
-    Event e;
-    e.kind = eventControl;
-    e.window = mainWindow;
-    e.object = canvas;
-    e.type = type;
-    e.x = x;
-    e.y = y;
+    Event e{
+        .kind = eventControl, .window = mainWindow, .object = canvas, .type = type, .x = x, .y = y};
     deliverControlEvent(e);
 }
 
@@ -70,13 +65,12 @@ class AppTest : public ::testing::Test {
     // for mouse events), then everything it leads to.
     static void controlEvent(int window, int control, int type = controlChange, int x = 0,
                              int y = 0) {
-        Event e;
-        e.kind = eventControl;
-        e.window = window;
-        e.object = control;
-        e.type = type;
-        e.x = x;
-        e.y = y;
+        Event e{.kind = eventControl,
+                .window = window,
+                .object = control,
+                .type = type,
+                .x = x,
+                .y = y};
         postEvent(e);
         drainEvents();
     }
@@ -107,11 +101,7 @@ class AppTest : public ::testing::Test {
 
     // A control's event, as the toolkit posts it.
     static void postControl(int window, int control, int type = controlChange) {
-        Event e;
-        e.kind = eventControl;
-        e.window = window;
-        e.object = control;
-        e.type = type;
+        Event e{.kind = eventControl, .window = window, .object = control, .type = type};
         postEvent(e);
     }
 

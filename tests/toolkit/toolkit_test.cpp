@@ -160,11 +160,7 @@ TEST_F(ToolkitTest, CallbacksRunBeforeTheEventIsQueued) {
     trace.clear();
     bindControlEvent(c, recordingCallback);
     bindControlEvent(c, recordingCallback);  // bound once only
-    Event e;
-    e.kind = eventControl;
-    e.window = testWindow;
-    e.object = c;
-    e.type = controlLeftButtonDown;
+    Event e{.kind = eventControl, .window = testWindow, .object = c, .type = controlLeftButtonDown};
     deliverControlEvent(e);
     EXPECT_EQ(trace, std::vector<std::string>{"callback 1"});
     std::vector<Event> queued = events();
