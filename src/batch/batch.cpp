@@ -494,11 +494,13 @@ const std::vector<Option>& optionTable() {
         {"--limit", "N",
          "LIMIT of the next --quantize, or of the last one when none\nfollows (Uniform: levels "
          "per channel " +
-             rangeText(minUniformLevels, maxUniformLevels) + "; Popularity,\nAdaptive: colours " +
-             rangeText(minPaletteLimit, maxPaletteLimit) + "; clamped into range; default " +
+             rangeText(minUniformLevels, maxUniformLevels) +
+             "; Popularity,\nAdaptive, best: colours " +
+             rangeText(minPaletteLimit, maxPaletteLimit) + "; clamped into range;\ndefault " +
              std::to_string(styleInfo(styleUniform).defaultLimit) + ", " +
              std::to_string(styleInfo(stylePopularity).defaultLimit) + ", " +
-             std::to_string(styleInfo(styleAdaptive).defaultLimit) + ")",
+             std::to_string(styleInfo(styleAdaptive).defaultLimit) + ", " +
+             std::to_string(styleInfo(styleBest).defaultLimit) + ")",
          Role::Setting,
          [](Plan& plan, const std::string& value) {
              plan.pendingQuantize.limit = parseInteger(value, "--limit");
