@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -401,6 +402,31 @@ void reportStep(Context& c) {
     *c.out << errorFigureText(measureError(c.input, c.image, c.rect())) << "\n";
 }
 
+// Prints how far the image as it stands lies from the image in `path` (its original),
+// read now so that a file that cannot be read stops the run before anything is written.
+void addMeasure(Plan& plan, const std::string& path) {
+    DecodeResult original = readImageFile(path);
+    if (!original.ok()) throw FileError{path + ": " + original.error};
+    auto reference = std::make_shared<const Image>(std::move(original.image));
+    plan.steps.push_back([reference, path](Context& c) {
+        const Image& o = *reference;
+        if (c.image.width != o.width || c.image.height != o.height) {
+            throw FileError{path + ": " + std::to_string(o.width) + " x " +
+                            std::to_string(o.height) + ", the image " +
+                            std::to_string(c.image.width) + " x " + std::to_string(c.image.height) +
+                            ": not comparable"};
+        }
+        const ErrorFigure f = measureError(o, c.image);
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "%lld colors | PSNR %.2f dB | mean dE %.3f | blurred dE %.3f | "
+                      "RGBA PSNR %.2f dB\n",
+                      static_cast<long long>(f.colours), f.psnr, f.meanDeltaE,
+                      blurredDeltaE(o, c.image), premultipliedPsnr(o, c.image));
+        *c.out << text;
+    });
+}
+
 void countStep(Context& c) {
     Rect r = c.rect();
     int64_t n = coversWholeImage(r, c.image)
@@ -527,6 +553,11 @@ const std::vector<Option>& optionTable() {
              plan.keepInput = true;
              plan.steps.push_back(reportStep);
          }},
+        {"--measure", "FILE",
+         "print the colours, PSNR, mean Delta E, Delta E after a blur of\nsigma 1 pixel (how "
+         "dither looks from a distance) and PSNR over\npremultiplied RGBA of the image as it "
+         "stands against FILE, its\noriginal (the same size)",
+         Role::Reads, addMeasure},
         {"--palette-out", "FILE",
          "write the colours of the image (or rectangle) as it stands as a\npalette file: .gpl, "
          ".pal (JASC) or .act, by FILE's extension;\nat most " +

@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "quantize/adaptive_quantize.h"
+#include "quantize/cielab.h"
 #include "toolkit/parallel.h"
 
 namespace {
@@ -44,15 +45,6 @@ inline float distanceSquared(const Point& a, const Point& b) {
     return (s[0] + s[2]) + (s[1] + s[3]);
 }
 
-// sRGB (IEC 61966-2-1) to XYZ relative to the D65 white, so white is 1, 1, 1.
-constexpr double whiteX = 0.95047, whiteZ = 1.08883;
-constexpr double toXyz[3][3] = {
-    {0.4124564 / whiteX, 0.3575761 / whiteX, 0.1804375 / whiteX},
-    {0.2126729, 0.7151522, 0.0721750},
-    {0.0193339 / whiteZ, 0.1191920 / whiteZ, 0.9503041 / whiteZ},
-};
-constexpr double labEpsilon = 216.0 / 24389.0;
-constexpr double labKappa = 24389.0 / 27.0;
 constexpr int companderSteps = 8192;
 
 // Tables for the conversion: a channel value's share of X, Y and Z (read between table
@@ -64,18 +56,16 @@ struct SpaceTables {
 
     SpaceTables() {
         for (int v = 0; v <= 256; ++v) {
-            const double c = std::min(v, 255) / 255.0;
-            const double linear = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+            const double linear = cielab::linearOf(std::min(v, 255));
             for (int row = 0; row < 3; ++row) {
                 for (int ch = 0; ch < 3; ++ch) {
-                    share[row][ch][v] = static_cast<float>(toXyz[row][ch] * linear);
+                    share[row][ch][v] = static_cast<float>(cielab::toXyz[row][ch] * linear);
                 }
             }
         }
         for (int i = 0; i <= companderSteps + 1; ++i) {
             const double t = static_cast<double>(i) / companderSteps;
-            compander[i] =
-                static_cast<float>(t > labEpsilon ? std::cbrt(t) : (labKappa * t + 16.0) / 116.0);
+            compander[i] = static_cast<float>(cielab::compand(t));
         }
     }
 
