@@ -1,11 +1,15 @@
 #include "toolkit/prefs.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "support/test_images.h"
+#include "toolkit/atomic_file.h"
 
 namespace {
 
@@ -129,6 +133,46 @@ TEST(Preferences, ValuesWithLineBreaksAreNotWritten) {
     in.read(path);
     EXPECT_EQ(in.readString("LastPath", "default"), "default");
     EXPECT_EQ(in.readInteger("LastWindowState", 9), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Preferences, AWriteThatFailsHalfWayLeavesTheOldFileWhole) {
+    const std::string dir = makeTempDir();
+    Preferences old;
+    old.writeString("LastPath", "/home/user/Pictures/");
+    ASSERT_TRUE(old.write(dir + "p.prefs"));
+    const std::string before = readAll(dir + "p.prefs");
+    // More than the file-size limit lets through: the write stops part of the way.
+    int code = runInChild(false, [&] {
+        rlimit limit{100, 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        Preferences big;
+        big.writeString("LastPath", std::string(500, 'x'));
+        return big.write(dir + "p.prefs") ? 1 : 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readAll(dir + "p.prefs"), before);
+    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"p.prefs"});
+}
+
+TEST(WriteFileAtomically, NeverModeLeavesAnExistingFileAndSaysSo) {
+    const std::string dir = makeTempDir();
+    writeBytes(dir + "kept", {'o', 'l', 'd'});
+    const uint8_t data[] = {'n', 'e', 'w'};
+    FileWriteResult r = writeFileAtomically(dir + "kept", data, 3, ReplaceMode::Never);
+    EXPECT_EQ(r.error, EEXIST);
+    EXPECT_EQ(readBytes(dir + "kept"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    // A dangling link is something existing too.
+    std::filesystem::create_symlink(dir + "nowhere", dir + "link");
+    EXPECT_EQ(writeFileAtomically(dir + "link", data, 3, ReplaceMode::Never).error, EEXIST);
+    EXPECT_TRUE(writeFileAtomically(dir + "fresh", data, 3, ReplaceMode::Never).ok());
+    EXPECT_EQ(readBytes(dir + "fresh"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_TRUE(writeFileAtomically(dir + "kept", data, 3, ReplaceMode::Always).ok());
+    EXPECT_EQ(readBytes(dir + "kept"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+    EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"fresh", "kept", "link"}));
 }
 
 }  // namespace
