@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "support/test_images.h"
-#include "toolkit/atomic_file.h"
 
 namespace {
 
@@ -156,23 +153,6 @@ TEST(Preferences, AWriteThatFailsHalfWayLeavesTheOldFileWhole) {
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readAll(dir + "p.prefs"), before);
     EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"p.prefs"});
-}
-
-TEST(WriteFileAtomically, NeverModeLeavesAnExistingFileAndSaysSo) {
-    const std::string dir = makeTempDir();
-    writeBytes(dir + "kept", {'o', 'l', 'd'});
-    const uint8_t data[] = {'n', 'e', 'w'};
-    FileWriteResult r = writeFileAtomically(dir + "kept", data, 3, ReplaceMode::Never);
-    EXPECT_EQ(r.error, EEXIST);
-    EXPECT_EQ(readBytes(dir + "kept"), (std::vector<uint8_t>{'o', 'l', 'd'}));
-    // A dangling link is something existing too.
-    std::filesystem::create_symlink(dir + "nowhere", dir + "link");
-    EXPECT_EQ(writeFileAtomically(dir + "link", data, 3, ReplaceMode::Never).error, EEXIST);
-    EXPECT_TRUE(writeFileAtomically(dir + "fresh", data, 3, ReplaceMode::Never).ok());
-    EXPECT_EQ(readBytes(dir + "fresh"), (std::vector<uint8_t>{'n', 'e', 'w'}));
-    EXPECT_TRUE(writeFileAtomically(dir + "kept", data, 3, ReplaceMode::Always).ok());
-    EXPECT_EQ(readBytes(dir + "kept"), (std::vector<uint8_t>{'n', 'e', 'w'}));
-    EXPECT_EQ(folderEntries(dir), (std::vector<std::string>{"fresh", "kept", "link"}));
 }
 
 }  // namespace
