@@ -50,15 +50,16 @@ TEST_F(BestBatchTest, AnIconWithSoftEdgesBecomesAnIndexedPngWithTransparency) {
     ASSERT_GT(before.size(), 1000u);
     for (const char* dither : {"", "--dither"}) {
         std::vector<std::string> args = {dir + "in.png", "--quantize", "best", "--limit", "64"};
+        const std::string name = *dither ? "dithered.png" : "plain.png";
         if (*dither) args.push_back(dither);
-        args.push_back(dir + "out.png");
+        args.push_back(dir + name);
         BatchRun r = batch(args);
         ASSERT_EQ(r.code, batchOk) << r.err;
-        const std::string png = fileBytes(dir + "out.png");
+        const std::string png = fileBytes(dir + name);
         ASSERT_GT(png.size(), 33u);
         EXPECT_EQ(png[25], 3) << "colour type: palette";
         EXPECT_NE(png.find("tRNS"), std::string::npos);
-        const Image out = read("out.png");
+        const Image out = read(name);
         const std::set<uint32_t> values(out.pixels.begin(), out.pixels.end());
         EXPECT_LE(values.size(), 64u);
         // The soft edge keeps levels of alpha between none and full.
