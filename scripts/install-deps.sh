@@ -11,7 +11,7 @@ packages=(
   xvfb xauth fonts-liberation
 )
 if [ "${1:-}" = "bench" ]; then
-  packages+=(imagemagick pngquant lomiri-wallpapers hyperfine)
+  packages+=(imagemagick pngquant lomiri-wallpapers hyperfine adwaita-icon-theme)
 fi
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)

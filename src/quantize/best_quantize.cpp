@@ -9,6 +9,7 @@
 
 #include "quantize/adaptive_quantize.h"
 #include "quantize/cielab.h"
+#include "quantize/error_figure.h"
 #include "toolkit/parallel.h"
 
 namespace {
@@ -1133,20 +1134,62 @@ void bestRemap(Image& image, std::span<const uint32_t> palette, bool dither, dou
     remap(image, palette, dither, rmsError);
 }
 
+namespace {
+
+// The method on a whole image whose histogram is known.
+std::vector<uint32_t> quantizeWith(const BestHistogram& histogram, Image& image, int limit,
+                                   bool dither) {
+    if (!histogram.exactValues.empty() &&
+        histogram.exactValues.size() <= static_cast<size_t>(limit)) {
+        // Within the limit already: only the fully transparent pixels change, to the one
+        // entry they share.
+        return remap(image, histogram.exactValues, false, 0);
+    }
+    const BestPalette palette = buildBestPalette(histogram, limit);
+    return remap(image, palette.colours, dither, palette.rmsError);
+}
+
+}  // namespace
+
 std::vector<uint32_t> bestQuantize(Image& image, const Rect& rect, int limit, bool dither) {
     std::vector<uint32_t> used;
     limit = std::clamp(limit, minPaletteLimit, maxPaletteLimit);
     runOnRect(image, rect, [&](Image& part) {
-        const BestHistogram histogram = buildBestHistogram(part);
-        if (!histogram.exactValues.empty() &&
-            histogram.exactValues.size() <= static_cast<size_t>(limit)) {
-            // Within the limit already: only the fully transparent pixels change, to the
-            // one entry they share.
-            used = remap(part, histogram.exactValues, false, 0);
-            return;
-        }
-        const BestPalette palette = buildBestPalette(histogram, limit);
-        used = remap(part, palette.colours, dither, palette.rmsError);
+        used = quantizeWith(buildBestHistogram(part), part, limit, dither);
     });
     return used;
+}
+
+BestTarget bestQuantizeToTarget(Image& image, const Rect& rect, double targetDeltaE, bool dither) {
+    BestTarget target;
+    runOnRect(image, rect, [&](Image& part) {
+        const BestHistogram histogram = buildBestHistogram(part);
+        // The result at one LIMIT and how far it lies from the original.
+        auto attempt = [&](int limit, Image& result) {
+            result = part;
+            quantizeWith(histogram, result, limit, dither);
+            return measureError(part, result).meanDeltaE;
+        };
+        Image kept;
+        target.limit = maxPaletteLimit;
+        target.meanDeltaE = attempt(maxPaletteLimit, kept);
+        target.met = target.meanDeltaE <= targetDeltaE;
+        // The smallest LIMIT known to meet the target is `high`; none below `low` can.
+        int low = minPaletteLimit, high = maxPaletteLimit;
+        Image trial;
+        while (target.met && low < high) {
+            const int middle = low + (high - low) / 2;
+            const double deltaE = attempt(middle, trial);
+            if (deltaE <= targetDeltaE) {
+                high = middle;
+                target.limit = middle;
+                target.meanDeltaE = deltaE;
+                std::swap(kept, trial);
+            } else {
+                low = middle + 1;
+            }
+        }
+        part = std::move(kept);
+    });
+    return target;
 }

@@ -60,3 +60,14 @@ void bestRemap(Image& image, std::span<const uint32_t> palette, bool dither, dou
 // The whole method on the rectangle of `image`, as an image of its own. Returns the
 // entries the result uses.
 std::vector<uint32_t> bestQuantize(Image& image, const Rect& rect, int limit, bool dither);
+
+// The method with the fewest colours (LIMIT 2..256) whose result lies within
+// `targetDeltaE` mean Delta E of the rectangle as it was, found by bisection over LIMIT
+// (more colours never lie further off, near enough). When even 256 colours miss the
+// target, the 256-colour result is kept and `met` is false.
+struct BestTarget {
+    int limit = 0;
+    double meanDeltaE = 0;  // of the result kept
+    bool met = false;
+};
+BestTarget bestQuantizeToTarget(Image& image, const Rect& rect, double targetDeltaE, bool dither);
