@@ -35,6 +35,14 @@ struct alignas(32) Point {
 // the compiler makes of it.
 typedef float Lanes __attribute__((vector_size(16)));
 
+typedef int IntLanes __attribute__((vector_size(16)));
+
+// A pixel value's channels as lanes: red, green, blue, alpha.
+inline Lanes lanesOf(uint32_t c) {
+    return Lanes{static_cast<float>(c & 255), static_cast<float>((c >> 8) & 255),
+                 static_cast<float>((c >> 16) & 255), static_cast<float>(c >> 24)};
+}
+
 inline float distanceSquared(const Point& a, const Point& b) {
     Lanes a0, a1, b0, b1;
     std::memcpy(&a0, a.v, sizeof a0);
@@ -140,23 +148,35 @@ class PaletteSearch {
         size_ = static_cast<int>(points_.size());
         length_ = std::min(size_ - 1, maxListLength);
         lists_.resize(static_cast<size_t>(size_) * std::max(length_, 0));
+        // Each distance once, for both entries.
+        std::vector<float> between(static_cast<size_t>(size_) * size_, 0.0f);
+        for (int j = 0; j < size_; ++j) {
+            for (int i = j + 1; i < size_; ++i) {
+                const float d = std::sqrt(distanceSquared(points_[j], points_[i]));
+                between[static_cast<size_t>(j) * size_ + i] = d;
+                between[static_cast<size_t>(i) * size_ + j] = d;
+            }
+        }
         std::vector<Neighbour> all;
         for (int j = 0; j < size_; ++j) {
             all.clear();
             for (int i = 0; i < size_; ++i) {
-                if (i != j) all.push_back({std::sqrt(distanceSquared(points_[j], points_[i])), i});
+                if (i != j) all.push_back({between[static_cast<size_t>(j) * size_ + i], i});
             }
-            std::partial_sort(all.begin(), all.begin() + length_, all.end(),
-                              [](const Neighbour& a, const Neighbour& b) {
-                                  return a.distance < b.distance ||
-                                         (a.distance == b.distance && a.index < b.index);
-                              });
+            const auto nearer = [](const Neighbour& a, const Neighbour& b) {
+                return a.distance < b.distance || (a.distance == b.distance && a.index < b.index);
+            };
+            std::nth_element(all.begin(), all.begin() + length_, all.end(), nearer);
+            std::sort(all.begin(), all.begin() + length_, nearer);
             std::copy(all.begin(), all.begin() + length_,
                       lists_.begin() + static_cast<ptrdiff_t>(j) * length_);
         }
     }
 
     int size() const { return size_; }
+
+    // A bound with room for the rounding of the float distances.
+    static float reach(float bound) { return bound * 1.0001f + 1e-3f; }
     const Point& point(int i) const { return points_[static_cast<size_t>(i)]; }
 
     // The nearest entry to q; `bestSquared` receives the squared distance.
@@ -228,9 +248,6 @@ class PaletteSearch {
     };
     // Lists stop here; a search that runs off the end of one looks at every entry.
     static constexpr int maxListLength = 64;
-
-    // The bound with room for the rounding of the float distances.
-    static float reach(float bound) { return bound * 1.0001f + 1e-3f; }
 
     int scan(const Point& q, int best, float& best2) const {
         for (int j = 0; j < size_; ++j) {
@@ -361,10 +378,10 @@ Point binPoint(const BestHistogram::Bin& bin) {
 constexpr int binShare = 4096;
 // Lloyd iterations before the relocations: at most this many, fewer once a pass gains
 // less than the share below.
-constexpr int maxIterations = 14;
-constexpr double settledGain = 2e-4;
+constexpr int maxIterations = 40;
+constexpr double settledGain = 2e-5;
 // Relocations tried, each followed by a few iterations.
-constexpr int maxRelocations = 6;
+constexpr int maxRelocations = 12;
 constexpr int relocationIterations = 3;
 // Buckets along the axis a box is cut on.
 constexpr int splitBuckets = 256;
@@ -382,6 +399,7 @@ class Fit {
             }
         });
         assignment_.assign(bins_.size(), 0);
+        lower_.assign(bins_.size(), 0.0f);
     }
 
     std::vector<Centre> run(int colours) {
@@ -445,9 +463,31 @@ class Fit {
 
     // Assigns every bin to its nearest centre and returns the weighted squared distance;
     // with `update`, moves every centre to the mean of its bins.
+    //
+    // A bin keeps a lower bound on its distance to every centre but its own. Once the
+    // centres have moved, the bound less the farthest move still holds; while the bin's
+    // own centre is nearer than that, nothing can have come nearer and the search is
+    // skipped. The answer is the search's all the same.
     double pass(std::vector<Centre>& centres, bool update) {
         const PaletteSearch search = searchOf(centres);
         const size_t k = centres.size();
+        const bool bounded = boundPoints_.size() == k;
+        // The two largest moves since the bounds were made, and whose the largest is.
+        float most = 0, secondMost = 0;
+        size_t mover = k;
+        if (bounded) {
+            for (size_t j = 0; j < k; ++j) {
+                const float d =
+                    loosened(std::sqrt(distanceSquared(boundPoints_[j], centres[j].point)));
+                if (d > most) {
+                    secondMost = most;
+                    most = d;
+                    mover = j;
+                } else if (d > secondMost) {
+                    secondMost = d;
+                }
+            }
+        }
         const int shares = shareCount();
         std::vector<double> costs(static_cast<size_t>(shares), 0.0);
         std::vector<std::vector<Sums>> sums(static_cast<size_t>(shares));
@@ -456,14 +496,32 @@ class Fit {
             if (update) mine.assign(k, Sums{});
             double cost = 0;
             for (size_t i = shareBegin(s), e = shareEnd(s); i < e; ++i) {
+                const int a = assignment_[i];
                 float d2 = 0;
-                const int j = search.nearest(points_[i], assignment_[i], &d2);
-                assignment_[i] = j;
+                int j = a;
+                bool known = false;
+                if (bounded) {
+                    const float others =
+                        lower_[i] - (static_cast<size_t>(a) == mover ? secondMost : most);
+                    d2 = distanceSquared(points_[i], search.point(a));
+                    if (PaletteSearch::reach(std::sqrt(d2)) < others) {
+                        lower_[i] = others;
+                        known = true;
+                    }
+                }
+                if (!known) {
+                    float second = 0;
+                    j = search.nearestTwo(points_[i], a, d2, second);
+                    lower_[i] = std::sqrt(second);
+                    assignment_[i] = j;
+                }
                 cost += weights_[i] * d2;
                 if (update) mine[static_cast<size_t>(j)].add(bins_[i]);
             }
             costs[static_cast<size_t>(s)] = cost;
         });
+        boundPoints_.resize(k);
+        for (size_t j = 0; j < k; ++j) boundPoints_[j] = centres[j].point;
         if (update) {
             for (size_t j = 0; j < k; ++j) {
                 if (centres[j].fixed) continue;
@@ -475,6 +533,9 @@ class Fit {
         }
         return std::accumulate(costs.begin(), costs.end(), 0.0);
     }
+
+    // A distance made a little larger, so that bounds built from float distances hold.
+    static float loosened(float d) { return d * 1.00001f + 1e-4f; }
 
     // ---- Box splitting ----
 
@@ -634,8 +695,11 @@ class Fit {
             for (size_t i = shareBegin(s), e = shareEnd(s); i < e; ++i) {
                 assignment_[i] =
                     search.nearestTwo(points_[i], assignment_[i], nearest[i], second[i]);
+                lower_[i] = std::sqrt(second[i]);
             }
         });
+        boundPoints_.resize(k);
+        for (size_t j = 0; j < k; ++j) boundPoints_[j] = centres[j].point;
         for (size_t i = 0; i < bins_.size(); ++i) {
             const size_t j = static_cast<size_t>(assignment_[i]);
             error[j] += weights_[i] * nearest[i];
@@ -737,6 +801,10 @@ class Fit {
     std::vector<Point> points_;
     std::vector<double> weights_;
     std::vector<int> assignment_;
+    // Lower bounds on each bin's distance to the centres other than its own, as they
+    // stood at boundPoints_ (empty until a pass has made them).
+    std::vector<float> lower_;
+    std::vector<Point> boundPoints_;
     std::vector<size_t> order_;
 };
 
@@ -751,24 +819,29 @@ uint32_t roundedColour(const Centre& c) {
 // ---- Mapping ----
 
 // Remembers the answers for recent pixel values, all 32 bits of them.
+// Multiplying by an odd number is one to one on 32-bit values, so the top bits of the
+// product choose the slot and the rest, kept in the slot, tell the value apart from the
+// others that share it: a slot holds that rest, a mark and the entry, in 32 bits.
 class ValueCache {
   public:
     ValueCache() : slots_(size_t{1} << bits, 0) {}
     // The remembered index, or -1.
     int find(uint32_t value) const {
-        const uint64_t slot = slots_[hash(value)];
-        return (slot >> 9) == value && (slot & filled) ? static_cast<int>(slot & 255) : -1;
+        const uint32_t m = value * multiplier;
+        const uint32_t slot = slots_[m >> (32 - bits)];
+        return (slot >> 9) == (m & restMask) && (slot & filled) ? static_cast<int>(slot & 255) : -1;
     }
     void store(uint32_t value, int index) {
-        slots_[hash(value)] =
-            static_cast<uint64_t>(value) << 9 | filled | static_cast<uint64_t>(index);
+        const uint32_t m = value * multiplier;
+        slots_[m >> (32 - bits)] = (m & restMask) << 9 | filled | static_cast<uint32_t>(index);
     }
 
   private:
-    static constexpr int bits = 18;  // 2 MiB: photographs repeat their colours at a distance
-    static constexpr uint64_t filled = 256;
-    static size_t hash(uint32_t v) { return (v * 2654435761u) >> (32 - bits); }
-    std::vector<uint64_t> slots_;
+    static constexpr int bits = 18;  // 1 MiB: photographs repeat their colours at a distance
+    static constexpr uint32_t multiplier = 2654435761u;
+    static constexpr uint32_t restMask = (1u << (32 - bits)) - 1;
+    static constexpr uint32_t filled = 256;
+    std::vector<uint32_t> slots_;
 };
 
 struct Mapper {
@@ -937,17 +1010,22 @@ void mapDithered(Image& image, const Mapper& map, double rmsError, std::vector<c
     const std::vector<uint8_t> plain = nearestEntries(image, map);
     const float limit = static_cast<float>(clampScale * rmsError);
     const int w = image.width;
-    const bool alpha = image.depth == 32;
-    // Two rows of errors (red, green, blue, alpha) with a spare entry at each end.
-    std::vector<float> errors(static_cast<size_t>(w + 2) * 4 * 2, 0.0f);
-    float* current = errors.data();
-    float* next = errors.data() + static_cast<size_t>(w + 2) * 4;
+    // The channels of each entry as the four lanes red, green, blue, alpha.
+    std::vector<Lanes> entryLanes(map.colours.size());
+    for (size_t i = 0; i < map.colours.size(); ++i) entryLanes[i] = lanesOf(map.colours[i]);
+    // Two rows of errors (red, green, blue, alpha) with a spare entry at each end. In an
+    // opaque image the alpha error is always 0, as every entry is opaque too.
+    std::vector<Lanes> errors(static_cast<size_t>(w + 2) * 2, Lanes{0, 0, 0, 0});
+    Lanes* current = errors.data();
+    Lanes* next = errors.data() + (w + 2);
+    const Lanes low = {-limit, -limit, -limit, -limit}, high = {limit, limit, limit, limit};
+    const Lanes black = {0, 0, 0, 0}, full = {255, 255, 255, 255};
     ValueCache cache;
-    int guess = 0;
     for (int y = 0; y < image.height; ++y) {
         uint32_t* row = image.row(y);
         const uint8_t* weight = weights.data() + static_cast<size_t>(y) * w;
-        std::fill(next, next + static_cast<size_t>(w + 2) * 4, 0.0f);
+        const uint8_t* start = plain.data() + static_cast<size_t>(y) * w;
+        std::fill(next, next + (w + 2), Lanes{0, 0, 0, 0});
         const bool forward = (y & 1) == 0;
         const int dir = forward ? 1 : -1;
         for (int i = 0; i < w; ++i) {
@@ -960,36 +1038,20 @@ void mapDithered(Image& image, const Mapper& map, double rmsError, std::vector<c
                 continue;
             }
             const float share = ditherShare * static_cast<float>(weight[x]) / 255.0f;
-            float* e = current + static_cast<size_t>(x + 1) * 4;
-            float v[4];
-            int q[4];
-            for (int k = 0; k < 4; ++k) {
-                const float channel = static_cast<float>((c >> (8 * k)) & 255);
-                if (k == 3 && !alpha) {
-                    v[k] = channel;
-                } else {
-                    v[k] =
-                        std::clamp(channel + std::clamp(e[k], -limit, limit) * share, 0.0f, 255.0f);
-                }
-                q[k] = static_cast<int>(v[k] + 0.5f);  // v is 0..255
-            }
+            const Lanes e = current[x + 1];
+            const Lanes arriving = (e < low ? low : (e > high ? high : e)) * share;
+            Lanes v = lanesOf(c) + arriving;
+            v = v < black ? black : (v > full ? full : v);
+            const IntLanes q = __builtin_convertvector(v + 0.5f, IntLanes);  // v is 0..255
             const uint32_t adjusted = rgba(q[0], q[1], q[2], q[3]);
-            const int start = plain[static_cast<size_t>(y) * w + x];
-            guess = adjusted == c ? start : map.entryFor(adjusted, cache, start);
-            used[static_cast<size_t>(guess)] = 1;
-            const uint32_t p = map.colours[static_cast<size_t>(guess)];
-            row[x] = written(image, map, guess);
-            float* right = current + static_cast<size_t>(x + 1 + dir) * 4;
-            float* below = next + static_cast<size_t>(x + 1) * 4;
-            float* belowAhead = next + static_cast<size_t>(x + 1 + dir) * 4;
-            float* belowBehind = next + static_cast<size_t>(x + 1 - dir) * 4;
-            for (int k = 0; k < 4; ++k) {
-                const float err = v[k] - static_cast<float>((p >> (8 * k)) & 255);
-                right[k] += err * (7.0f / 16.0f);
-                belowBehind[k] += err * (3.0f / 16.0f);
-                below[k] += err * (5.0f / 16.0f);
-                belowAhead[k] += err * (1.0f / 16.0f);
-            }
+            const int index = adjusted == c ? start[x] : map.entryFor(adjusted, cache, start[x]);
+            used[static_cast<size_t>(index)] = 1;
+            row[x] = written(image, map, index);
+            const Lanes err = v - entryLanes[static_cast<size_t>(index)];
+            current[x + 1 + dir] += err * (7.0f / 16.0f);
+            next[x + 1 - dir] += err * (3.0f / 16.0f);
+            next[x + 1] += err * (5.0f / 16.0f);
+            next[x + 1 + dir] += err * (1.0f / 16.0f);
         }
         std::swap(current, next);
     }
