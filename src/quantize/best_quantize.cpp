@@ -376,12 +376,18 @@ Point binPoint(const BestHistogram::Bin& bin) {
 
 // Bins per share of a pass over the histogram; fixed for the same reason as above.
 constexpr int binShare = 4096;
-// Lloyd iterations before the relocations: at most this many, fewer once a pass gains
-// less than the share below.
-constexpr int maxIterations = 40;
-constexpr double settledGain = 2e-5;
-// Relocations tried, each followed by a few iterations.
-constexpr int maxRelocations = 12;
+// How hard the fit works. Lloyd iterations before the relocations: at most `iterations`,
+// fewer once a pass gains less than `settled` of the error; then at most `relocations`
+// relocations, each followed by a few iterations. A few colours are cheap to fit and need
+// it most, as each stands for much of the picture; many cost more and gain less.
+struct Effort {
+    int iterations;
+    double settled;
+    int relocations;
+};
+constexpr Effort fewColoursEffort{40, 2e-5, 12};
+constexpr Effort manyColoursEffort{20, 5e-5, 8};
+constexpr int fewColours = 64;
 constexpr int relocationIterations = 3;
 // Buckets along the axis a box is cut on.
 constexpr int splitBuckets = 256;
@@ -405,14 +411,15 @@ class Fit {
     std::vector<Centre> run(int colours) {
         std::vector<Centre> centres = fixed_;
         splitBoxes(colours, centres);
+        const Effort effort = colours <= fewColours ? fewColoursEffort : manyColoursEffort;
         double cost = std::numeric_limits<double>::infinity();
-        for (int i = 0; i < maxIterations; ++i) {
+        for (int i = 0; i < effort.iterations; ++i) {
             const double before = cost;
             cost = pass(centres, true);
-            if (before - cost < settledGain * cost) break;
+            if (before - cost < effort.settled * cost) break;
         }
         cost = pass(centres, false);
-        for (int r = 0; r < maxRelocations; ++r) {
+        for (int r = 0; r < effort.relocations; ++r) {
             std::vector<Centre> trial = centres;
             if (!relocate(trial)) break;
             for (int i = 0; i < relocationIterations; ++i) pass(trial, true);
@@ -901,8 +908,9 @@ std::vector<uint8_t> nearestEntries(const Image& image, const Mapper& map) {
     return entries;
 }
 
-void mapPlain(Image& image, const Mapper& map, std::vector<char>& used) {
-    const std::vector<uint8_t> entries = nearestEntries(image, map);
+// Writes entry entries[i] to pixel i and marks the entries used.
+void writeEntries(Image& image, const Mapper& map, const std::vector<uint8_t>& entries,
+                  std::vector<char>& used) {
     for (uint8_t e : entries) used[e] = 1;
     parallelRows(0, image.height - 1, image.width, [&](int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
@@ -911,6 +919,10 @@ void mapPlain(Image& image, const Mapper& map, std::vector<char>& used) {
             for (int x = 0; x < image.width; ++x) row[x] = written(image, map, e[x]);
         }
     });
+}
+
+void mapPlain(Image& image, const Mapper& map, std::vector<char>& used) {
+    writeEntries(image, map, nearestEntries(image, map), used);
 }
 
 // ---- Dither ----
@@ -1003,6 +1015,13 @@ std::vector<uint8_t> ditherWeights(const Image& image, double rmsError) {
     return weights;
 }
 
+// The diffusion runs in bands of rows, side by side on the threads. Each band starts a few
+// rows above its first, from no error, and keeps only its own rows: by then the error
+// arriving is what it would have been, so no seam shows. The bands are fixed, so the
+// result does not depend on the threads.
+constexpr int ditherBandRows = 512;
+constexpr int ditherLeadRows = 16;
+
 void mapDithered(Image& image, const Mapper& map, double rmsError, std::vector<char>& used) {
     const std::vector<uint8_t> weights = ditherWeights(image, rmsError);
     // Where the search for a pixel starts: its own entry without dither, which is where
@@ -1013,48 +1032,56 @@ void mapDithered(Image& image, const Mapper& map, double rmsError, std::vector<c
     // The channels of each entry as the four lanes red, green, blue, alpha.
     std::vector<Lanes> entryLanes(map.colours.size());
     for (size_t i = 0; i < map.colours.size(); ++i) entryLanes[i] = lanesOf(map.colours[i]);
-    // Two rows of errors (red, green, blue, alpha) with a spare entry at each end. In an
-    // opaque image the alpha error is always 0, as every entry is opaque too.
-    std::vector<Lanes> errors(static_cast<size_t>(w + 2) * 2, Lanes{0, 0, 0, 0});
-    Lanes* current = errors.data();
-    Lanes* next = errors.data() + (w + 2);
     const Lanes low = {-limit, -limit, -limit, -limit}, high = {limit, limit, limit, limit};
     const Lanes black = {0, 0, 0, 0}, full = {255, 255, 255, 255};
-    ValueCache cache;
-    for (int y = 0; y < image.height; ++y) {
-        uint32_t* row = image.row(y);
-        const uint8_t* weight = weights.data() + static_cast<size_t>(y) * w;
-        const uint8_t* start = plain.data() + static_cast<size_t>(y) * w;
-        std::fill(next, next + (w + 2), Lanes{0, 0, 0, 0});
-        const bool forward = (y & 1) == 0;
-        const int dir = forward ? 1 : -1;
-        for (int i = 0; i < w; ++i) {
-            const int x = forward ? i : w - 1 - i;
-            const uint32_t c = storedValue(image, row[x]);
-            if (alphaOf(c) == 0 && map.transparent >= 0) {
-                // Nothing shows here: no dots, and nothing passed on.
-                used[static_cast<size_t>(map.transparent)] = 1;
-                row[x] = written(image, map, map.transparent);
-                continue;
+    // The image is read throughout, so the entries chosen are written apart and the pixels
+    // last.
+    std::vector<uint8_t> chosen(image.pixels.size());
+    const int bands = (image.height + ditherBandRows - 1) / ditherBandRows;
+    runTasks(bands, [&](int band) {
+        const int first = band * ditherBandRows;
+        const int last = std::min(image.height, first + ditherBandRows);
+        // Two rows of errors (red, green, blue, alpha) with a spare entry at each end. In
+        // an opaque image the alpha error is always 0, as every entry is opaque too.
+        std::vector<Lanes> errors(static_cast<size_t>(w + 2) * 2, Lanes{0, 0, 0, 0});
+        Lanes* current = errors.data();
+        Lanes* next = errors.data() + (w + 2);
+        ValueCache cache;
+        for (int y = std::max(0, first - ditherLeadRows); y < last; ++y) {
+            const uint32_t* row = image.row(y);
+            const size_t at = static_cast<size_t>(y) * w;
+            const bool keep = y >= first;
+            std::fill(next, next + (w + 2), Lanes{0, 0, 0, 0});
+            const bool forward = (y & 1) == 0;
+            const int dir = forward ? 1 : -1;
+            for (int i = 0; i < w; ++i) {
+                const int x = forward ? i : w - 1 - i;
+                const uint32_t c = storedValue(image, row[x]);
+                if (alphaOf(c) == 0 && map.transparent >= 0) {
+                    // Nothing shows here: no dots, and nothing passed on.
+                    if (keep) chosen[at + x] = static_cast<uint8_t>(map.transparent);
+                    continue;
+                }
+                const float share = ditherShare * static_cast<float>(weights[at + x]) / 255.0f;
+                const Lanes e = current[x + 1];
+                const Lanes arriving = (e < low ? low : (e > high ? high : e)) * share;
+                Lanes v = lanesOf(c) + arriving;
+                v = v < black ? black : (v > full ? full : v);
+                const IntLanes q = __builtin_convertvector(v + 0.5f, IntLanes);  // v is 0..255
+                const uint32_t adjusted = rgba(q[0], q[1], q[2], q[3]);
+                const int index =
+                    adjusted == c ? plain[at + x] : map.entryFor(adjusted, cache, plain[at + x]);
+                if (keep) chosen[at + x] = static_cast<uint8_t>(index);
+                const Lanes err = v - entryLanes[static_cast<size_t>(index)];
+                current[x + 1 + dir] += err * (7.0f / 16.0f);
+                next[x + 1 - dir] += err * (3.0f / 16.0f);
+                next[x + 1] += err * (5.0f / 16.0f);
+                next[x + 1 + dir] += err * (1.0f / 16.0f);
             }
-            const float share = ditherShare * static_cast<float>(weight[x]) / 255.0f;
-            const Lanes e = current[x + 1];
-            const Lanes arriving = (e < low ? low : (e > high ? high : e)) * share;
-            Lanes v = lanesOf(c) + arriving;
-            v = v < black ? black : (v > full ? full : v);
-            const IntLanes q = __builtin_convertvector(v + 0.5f, IntLanes);  // v is 0..255
-            const uint32_t adjusted = rgba(q[0], q[1], q[2], q[3]);
-            const int index = adjusted == c ? start[x] : map.entryFor(adjusted, cache, start[x]);
-            used[static_cast<size_t>(index)] = 1;
-            row[x] = written(image, map, index);
-            const Lanes err = v - entryLanes[static_cast<size_t>(index)];
-            current[x + 1 + dir] += err * (7.0f / 16.0f);
-            next[x + 1 - dir] += err * (3.0f / 16.0f);
-            next[x + 1] += err * (5.0f / 16.0f);
-            next[x + 1 + dir] += err * (1.0f / 16.0f);
+            std::swap(current, next);
         }
-        std::swap(current, next);
-    }
+    });
+    writeEntries(image, map, chosen, used);
 }
 
 std::vector<uint32_t> usedColours(const Mapper& map, const std::vector<char>& used) {

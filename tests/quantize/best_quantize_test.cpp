@@ -253,12 +253,12 @@ class BestThreadsTest : public ::testing::Test {
 };
 
 TEST_F(BestThreadsTest, TheResultIsTheSameOnOneTwoAndSevenThreads) {
-    // Large enough for several shares of the counting (2^18 pixels each), merged bins and
-    // many shares of each pass over them.
-    Image source = photoLike(700, 420, 21);
+    // Large enough for several shares of the counting (2^18 pixels each), merged bins, many
+    // shares of each pass over them, and two bands of the dither (512 rows each).
+    Image source = photoLike(380, 760, 21);
     source.depth = 32;
-    for (int x = 0; x < 700; ++x) source.at(x, 0) &= colourMask;
-    for (int x = 0; x < 700; x += 2) source.at(x, 1) = (source.at(x, 1) & colourMask) | 0x80000000;
+    for (int x = 0; x < 380; ++x) source.at(x, 0) &= colourMask;
+    for (int x = 0; x < 380; x += 2) source.at(x, 1) = (source.at(x, 1) & colourMask) | 0x80000000;
     for (bool dither : {false, true}) {
         Image reference;
         std::vector<uint32_t> referenceUsed;
