@@ -316,30 +316,10 @@ BestHistogram::Bin binOf(uint32_t value, uint64_t count) {
     return bin;
 }
 
-void addBin(BestHistogram::Bin& to, const BestHistogram::Bin& from) {
-    to.count += from.count;
-    to.alphaSum += from.alphaSum;
-    for (int c = 0; c < 3; ++c) to.premultiplied[c] += from.premultiplied[c];
-}
-
 // ---- Centres ----
 
 // What a centre stands for: the sums of its bins.
-struct Sums {
-    uint64_t count = 0;
-    uint64_t alphaSum = 0;
-    uint64_t premultiplied[3]{};
-    void add(const BestHistogram::Bin& bin) {
-        count += bin.count;
-        alphaSum += bin.alphaSum;
-        for (int c = 0; c < 3; ++c) premultiplied[c] += bin.premultiplied[c];
-    }
-    void add(const Sums& s) {
-        count += s.count;
-        alphaSum += s.alphaSum;
-        for (int c = 0; c < 3; ++c) premultiplied[c] += s.premultiplied[c];
-    }
-};
+using Sums = BestHistogram::Bin;
 
 struct Centre {
     float colour[3] = {0, 0, 0};  // red, green, blue, 0..255, not premultiplied
@@ -1198,7 +1178,7 @@ BestHistogram buildBestHistogram(const Image& image) {
             BestHistogram::Bin bin;
             size_t j = i;
             for (; j < cells.size() && cells[j].first == cells[i].first; ++j) {
-                addBin(bin, h.bins[cells[j].second]);
+                bin.add(h.bins[cells[j].second]);
             }
             merged.push_back(bin);
             mergedKeys.push_back(cells[i].first);

@@ -29,6 +29,11 @@ struct BestHistogram {
         uint64_t count = 0;
         uint64_t alphaSum = 0;        // sum of alpha (0..255) over the pixels
         uint64_t premultiplied[3]{};  // sum of alpha * red, green, blue
+        void add(const Bin& other) {
+            count += other.count;
+            alphaSum += other.alphaSum;
+            for (int c = 0; c < 3; ++c) premultiplied[c] += other.premultiplied[c];
+        }
     };
     std::vector<Bin> bins;
     uint64_t transparentPixels = 0;  // pixels of alpha 0
