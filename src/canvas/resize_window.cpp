@@ -48,7 +48,7 @@ bool openDialog(const SizeDialogLayout& layout) {
     Image* view = findImage(viewImage);
     if (!view) return false;
     if (!openWindow(layout.window, 0, 0, layout.width, layout.height, layout.title,
-                    windowCloseBox | windowParentCentered, mainWindow)) {
+                    windowCloseBox | windowParentCentered | windowModal, mainWindow)) {
         return false;
     }
     setWindowColour(layout.window, resizeDialogColour);

@@ -300,8 +300,7 @@ void controlEvent(const Event& event) {
 void openQuantizeWindow(int /*command*/) {
     if (anyToolWindowOpen() || isWindow(quantizeWindow)) return;
     if (!openWindow(quantizeWindow, 0, 0, quantizeWidth, quantizeHeight, quantizeTitle,
-                    windowCloseBox | windowInvisible | windowParentCentered | windowTool,
-                    mainWindow)) {
+                    windowCloseBox | windowInvisible | windowParentCentered, mainWindow)) {
         return;
     }
     setWindowColour(quantizeWindow, quantizeColour);

@@ -172,7 +172,7 @@ void controlEvent(const Event& event) {
 void openTwoColorsWindow(int /*command*/) {
     if (anyToolWindowOpen() || isWindow(twoColorsWindow) || !imageExists(viewImage)) return;
     if (!openWindow(twoColorsWindow, 0, 0, twoColorsWidth, twoColorsHeight, twoColorsTitle,
-                    windowCloseBox | windowParentCentered | windowTool, mainWindow)) {
+                    windowCloseBox | windowParentCentered, mainWindow)) {
         return;
     }
     setWindowColour(twoColorsWindow, twoColorsColour);

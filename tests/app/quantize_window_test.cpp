@@ -237,8 +237,14 @@ TEST_F(QuantizeWindowTest, TypingThreeHundredWithAdaptiveUsesTwoHundredAndFiftyS
     runQuantizeStyle(expected, wholeImage(expected), styleAdaptive, 256, false);
     EXPECT_EQ(*findImage(toolImage), expected);
 
-    // Nothing, or no digits, becomes 2; 1 stays as typed but 2 is used.
-    typeLimit("x");
+    // Letters do not get in; nothing at all becomes 2; 1 stays as typed but 2 is used.
+    typeLimit("4a5bc");
+    EXPECT_EQ(limitText(), "45");
+    EXPECT_EQ(controlState(c().limitSpin), 45);
+    QTest::keyClick(limitEdit(), Qt::Key_Backspace);
+    drainEvents();
+    QTest::keyClick(limitEdit(), Qt::Key_Backspace);
+    drainEvents();
     EXPECT_EQ(limitText(), "2");
     EXPECT_EQ(controlState(c().limitSpin), 2);
     typeLimit("1");
