@@ -425,7 +425,7 @@ Step paletteOutStep(const std::string& path) {
         if (colours.size() > maxPaletteFileColours) {
             throw FileError{path + ": the image holds more than " +
                             std::to_string(maxPaletteFileColours) +
-                            " colours, more than a palette file holds"};
+                            " colors, more than a palette file holds"};
         }
         std::string error = writePaletteFile(path, colours);
         if (!error.empty()) throw FileError{path + ": " + error};
