@@ -223,6 +223,29 @@ TEST_F(ViewTest, MaximizedWindowIsNotResizedByFit) {
     expectBounds((cw - 100) / 2, (cw - 100) / 2 + 99, (ch - 100) / 2, (ch - 100) / 2 + 99);
 }
 
+TEST_F(ViewTest, AFitMadeBeforeTheWindowWasFramedIsMadeAgainOnceItIs) {
+    show(randomImage(100, 100, 8, 24));
+    const int w = windowWidth(mainWindow), h = windowHeight(mainWindow);
+    // The window manager framed the window after a fit that could not count the frame, and
+    // left it elsewhere: the fit is made again.
+    resizeWindow(mainWindow, 0, 0, w + 50, h + 40);
+    drainEvents();
+    fitAwaitsFrame = 1;
+    postEvent(eventFrameWindow, mainWindow);
+    drainEvents();
+    EXPECT_EQ(windowWidth(mainWindow), w);
+    EXPECT_EQ(windowHeight(mainWindow), h);
+    EXPECT_EQ(fitAwaitsFrame, frameExtraWidth > 0 || frameExtraHeight > 0 ? 0 : 1);
+    // Once a fit counted the frame, a later change of the frame leaves the size the user
+    // gave the window.
+    fitAwaitsFrame = 0;
+    resizeWindow(mainWindow, 0, 0, w + 50, h + 40);
+    drainEvents();
+    postEvent(eventFrameWindow, mainWindow);
+    drainEvents();
+    EXPECT_EQ(windowWidth(mainWindow), w + 50);
+}
+
 TEST_F(ViewTest, FileFieldShowsNameAndSize) {
     currentFilePath = "/home/someone/pictures/photo.png";
     show(randomImage(640, 480, 8, 24));
