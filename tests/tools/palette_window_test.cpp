@@ -233,6 +233,28 @@ TEST_F(PaletteWindowTest, ALongPaletteIsNotExported) {
               "holds at most 256.");
 }
 
+TEST_F(PaletteWindowTest, AnExportRefusedForAPhotographNamesItsOwnColourCount) {
+    // The grid collects a little past the 512 it can show; the message counts them all.
+    show(stripOf(2000));
+    command(commandPaletteMenu);
+    ASSERT_EQ(title(), "Palette > 512");
+    menu(paletteExportItem);
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0].text,
+              "This palette cannot be exported: the image holds 2000 colors; a palette file "
+              "holds at most 256.");
+    // With a selection, the colours of the selection.
+    selectImageRect(Rect{100, 0, 899, 0});
+    postEvent(selectionDoneEvent, mainWindow);
+    drainEvents();
+    menu(paletteExportItem);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[1].text,
+              "This palette cannot be exported: the selection holds 800 colors; a palette "
+              "file holds at most 256.");
+    EXPECT_TRUE(scripted.saveRequests.empty());
+}
+
 TEST_F(PaletteWindowTest, ImportMapsTheImageAsOneStep) {
     Image photo = randomImage(20, 12, 5, 24);
     show(photo);
