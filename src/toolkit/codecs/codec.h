@@ -40,12 +40,20 @@ DecodeResult decodeJpeg2000(const uint8_t* data, size_t size);
 DecodeResult decodeBmp(const uint8_t* data, size_t size);
 
 EncodeResult encodePng(const Image& image);
-EncodeResult encodeJpeg(const Image& image, int quality);      // quality 0..10
-EncodeResult encodeJpeg2000(const Image& image, int quality);  // quality 0..10
+EncodeResult encodeJpeg(const Image& image, int quality);         // quality 0..10
+EncodeResult encodeJpegPercent(const Image& image, int percent);  // libjpeg's 0..100
+EncodeResult encodeJpeg2000(const Image& image, int quality);     // quality 0..10
 EncodeResult encodeBmp(const Image& image);
 
-// Encodes in `format` with the program's save quality for that format.
-EncodeResult encodeImage(const Image& image, ImageFormat format);
+inline constexpr int maxJpegPercent = 100;
+
+// What an encoder may be told beyond the format.
+struct EncodeOptions {
+    int quality = 0;  // 1..100 for the lossy formats; 0: the program's save quality
+};
+
+// Encodes in `format` with the program's save quality for that format, or as `options` say.
+EncodeResult encodeImage(const Image& image, ImageFormat format, const EncodeOptions& options = {});
 
 // ".png" -> Png, ".jpg"/".jpeg" -> Jpeg, ".jp2" -> Jpeg2000, ".bmp" -> Bmp, else Unknown
 // (case-insensitive; the text after the last '.' of the file part).

@@ -7,6 +7,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <memory>
@@ -217,7 +218,7 @@ struct JpegEncoder {
     bool created;
 };
 
-bool writeJpeg(JpegEncoder* e, const Image* image, int quality) {
+bool writeJpeg(JpegEncoder* e, const Image* image, int percent) {
     installErrorHandler(&e->error);
     e->cinfo.err = &e->error.pub;
     if (setjmp(e->error.jump)) return false;
@@ -234,7 +235,7 @@ bool writeJpeg(JpegEncoder* e, const Image* image, int quality) {
     e->cinfo.input_components = bytesPerPixel;
     e->cinfo.in_color_space = JCS_EXT_RGBX;
     jpeg_set_defaults(&e->cinfo);
-    jpeg_set_quality(&e->cinfo, quality * qualityScale, TRUE);
+    jpeg_set_quality(&e->cinfo, percent, TRUE);
     jpeg_start_compress(&e->cinfo, TRUE);
     for (int y = 0; y < image->height; ++y) {
         auto* row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(image->row(y)));
@@ -299,7 +300,7 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     return result;
 }
 
-static EncodeResult encodeJpegUnguarded(const Image& image, int quality) {
+static EncodeResult encodeJpegUnguarded(const Image& image, int percent) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -314,7 +315,7 @@ static EncodeResult encodeJpegUnguarded(const Image& image, int quality) {
         }
     } release{*encoder};
     encoder->destination.sink = &sink;
-    if (writeJpeg(encoder.get(), &image, clampQuality(quality))) {
+    if (writeJpeg(encoder.get(), &image, std::clamp(percent, 0, maxJpegPercent))) {
         result.bytes.assign(sink.data, sink.data + sink.size);
     } else {
         result.error = encoder->error.message;
@@ -327,5 +328,9 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
 }
 
 EncodeResult encodeJpeg(const Image& image, int quality) {
-    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, quality); });
+    return encodeJpegPercent(image, clampQuality(quality) * qualityScale);
+}
+
+EncodeResult encodeJpegPercent(const Image& image, int percent) {
+    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, percent); });
 }
