@@ -1,14 +1,13 @@
 // Windows owned by another: what the window manager is told (a dialog of its owner, modal
-// or not), where they are placed (by the outer frame, inside the desktop), which window's
-// shortcuts take a key, and the spin field's keys. Also the file and font pickers' starting
-// points, which the offscreen platform can check without showing them.
+// or not), where they are placed (by the outer frame, inside the desktop), and a modal
+// dialog keeping the focus. Also the file and font pickers' starting points, which the
+// offscreen platform can check without showing them.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QLineEdit>
 #include <QTest>
 #include <filesystem>
 
@@ -21,7 +20,6 @@ namespace {
 
 constexpr int ownerWindow = 43;
 constexpr int ownedWindow = 44;
-constexpr int upCommand = 22;
 
 class OwnedWindowTest : public ::testing::Test {
   protected:
@@ -41,13 +39,6 @@ class OwnedWindowTest : public ::testing::Test {
         std::vector<Event> out;
         for (Event e = windowEvent(); e.kind != eventNone; e = windowEvent()) out.push_back(e);
         return out;
-    }
-
-    static int menuEventsOf(const std::vector<Event>& queued, int window, int id) {
-        int n = 0;
-        for (const Event& e : queued)
-            n += e.kind == eventMenu && e.window == window && e.object == id;
-        return n;
     }
 
     // Activates the window as a click on it would, and waits until Qt agrees. (An owner
@@ -99,54 +90,6 @@ TEST_F(OwnedWindowTest, WindowsAreCentredByTheirFramesAndKeptOnTheDesktop) {
     resizeWindow(ownedWindow, screenX() - 300, screenY() - 20, 100, 50);
     EXPECT_EQ(windowX(ownedWindow), screenX());
     EXPECT_EQ(windowY(ownedWindow), screenY());
-    closeWindow(ownedWindow);
-
-    // The same for a window opened out there (a notice placed by the picture's size).
-    ASSERT_TRUE(openWindow(ownedWindow, 5000, 4000, 200, 30, "", windowBorderless, ownerWindow));
-    EXPECT_EQ(windowX(ownedWindow), screenX() + screenWidth() - 200);
-    EXPECT_EQ(windowY(ownedWindow), screenY() + screenHeight() - 30);
-}
-
-TEST_F(OwnedWindowTest, TheActiveWindowsShortcutsTakeTheKeysAndNoOthers) {
-    addKeyboardShortcut(ownerWindow, "Up", upCommand);
-    ASSERT_TRUE(openWindow(ownedWindow, 0, 0, 160, 100, "tool",
-                           windowCloseBox | windowParentCentered, ownerWindow));
-    addKeyboardShortcut(ownedWindow, "Return", 16);
-    const int spin = spinControl(anyControlNumber, 10, 10, 60, 25, 2, 256);
-    setControlState(spin, 10);
-    setControlText(spin, "10");
-    activate(ownedWindow);
-    setActiveControl(spin);
-    auto* edit = dynamic_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(edit, nullptr);
-    events();
-
-    // Up in the owned window's field steps the field; the owner's Up does not fire.
-    QTest::keyClick(edit, Qt::Key_Up);
-    std::vector<Event> queued = events();
-    EXPECT_EQ(menuEventsOf(queued, ownerWindow, upCommand), 0);
-    ASSERT_EQ(queued.size(), 1u);
-    EXPECT_EQ(queued[0].object, spin);
-    EXPECT_EQ(queued[0].type, controlUp);
-    EXPECT_EQ(controlState(spin), 11);
-    EXPECT_EQ(controlText(spin), "11");
-    QTest::keyClick(edit, Qt::Key_Down);
-    QTest::keyClick(edit, Qt::Key_Down);
-    queued = events();
-    EXPECT_EQ(menuEventsOf(queued, ownerWindow, upCommand), 0);
-    EXPECT_EQ(controlState(spin), 9);
-    // Its own shortcut works there.
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(menuEventsOf(events(), ownedWindow, 16), 1);
-
-    // Back in the owner, its Up works again, and the owned window's Return does not.
-    activate(ownerWindow);
-    QTest::keyClick(widgetOf(ownerWindow), Qt::Key_Up);
-    QTest::keyClick(widgetOf(ownerWindow), Qt::Key_Return);
-    queued = events();
-    EXPECT_EQ(menuEventsOf(queued, ownerWindow, upCommand), 1);
-    EXPECT_EQ(menuEventsOf(queued, ownedWindow, 16), 0);
-    removeKeyboardShortcut(ownerWindow, "Up");
 }
 
 TEST_F(OwnedWindowTest, AModalDialogTakesTheFocusBackFromItsOwner) {
@@ -173,23 +116,6 @@ TEST_F(OwnedWindowTest, AModalDialogTakesTheFocusBackFromItsOwner) {
     QTest::qWait(20);
     EXPECT_EQ(QApplication::activeWindow(), widgetOf(otherWindow));
     closeWindow(otherWindow);
-}
-
-TEST_F(OwnedWindowTest, ASpinFieldTakesDigitsOnly) {
-    ASSERT_TRUE(openWindow(ownedWindow, 0, 0, 160, 100, "tool", windowCloseBox, ownerWindow));
-    const int spin = spinControl(anyControlNumber, 10, 10, 60, 25, 2, 256);
-    setControlText(spin, "");
-    activate(ownedWindow);
-    setActiveControl(spin);
-    auto* edit = dynamic_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(edit, nullptr);
-    QTest::keyClicks(edit, "a1b2c");
-    EXPECT_EQ(controlText(spin), "12");
-    // A disabled field ignores the arrow keys.
-    disableControl(spin, true);
-    setControlState(spin, 5);
-    QTest::keyClick(edit, Qt::Key_Up);
-    EXPECT_EQ(controlState(spin), 5);
 }
 
 TEST(WindowPlacement, CentringCountsTheFrameAndTheDesktopKeepsTheTitleBar) {
