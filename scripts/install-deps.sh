@@ -9,6 +9,7 @@ packages=(
   libpng-dev zlib1g-dev libdeflate-dev libjpeg-dev libopenjp2-7-dev libzstd-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
+  openbox xdotool x11-utils
 )
 if [ "${1:-}" = "bench" ]; then
   packages+=(imagemagick pngquant lomiri-wallpapers hyperfine adwaita-icon-theme)
