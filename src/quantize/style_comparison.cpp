@@ -34,8 +34,12 @@ std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect,
     const Rect r = clipToImage(rect, image);
     if (image.empty() || r.empty()) return rows;
     // The methods leave their palettes behind; whoever asked keeps theirs.
-    const std::vector<uint32_t> palette = currentPalette;
-    const PaletteLookup lookup = paletteLookup;
+    // Assigned rather than copied at the declaration, which the undefined-behaviour
+    // sanitizer takes for a call on null when the source is another file's thread_local.
+    std::vector<uint32_t> palette;
+    PaletteLookup lookup;
+    palette = currentPalette;
+    lookup = paletteLookup;
     for (int style = 0; style < styleCount; ++style) {
         for (bool dither : {false, true}) {
             StyleComparison row;
