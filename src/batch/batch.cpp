@@ -450,18 +450,7 @@ void addRemap(Plan& plan, const std::string& value) {
 }
 
 const char* extensionOf(ImageFormat format) {
-    switch (format) {
-        case ImageFormat::Jpeg:
-            return ".jpg";
-        case ImageFormat::Jpeg2000:
-            return ".jp2";
-        case ImageFormat::Bmp:
-            return ".bmp";
-        case ImageFormat::Png:
-        case ImageFormat::Unknown:
-            break;
-    }
-    return ".png";
+    return format == ImageFormat::Unknown ? ".png" : formatExtension(format);
 }
 
 // ---- The options ----

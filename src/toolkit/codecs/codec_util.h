@@ -97,7 +97,8 @@ Result guardMemory(Body&& body) {
 }
 
 // The distinct pixel values of an image that has few of them, for the indexed formats.
-// A 32-bit image's values include alpha; a 24-bit image's are opaque.
+// A 32-bit image's values include alpha, and all its fully transparent pixels are the one
+// value 0; a 24-bit image's are opaque.
 struct ImagePalette {
     static constexpr size_t maxColours = 256;
     // In writing order: colours with alpha below 255 first (so a transparency table can
@@ -131,7 +132,9 @@ class PaletteIndex {
     uint8_t lastIndex_;
 };
 
-// What a 24-bit image stores is opaque whatever its fourth byte says.
+// What a 24-bit image stores is opaque whatever its fourth byte says; a fully transparent
+// pixel shows nothing, whatever colour it hides, so all of them are one value.
 inline uint32_t storedValue(const Image& image, uint32_t pixel) {
-    return image.depth == 32 ? pixel : (pixel | alphaMask);
+    if (image.depth != 32) return pixel | alphaMask;
+    return (pixel & alphaMask) == 0 ? 0 : pixel;
 }

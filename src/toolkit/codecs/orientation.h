@@ -1,0 +1,16 @@
+#pragma once
+// Turning a picture as its file says it was stored (EXIF Orientation) into an upright one.
+
+#include "toolkit/image.h"
+
+// Orientation 1..8 as EXIF numbers them: where the stored first row and first column
+// belong. 1 is upright; 5 to 8 swap width and height.
+inline constexpr int uprightOrientation = 1;
+inline constexpr bool orientationSwapsSides(int orientation) {
+    return orientation >= 5 && orientation <= 8;
+}
+
+// Turns `image` upright in place. Any other number than 2..8 leaves it as it is. Needs
+// no second image: beyond a small size the quarter turns move each pixel once along the
+// cycles of the permutation, remembering one bit per pixel.
+void orientUpright(Image& image, int orientation);
