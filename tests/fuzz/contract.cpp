@@ -1,12 +1,12 @@
 #include "contract.h"
 
+#include <webp/decode.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <optional>
-
-#include <webp/decode.h>
 
 #include "toolkit/codecs/codec_util.h"
 

@@ -74,8 +74,8 @@ EncodeResult encodeWebp(const Image& image, int quality = webpSaveQuality,
 EncodeResult encodeTiff(const Image& image, const ImageMetadata& metadata = {});
 
 // Encodes in `format` with the program's save quality for that format.
-EncodeResult encodeImage(const Image& image, ImageFormat format,
-                         const ImageMetadata& metadata = {}, const EncodeOptions& options = {});
+EncodeResult encodeImage(const Image& image, ImageFormat format, const ImageMetadata& metadata = {},
+                         const EncodeOptions& options = {});
 
 // ".png" -> Png, ".jpg"/".jpeg" -> Jpeg, ".jp2" -> Jpeg2000, ".bmp" -> Bmp, ".gif" -> Gif,
 // ".webp" -> WebP, ".tif"/".tiff" -> Tiff, else Unknown (case-insensitive; the text after

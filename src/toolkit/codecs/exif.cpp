@@ -5,8 +5,8 @@
 #include <cstring>
 #include <iterator>
 #include <numeric>
-#include <string>
 #include <optional>
+#include <string>
 #include <utility>
 
 namespace {
@@ -191,7 +191,8 @@ class Block {
             e.at = at;
             if (editable()) {
                 e.at = offset + 2 + kept * entryBytes;
-                if (e.at != at) std::memmove(owned_->data() + e.at, owned_->data() + at, entryBytes);
+                if (e.at != at)
+                    std::memmove(owned_->data() + e.at, owned_->data() + at, entryBytes);
                 if (!e.outOfLine()) e.valueAt = e.at + 8;
             }
             dir.entries.push_back(e);
@@ -323,8 +324,8 @@ void setDirectory0Entries(Block& block, Directory& ifd0, const std::vector<NewEn
         bool replaced = std::any_of(values.begin(), values.end(),
                                     [&](const NewEntry& v) { return v.tag == e.tag; });
         if (replaced) continue;
-        entries.emplace_back(e.tag, std::vector<uint8_t>(bytes.begin() + e.at,
-                                                         bytes.begin() + e.at + entryBytes));
+        entries.emplace_back(
+            e.tag, std::vector<uint8_t>(bytes.begin() + e.at, bytes.begin() + e.at + entryBytes));
     }
     if (bytes.size() % 2 != 0) bytes.push_back(0);
     const size_t at = bytes.size();
@@ -402,9 +403,9 @@ void setDimension(Block& block, const Directory& dir, uint16_t tag, uint32_t val
 // ---- Directories taken out of one structure and written into another ----
 
 // Directory 0's entries that describe the picture rather than how its pixels are stored.
-constexpr uint16_t describingTags[] = {0x010E, 0x010F, 0x0110, tagOrientation, tagXResolution,
-                                       tagYResolution, tagResolutionUnit, 0x0131, 0x0132,
-                                       0x013B, 0x8298};
+constexpr uint16_t describingTags[] = {
+    0x010E, 0x010F, 0x0110, tagOrientation, tagXResolution, tagYResolution, tagResolutionUnit,
+    0x0131, 0x0132, 0x013B, 0x8298};
 // The text entries among them: image description, make, model, software, date and
 // time, artist, copyright.
 constexpr uint16_t describingTextTags[] = {0x010E, 0x010F, 0x0110, 0x0131, 0x0132, 0x013B, 0x8298};
@@ -456,7 +457,8 @@ bool takeOutSubdirectories(Block& block, const Directory& ifd0, LooseDirectory& 
         if (block.followPointer(exif, tagInteropDirectory, interop)) {
             LooseDirectory looseInterop;
             if (!takeOut(block, interop, all, looseInterop, budget)) return false;
-            if (!looseInterop.empty()) loose.children.emplace_back(tagInteropDirectory, looseInterop);
+            if (!looseInterop.empty())
+                loose.children.emplace_back(tagInteropDirectory, looseInterop);
         }
         if (!loose.empty()) out.children.emplace_back(tagExifDirectory, std::move(loose));
     }
@@ -493,7 +495,8 @@ size_t putDirectory(Block& block, const LooseDirectory& dir) {
     std::vector<Slot> slots;
     for (const auto& item : dir.items) slots.push_back({item.tag, &item, nullptr});
     for (const auto& [tag, child] : dir.children) slots.push_back({tag, nullptr, &child});
-    std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) { return a.tag < b.tag; });
+    std::sort(slots.begin(), slots.end(),
+              [](const Slot& a, const Slot& b) { return a.tag < b.tag; });
     bytes.resize(at + 2 + slots.size() * entryBytes + 4, 0);
     block.put16(at, static_cast<uint16_t>(slots.size()));
     for (size_t i = 0; i < slots.size(); ++i) {
@@ -526,7 +529,8 @@ size_t putDirectory(Block& block, const LooseDirectory& dir) {
 }  // namespace
 
 void skipExifPrefix(const uint8_t*& data, size_t& size) {
-    if (data && size >= sizeof exifPrefix && std::memcmp(data, exifPrefix, sizeof exifPrefix) == 0) {
+    if (data && size >= sizeof exifPrefix &&
+        std::memcmp(data, exifPrefix, sizeof exifPrefix) == 0) {
         data += sizeof exifPrefix;
         size -= sizeof exifPrefix;
     }
@@ -546,7 +550,8 @@ std::vector<uint8_t> keepableExif(const uint8_t* data, size_t size, ExifFacts& f
     if (block.followPointer(ifd0, tagExifDirectory, exif)) {
         addRanges(exif, used);
         if (block.followPointer(exif, tagInteropDirectory, interop)) addRanges(interop, used);
-        if (auto space = shortValue(block, exif, tagColourSpace); space && *space != colourSpaceSrgb) {
+        if (auto space = shortValue(block, exif, tagColourSpace);
+            space && *space != colourSpaceSrgb) {
             block.put16(exif.find(tagColourSpace)->valueAt, colourSpaceSrgb);
         }
     }
@@ -620,7 +625,11 @@ std::vector<uint8_t> exifForImage(const std::vector<uint8_t>& exif, int width, i
 void dpiToRational(double dpi, uint32_t& numerator, uint32_t& denominator) {
     constexpr double thousandths = 1000;
     constexpr double largest = 4e6;  // keeps dpi * 1000 inside 32 bits
+    // Pixels per metre (PNG, BMP) hold no whole number of inches: 300 dpi reads back as
+    // 299.9994. So near a whole number is that number.
+    constexpr double wholeEnough = 0.005;
     dpi = std::clamp(dpi, 0.0, largest);
+    if (std::abs(dpi - std::round(dpi)) < wholeEnough) dpi = std::round(dpi);
     const auto scaled = static_cast<uint64_t>(std::llround(dpi * thousandths));
     const uint64_t divisor = std::gcd(scaled, static_cast<uint64_t>(thousandths));
     numerator = static_cast<uint32_t>(scaled / divisor);
@@ -643,8 +652,9 @@ std::vector<uint8_t> exifFromTiffFile(const uint8_t* data, size_t size) {
         return {};
     }
     // The file's own byte order, so the values go across unchanged.
-    std::vector<uint8_t> bytes = file.bigEndian() ? std::vector<uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 0}
-                                                  : std::vector<uint8_t>{'I', 'I', 42, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> bytes = file.bigEndian()
+                                     ? std::vector<uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 0}
+                                     : std::vector<uint8_t>{'I', 'I', 42, 0, 0, 0, 0, 0};
     Block block(bytes);
     block.readHeader();
     block.put32(4, static_cast<uint32_t>(putDirectory(block, root)));

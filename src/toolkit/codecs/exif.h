@@ -35,7 +35,8 @@ std::vector<uint8_t> keepableExif(const uint8_t* data, size_t size, ExifFacts& f
 std::vector<uint8_t> exifForImage(const std::vector<uint8_t>& exif, int width, int height,
                                   double xDpi, double yDpi);
 
-// The resolution as a TIFF rational: whole numbers exactly, anything else to 1/1000.
+// The resolution as a TIFF rational: within 0.005 of a whole number, that number (a
+// resolution that went through pixels per metre comes back so); else to 1/1000.
 void dpiToRational(double dpi, uint32_t& numerator, uint32_t& denominator);
 
 // TIFF files keep their EXIF in their own first directory. This is an EXIF block made

@@ -36,7 +36,8 @@ struct GifReader {
 
 int readGif(GifFileType* gif, GifByteType* out, int count) {
     auto* reader = static_cast<GifReader*>(gif->UserData);
-    const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), reader->size - reader->position);
+    const size_t n =
+        std::min(static_cast<size_t>(std::max(count, 0)), reader->size - reader->position);
     std::memcpy(out, reader->data + reader->position, n);
     reader->position += n;
     return static_cast<int>(n);
@@ -66,7 +67,8 @@ bool readExtension(GifFileType* gif, int* transparent) {
     int code = 0;
     GifByteType* block = nullptr;
     if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) return false;
-    if (transparent && code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= graphicsControlBytes) {
+    if (transparent && code == GRAPHICS_EXT_FUNC_CODE && block &&
+        block[0] >= graphicsControlBytes) {
         *transparent = (block[1] & transparencyFlag) ? block[4] : -1;
     }
     while (block) {
@@ -86,7 +88,8 @@ class IndexRows {
     GifPixelType* row(int y) {
         const size_t piece = static_cast<size_t>(y) / rowsPerPiece_;
         if (piece >= pieces_.size()) {
-            const size_t rows = std::min(rowsPerPiece_, static_cast<size_t>(height_) - piece * rowsPerPiece_);
+            const size_t rows =
+                std::min(rowsPerPiece_, static_cast<size_t>(height_) - piece * rowsPerPiece_);
             pieces_.emplace_back(rows * width_);
         }
         return pieces_[piece].data() + (static_cast<size_t>(y) % rowsPerPiece_) * width_;
@@ -170,7 +173,8 @@ static DecodeResult decodeGifUnguarded(const uint8_t* data, size_t size) {
         result.error = imageSizeError(readLe16(data + screenWidthOffset),
                                       readLe16(data + screenWidthOffset + 2));
         // A zero screen is taken from the first frame (some writers leave it out).
-        if (readLe16(data + screenWidthOffset) == 0 || readLe16(data + screenWidthOffset + 2) == 0) {
+        if (readLe16(data + screenWidthOffset) == 0 ||
+            readLe16(data + screenWidthOffset + 2) == 0) {
             result.error.clear();
         }
         if (!result.ok()) return result;
@@ -269,8 +273,9 @@ static DecodeResult decodeGifUnguarded(const uint8_t* data, size_t size) {
     }
     if (transparent >= 0) colours[static_cast<size_t>(transparent)] = 0;
     // What the first frame leaves uncovered shows nothing.
-    Image image = seeThrough ? Image(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight), 32, 0)
-                             : Image::unset(frame.Width, frame.Height, 24);
+    Image image = seeThrough
+                      ? Image(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight), 32, 0)
+                      : Image::unset(frame.Width, frame.Height, 24);
     for (int i = 0; i < frame.Height; ++i) {
         const GifPixelType* from = indices.row(i);
         uint32_t* to = image.row(frame.Top + order[i]) + frame.Left;
@@ -325,9 +330,9 @@ static EncodeResult encodeGifUnguarded(const Image& image) {
     }
     for (int i = 0; i < map->ColorCount; ++i) {
         const uint32_t c = static_cast<size_t>(i) < palette.colours.size() ? palette.colours[i] : 0;
-        map->Colors[i] = GifColorType{static_cast<GifByteType>(redOf(c)),
-                                      static_cast<GifByteType>(greenOf(c)),
-                                      static_cast<GifByteType>(blueOf(c))};
+        map->Colors[i] =
+            GifColorType{static_cast<GifByteType>(redOf(c)), static_cast<GifByteType>(greenOf(c)),
+                         static_cast<GifByteType>(blueOf(c))};
     }
 
     ByteSink sink;

@@ -359,8 +359,8 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
             embedded.profile.assign(profile, profile + profileSize);
             std::free(profile);
         }
-        embedded.samples = cinfo.jpeg_color_space == JCS_GRAYSCALE ? SampleKind::Grey
-                                                                   : SampleKind::Rgb;
+        embedded.samples =
+            cinfo.jpeg_color_space == JCS_GRAYSCALE ? SampleKind::Grey : SampleKind::Rgb;
         embedded.exif = exifFromMarkers(cinfo);
         jfifDensity(cinfo, embedded);
     }
@@ -409,17 +409,17 @@ static EncodeResult encodeJpegUnguarded(const Image& image, int quality,
     // EXIF that does not fit one marker is left out: no reader looks for it elsewhere.
     std::vector<uint8_t> exif;
     if (!metadata.exif.empty()) {
-        std::vector<uint8_t> block = exifForImage(metadata.exif, image.width, image.height,
-                                                  metadata.xDpi, metadata.yDpi);
+        std::vector<uint8_t> block =
+            exifForImage(metadata.exif, image.width, image.height, metadata.xDpi, metadata.yDpi);
         if (!block.empty() && block.size() + sizeof exifMarkerStart <= maxMarkerData) {
             exif.assign(exifMarkerStart, exifMarkerStart + sizeof exifMarkerStart);
             exif.insert(exif.end(), block.begin(), block.end());
         }
     }
     const bool dense = metadata.hasResolution();
-    if (writeJpeg(encoder.get(), &image, clampQuality(quality), exif.empty() ? nullptr : exif.data(),
-                  exif.size(), dense ? densityOf(metadata.xDpi) : 0,
-                  dense ? densityOf(metadata.yDpi) : 0)) {
+    if (writeJpeg(encoder.get(), &image, clampQuality(quality),
+                  exif.empty() ? nullptr : exif.data(), exif.size(),
+                  dense ? densityOf(metadata.xDpi) : 0, dense ? densityOf(metadata.yDpi) : 0)) {
         result.bytes.assign(sink.data, sink.data + sink.size);
     } else {
         result.error = encoder->error.message;
@@ -432,6 +432,5 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
 }
 
 EncodeResult encodeJpeg(const Image& image, int quality, const ImageMetadata& metadata) {
-    return guardMemory<EncodeResult>(
-        [&] { return encodeJpegUnguarded(image, quality, metadata); });
+    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, quality, metadata); });
 }

@@ -3,7 +3,6 @@
 // images and vectors are made outside them.
 
 #include <png.h>
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -124,7 +123,8 @@ bool readPngRows(png_structp png, png_infop info, png_bytepp rows, size_t expect
 // deflate) and the zlib stream. Empty when any of it is wrong.
 std::vector<uint8_t> inflateProfile(const png_byte* data, size_t size) {
     constexpr size_t maxNameBytes = 79;
-    const png_byte* end = static_cast<const png_byte*>(std::memchr(data, 0, std::min(size, maxNameBytes + 1)));
+    const png_byte* end =
+        static_cast<const png_byte*>(std::memchr(data, 0, std::min(size, maxNameBytes + 1)));
     if (!end || end == data || static_cast<size_t>(end - data) + 2 > size || end[1] != 0) return {};
     const png_byte* stream = end + 2;
     const size_t streamSize = size - static_cast<size_t>(stream - data);

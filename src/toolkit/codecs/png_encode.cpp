@@ -258,8 +258,8 @@ static EncodeResult encodePngUnguarded(const Image& image, const ImageMetadata& 
             ? std::vector<uint8_t>{}
             : exifForImage(metadata.exif, image.width, image.height, metadata.xDpi, metadata.yDpi);
     // Reserved whole, so the compressed data is copied once.
-    out.reserve(sizeof pngSignature + (7 + idatChunks) * chunkOverhead + ihdrBytes + 1 +
-                physBytes + exif.size() + 4 * ImagePalette::maxColours + compressedSize);
+    out.reserve(sizeof pngSignature + (7 + idatChunks) * chunkOverhead + ihdrBytes + 1 + physBytes +
+                exif.size() + 4 * ImagePalette::maxColours + compressedSize);
     out.assign(pngSignature, pngSignature + sizeof pngSignature);
     uint8_t ihdr[ihdrBytes] = {};
     putBe32(ihdr, static_cast<uint32_t>(image.width));

@@ -43,8 +43,8 @@ int onTiffError(TIFF*, void* user, const char* module, const char* format, va_li
     if (messages && messages->error[0] == '\0') {
         char text[messageBytes];
         std::vsnprintf(text, sizeof text, format, args);
-        std::string message = std::string("TIFF error: ") + (module ? module : "") +
-                              (module ? ": " : "") + text;
+        std::string message =
+            std::string("TIFF error: ") + (module ? module : "") + (module ? ": " : "") + text;
         std::strncpy(messages->error, message.c_str(), messageBytes - 1);
         messages->error[messageBytes - 1] = '\0';
     }
@@ -132,8 +132,8 @@ struct Layout {
     uint32_t width = 0;
     uint32_t height = 0;
     uint16_t bits = 1;
-    uint16_t samples = 1;   // per pixel, extra samples included
-    uint16_t colours = 1;   // the samples before the extra ones
+    uint16_t samples = 1;  // per pixel, extra samples included
+    uint16_t colours = 1;  // the samples before the extra ones
     Model model = Model::Grey;
     bool whiteIsZero = false;
     bool alpha = false;
@@ -158,7 +158,8 @@ std::string readLayout(TIFF* tif, Layout& l) {
     }
     std::string sizeError = imageSizeError(l.width, l.height);
     if (!sizeError.empty()) return sizeError;
-    if (format != SAMPLEFORMAT_UINT) return "unsupported TIFF sample format " + std::to_string(format);
+    if (format != SAMPLEFORMAT_UINT)
+        return "unsupported TIFF sample format " + std::to_string(format);
     l.planes = planar == PLANARCONFIG_SEPARATE;
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
@@ -196,7 +197,8 @@ std::string readLayout(TIFF* tif, Layout& l) {
             return {};
         }
         default:
-            return "unsupported TIFF colour model (photometric " + std::to_string(photometric) + ")";
+            return "unsupported TIFF colour model (photometric " + std::to_string(photometric) +
+                   ")";
     }
     return "unsupported TIFF sample layout (photometric " + std::to_string(photometric) + ", " +
            std::to_string(l.bits) + " bits)";
@@ -279,8 +281,8 @@ void putSamples(const uint8_t* row, const Layout& l, size_t stride, const int* l
             if (lanes[s] < 0) continue;
             const uint32_t v = sampleAt(row, x * stride + s, l.bits);
             // Palette indices stay as they are; everything else becomes eight bits.
-            bytes[4 * x + lanes[s]] = l.model == Model::Palette ? static_cast<uint8_t>(v)
-                                                                 : eightBits(v, l.bits);
+            bytes[4 * x + lanes[s]] =
+                l.model == Model::Palette ? static_cast<uint8_t>(v) : eightBits(v, l.bits);
         }
     }
 }
@@ -418,7 +420,8 @@ void inksToRgb(Image& image) {
 void readResolution(TIFF* tif, Embedded& embedded) {
     float x = 0, y = 0;
     uint16_t unit = RESUNIT_INCH;
-    if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) || !TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y)) {
+    if (!TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x) ||
+        !TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y)) {
         return;
     }
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
@@ -442,8 +445,8 @@ static DecodeResult decodeTiffUnguarded(const uint8_t* data, size_t size) {
     }
     Messages messages{};
     MemoryFile file{data, size, 0};
-    TiffHandle tif = openTiff("r", &file, readMemory, refuseWrite, seekMemory, memorySize,
-                              mapMemory, &messages);
+    TiffHandle tif =
+        openTiff("r", &file, readMemory, refuseWrite, seekMemory, memorySize, mapMemory, &messages);
     if (!tif) {
         result.error = messages.error[0] ? messages.error : "TIFF file is damaged";
         return result;
@@ -479,9 +482,8 @@ static DecodeResult decodeTiffUnguarded(const uint8_t* data, size_t size) {
         embedded.profile.assign(bytes, bytes + profileSize);
     }
     if (layout.model == Model::Cmyk) {
-        if (embedded.profile.empty() ||
-            !convertToSrgb(image, embedded.profile.data(), embedded.profile.size(),
-                           SampleKind::Cmyk)) {
+        if (embedded.profile.empty() || !convertToSrgb(image, embedded.profile.data(),
+                                                       embedded.profile.size(), SampleKind::Cmyk)) {
             inksToRgb(image);
         }
         embedded.profile.clear();
@@ -604,10 +606,9 @@ static EncodeResult encodeTiffUnguarded(const Image& image, const ImageMetadata&
             TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
         }
         const std::vector<uint8_t> exif =
-            metadata.exif.empty()
-                ? std::vector<uint8_t>{}
-                : exifForImage(metadata.exif, image.width, image.height, metadata.xDpi,
-                               metadata.yDpi);
+            metadata.exif.empty() ? std::vector<uint8_t>{}
+                                  : exifForImage(metadata.exif, image.width, image.height,
+                                                 metadata.xDpi, metadata.yDpi);
         if (!exif.empty()) {
             for (const auto& [tag, text] : exifTextEntries(exif)) {
                 TIFFSetField(t, tag, text.c_str());
@@ -638,7 +639,8 @@ static EncodeResult encodeTiffUnguarded(const Image& image, const ImageMetadata&
                 }
             }
             if (TIFFWriteScanline(t, row.data(), static_cast<uint32_t>(y), 0) < 0) {
-                result.error = messages.error[0] ? messages.error : "TIFF file could not be written";
+                result.error =
+                    messages.error[0] ? messages.error : "TIFF file could not be written";
                 return result;
             }
         }

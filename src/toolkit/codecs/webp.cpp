@@ -98,7 +98,8 @@ static DecodeResult decodeWebpUnguarded(const uint8_t* data, size_t size) {
                         frame.height == height;
     const bool alpha = frame.has_alpha || features.has_alpha || !covers;
     // What the first frame leaves uncovered shows nothing.
-    Image image = covers ? Image::unset(width, height, alpha ? 32 : 24) : Image(width, height, 32, 0);
+    Image image =
+        covers ? Image::unset(width, height, alpha ? 32 : 24) : Image(width, height, 32, 0);
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) {
@@ -108,10 +109,11 @@ static DecodeResult decodeWebpUnguarded(const uint8_t* data, size_t size) {
     const size_t stride = static_cast<size_t>(width) * bytesPerPixel;
     config.output.colorspace = MODE_RGBA;
     config.output.is_external_memory = 1;
-    config.output.u.RGBA.rgba = reinterpret_cast<uint8_t*>(image.row(frame.y_offset) + frame.x_offset);
+    config.output.u.RGBA.rgba =
+        reinterpret_cast<uint8_t*>(image.row(frame.y_offset) + frame.x_offset);
     config.output.u.RGBA.stride = static_cast<int>(stride);
-    config.output.u.RGBA.size =
-        stride * static_cast<size_t>(frame.height - 1) + static_cast<size_t>(frame.width) * bytesPerPixel;
+    config.output.u.RGBA.size = stride * static_cast<size_t>(frame.height - 1) +
+                                static_cast<size_t>(frame.width) * bytesPerPixel;
     const VP8StatusCode status = WebPDecode(frame.fragment.bytes, frame.fragment.size, &config);
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) {
@@ -239,6 +241,5 @@ static EncodeResult encodeWebpUnguarded(const Image& image, int quality,
 }
 
 EncodeResult encodeWebp(const Image& image, int quality, const ImageMetadata& metadata) {
-    return guardMemory<EncodeResult>(
-        [&] { return encodeWebpUnguarded(image, quality, metadata); });
+    return guardMemory<EncodeResult>([&] { return encodeWebpUnguarded(image, quality, metadata); });
 }
