@@ -360,10 +360,9 @@ void putLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 
 // Pixels per metre from dots per inch; 0 (unknown) when there is no resolution.
 uint32_t pixelsPerMetre(double dpi) {
-    constexpr double largest = 4294967295.0;
-    if (dpi <= 0) return 0;
-    return static_cast<uint32_t>(std::clamp(std::round(dpi / metresPerInch), 1.0, largest));
+    return dpi > 0 ? pixelsPerMetreFromDpi(dpi) : 0;
 }
+
 constexpr uint32_t srgbColourSpace = 0x73524742;  // 'sRGB'
 constexpr uint32_t imageIntent = 4;               // LCS_GM_IMAGES
 
@@ -384,8 +383,8 @@ static DecodeResult decodeBmpUnguarded(const uint8_t* data, size_t size) {
     const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
     const int depth = header.masks[3] != 0 ? 32 : 24;
     if (header.xPixelsPerMetre > 0 && header.yPixelsPerMetre > 0) {
-        result.metadata.xDpi = header.xPixelsPerMetre * metresPerInch;
-        result.metadata.yDpi = header.yPixelsPerMetre * metresPerInch;
+        result.metadata.xDpi = dpiFromPixelsPerMetre(header.xPixelsPerMetre);
+        result.metadata.yDpi = dpiFromPixelsPerMetre(header.yPixelsPerMetre);
     }
     if (header.compression == biRle8 || header.compression == biRle4) {
         result.error = readRle(data, size, header, palette, nullptr);

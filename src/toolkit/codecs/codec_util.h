@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "toolkit/image.h"
+#include "toolkit/image_metadata.h"
 
 // Decoders write R, G, B, A bytes straight into Image::pixels, which is the colour layout
 // only on little-endian machines (the same assumption lets the canvas wrap the buffer).
@@ -34,6 +35,13 @@ std::string imageSizeError(int64_t width, int64_t height);
 
 // Empty when `image` is something an encoder can write (sizes, depth, pixel count).
 std::string encoderInputError(const Image& image);
+
+// Dots per inch from pixels per metre (PNG, BMP). A whole number of dots per inch is
+// stored rounded (300 as 11811, which is 299.9994); what such a number was stored as is read
+// back as that number.
+double dpiFromPixelsPerMetre(uint32_t pixelsPerMetre);
+// Pixels per metre, rounded, at least 1; from dots per inch above 0.
+uint32_t pixelsPerMetreFromDpi(double dpi);
 
 // Clamps a quality on the program's 0..10 scale.
 inline int clampQuality(int quality) {

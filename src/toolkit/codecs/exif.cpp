@@ -648,9 +648,16 @@ std::vector<uint8_t> exifFromTiffFile(const uint8_t* data, size_t size) {
                std::end(describingTags);
     };
     if (!takeOut(file, ifd0, describing, root, budget) ||
-        !takeOutSubdirectories(file, ifd0, root, budget) || root.empty()) {
+        !takeOutSubdirectories(file, ifd0, root, budget)) {
         return {};
     }
+    // The orientation and resolution alone are the file's own fields: no block for them.
+    const bool saysMore = !root.children.empty() ||
+                          std::any_of(root.items.begin(), root.items.end(), [](const auto& item) {
+                              return item.tag != tagOrientation && item.tag != tagXResolution &&
+                                     item.tag != tagYResolution && item.tag != tagResolutionUnit;
+                          });
+    if (!saysMore) return {};
     // The file's own byte order, so the values go across unchanged.
     std::vector<uint8_t> bytes = file.bigEndian()
                                      ? std::vector<uint8_t>{'M', 'M', 0, 42, 0, 0, 0, 0}

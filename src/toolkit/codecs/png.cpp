@@ -173,8 +173,8 @@ void readKeptChunks(png_structp png, png_infop info, bool grey, Embedded& embedd
                    c.data[8] == physPerMetre) {
             const uint32_t x = readBe32(c.data), y = readBe32(c.data + 4);
             if (x > 0 && y > 0) {
-                embedded.xDpi = x * metresPerInch;
-                embedded.yDpi = y * metresPerInch;
+                embedded.xDpi = dpiFromPixelsPerMetre(x);
+                embedded.yDpi = dpiFromPixelsPerMetre(y);
             }
         }
     }

@@ -38,7 +38,6 @@ constexpr int paletteLevel = 6;
 constexpr uint8_t perceptualIntent = 0;  // the sRGB chunk's rendering intent
 constexpr uint8_t physPerMetre = 1;
 constexpr size_t physBytes = 9;
-constexpr double largestPixelsPerMetre = 4294967295.0;
 
 void putBe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
@@ -272,12 +271,8 @@ static EncodeResult encodePngUnguarded(const Image& image, const ImageMetadata& 
     appendChunk(out, "sRGB", &perceptualIntent, 1);
     if (metadata.hasResolution()) {
         uint8_t phys[physBytes];
-        auto perMetre = [](double dpi) {
-            return static_cast<uint32_t>(
-                std::clamp(std::round(dpi / metresPerInch), 1.0, largestPixelsPerMetre));
-        };
-        putBe32(phys, perMetre(metadata.xDpi));
-        putBe32(phys + 4, perMetre(metadata.yDpi));
+        putBe32(phys, pixelsPerMetreFromDpi(metadata.xDpi));
+        putBe32(phys + 4, pixelsPerMetreFromDpi(metadata.yDpi));
         phys[8] = physPerMetre;
         appendChunk(out, "pHYs", phys, physBytes);
     }
