@@ -154,3 +154,7 @@ int runInChild(bool asOrdinaryUser, const std::function<int()>& body) {
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
 }
+
+bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}

@@ -47,3 +47,6 @@ void PrintTo(const Image& image, std::ostream* out);
 // With `asOrdinaryUser`, a child of root first becomes user and group 65534, since
 // permissions do not bind root; 125 means it could not.
 int runInChild(bool asOrdinaryUser, const std::function<int()>& body);
+
+// True when `text` occurs among `bytes`.
+bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text);

@@ -222,6 +222,8 @@ void writeTiffPage(TIFF* tif, const TiffMaking& m) {
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, m.height);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, m.bits);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, m.samples);
+    if (m.sampleFormat != SAMPLEFORMAT_UINT)
+        TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, m.sampleFormat);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, m.compression);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, m.jpegRgb ? PHOTOMETRIC_YCBCR : m.photometric);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, m.planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);

@@ -41,9 +41,10 @@ struct TiffMaking {
     uint16_t photometric = 2;  // RGB
     uint16_t bits = 8;
     uint16_t samples = 3;
-    uint16_t compression = 1;  // none
-    bool planes = false;       // one plane per sample
-    int extraSample = -1;      // the kind of a last, alpha sample; -1 for none
+    uint16_t sampleFormat = 1;  // unsigned whole numbers
+    uint16_t compression = 1;   // none
+    bool planes = false;        // one plane per sample
+    int extraSample = -1;       // the kind of a last, alpha sample; -1 for none
     bool tiled = false;
     uint32_t tileSide = 16;
     uint32_t rowsPerStrip = 2;

@@ -20,9 +20,10 @@ constexpr size_t screenWidthOffset = 6;  // after "GIF89a"
 constexpr int graphicsControlBytes = 4;
 constexpr uint8_t transparencyFlag = 1;
 constexpr int maxGifSide = 0xFFFF;
-// The LZW minimum code size of a GIF's image data is 2 to 8; giflib takes up to 11, and
-// such a stream is no picture any encoder wrote.
+// The LZW minimum code size of a GIF's image data is 2 to 8.
 constexpr int maxLzwCodeSize = 8;
+constexpr size_t descriptorBytes = 9;  // after the 0x2C that starts it
+constexpr uint8_t colourTableFlag = 0x80;
 // Rows of indices are kept in pieces of about this size, so that a file cannot make the
 // decoder reserve more than its data has filled.
 constexpr size_t indexPieceBytes = size_t{1} << 20;
@@ -214,17 +215,24 @@ static DecodeResult decodeGifUnguarded(const uint8_t* data, size_t size) {
                 return result;
         }
     }
+    // The LZW code size follows the descriptor (9 bytes) and its colour table; giflib
+    // refuses a bad one without saying why.
+    const size_t descriptor = reader.position;
+    if (size - descriptor > descriptorBytes) {
+        const uint8_t packed = data[descriptor + descriptorBytes - 1];
+        const size_t table = (packed & colourTableFlag) ? 3 * (size_t{2} << (packed & 7)) : 0;
+        const size_t at = descriptor + descriptorBytes + table;
+        if (at < size && data[at] > maxLzwCodeSize) {
+            result.error =
+                "GIF image data has an invalid LZW code size of " + std::to_string(data[at]);
+            return result;
+        }
+    }
     if (DGifGetImageDesc(gif.get()) == GIF_ERROR) {
         result.error = gifError(gif->Error, reader);
         return result;
     }
     const GifImageDesc& frame = gif->Image;
-    // giflib has just read the LZW code size: the byte before the data.
-    const int codeSize = reader.position > 0 ? data[reader.position - 1] : 0;
-    if (codeSize > maxLzwCodeSize) {
-        result.error = "GIF image data has an invalid LZW code size of " + std::to_string(codeSize);
-        return result;
-    }
     const int64_t canvasWidth = std::max<int64_t>(gif->SWidth, int64_t{frame.Left} + frame.Width);
     const int64_t canvasHeight = std::max<int64_t>(gif->SHeight, int64_t{frame.Top} + frame.Height);
     result.error = imageSizeError(canvasWidth, canvasHeight);

@@ -8,6 +8,7 @@
 #include <webp/mux.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "toolkit/codecs/codec.h"
@@ -20,6 +21,9 @@ namespace {
 constexpr int maxWebpSide = 16383;
 constexpr int bytesPerPixel = 4;
 constexpr const char* frameNotice = "only the first frame of the animation is shown";
+constexpr size_t firstChunk = 12;       // after "RIFF", the size and "WEBP"
+constexpr size_t vp8xCanvasWidth = 24;  // after the chunk header and the flags
+constexpr size_t vp8xCanvasEnd = 30;
 
 struct DemuxDeleter {
     void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
@@ -55,6 +59,17 @@ static DecodeResult decodeWebpUnguarded(const uint8_t* data, size_t size) {
     if (!data || detectFormat(data, size) != ImageFormat::WebP) {
         result.error = "not a WebP file";
         return result;
+    }
+    // An extended file names its canvas first: a size over the limit is refused before
+    // anything else is read.
+    if (size >= vp8xCanvasEnd && std::memcmp(data + firstChunk, "VP8X", 4) == 0) {
+        auto le24 = [data](size_t at) {
+            return static_cast<uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16);
+        };
+        const int64_t width = int64_t{1} + le24(vp8xCanvasWidth);
+        const int64_t height = int64_t{1} + le24(vp8xCanvasWidth + 3);
+        result.error = imageSizeError(width, height);
+        if (!result.ok()) return result;
     }
     const WebPData whole{data, size};
     WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
