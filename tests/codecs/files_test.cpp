@@ -147,6 +147,9 @@ TEST(BadFiles, SizeErrorsNameTheSize) {
         {"bmp_negative_width.bmp", "-4 x 2"},
         {"bmp_zero_height.bmp", "4 x 0"},
         {"bmp_2147483647_square.bmp", "2147483647 x 2147483647"},
+        {"gif_65535x65535.gif", "65535 x 65535"},
+        {"webp_100000x100000.webp", "100000 x 100000"},
+        {"tiff_100000x100000.tif", "100000 x 100000"},
     };
     for (const auto& [file, size] : cases) {
         DecodeResult r = readImageFile(testDataPath(std::string("bad/") + file));

@@ -220,9 +220,30 @@ std::string readExtraSamples(TIFF* tif, Layout& l) {
     return {};
 }
 
-// Every strip or tile must lie inside the file: checked before the picture is made, so a
-// file that points past its end costs nothing.
-std::string dataPlacementError(TIFF* tif, uint64_t fileSize) {
+// The most that one byte of each compression's data can stand for: 128 bytes from a
+// PackBits pair, about 1032 from deflate, 4096 from a 9-bit LZW code; JPEG's flat blocks
+// and uncompressed data as the counts say. 0: no bound known.
+uint64_t largestExpansion(uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return 1100;
+        case COMPRESSION_LZW:
+        case COMPRESSION_JPEG:
+            return 4096;
+        default:
+            return 0;
+    }
+}
+
+// Every strip or tile must lie inside the file, and together they must be able to hold
+// the picture they claim: checked before the picture is made, so a file that points past
+// its end or claims a huge picture from a few bytes costs nothing.
+std::string dataPlacementError(TIFF* tif, uint64_t fileSize, uint16_t compression) {
     const bool tiled = TIFFIsTiled(tif);
     const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     uint64_t* offsets = nullptr;
@@ -232,11 +253,30 @@ std::string dataPlacementError(TIFF* tif, uint64_t fileSize) {
         !offsets || !sizes || count == 0) {
         return "TIFF file does not say where its pixel data is";
     }
+    uint64_t total = 0;
     for (uint32_t i = 0; i < count; ++i) {
         if (offsets[i] > fileSize || sizes[i] > fileSize - offsets[i]) {
             return std::string("TIFF ") + (tiled ? "tile" : "strip") + " " + std::to_string(i) +
                    " lies beyond the end of the file";
         }
+        total += sizes[i];  // each at most the file's size: no overflow
+    }
+    const uint64_t expansion = largestExpansion(compression);
+    uint64_t pictureBytes = 0;
+    if (!tiled) {
+        uint32_t height = 0;
+        uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        pictureBytes = static_cast<uint64_t>(TIFFScanlineSize64(tif)) * height *
+                       (planar == PLANARCONFIG_SEPARATE ? samples : 1);
+    } else {
+        pictureBytes = static_cast<uint64_t>(TIFFTileSize64(tif)) * count;
+    }
+    if (expansion > 0 && total < pictureBytes / expansion) {
+        return "TIFF pixel data is too short for a " + std::to_string(pictureBytes) +
+               "-byte picture";
     }
     return {};
 }
@@ -454,7 +494,9 @@ static DecodeResult decodeTiffUnguarded(const uint8_t* data, size_t size) {
     Layout layout;
     result.error = readLayout(tif.get(), layout);
     if (result.ok()) result.error = readExtraSamples(tif.get(), layout);
-    if (result.ok()) result.error = dataPlacementError(tif.get(), size);
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+    if (result.ok()) result.error = dataPlacementError(tif.get(), size, compression);
     if (!result.ok()) return result;
     layout.tiled = TIFFIsTiled(tif.get());
     if (layout.tiled) {
