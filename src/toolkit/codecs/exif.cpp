@@ -421,10 +421,16 @@ struct LooseDirectory {
         uint32_t count;
         std::vector<uint8_t> value;
     };
+    struct Child;
     bool bigEndian = false;  // of the values
     std::vector<Item> items;
-    std::vector<std::pair<uint16_t, LooseDirectory>> children;  // pointer tag, directory
+    std::vector<Child> children;
     bool empty() const { return items.empty() && children.empty(); }
+};
+
+struct LooseDirectory::Child {
+    uint16_t tag;  // of the entry that points to it
+    LooseDirectory directory;
 };
 
 // Copies entries of `dir` (those `keep` accepts) with their values. The maker's own data
@@ -458,14 +464,14 @@ bool takeOutSubdirectories(Block& block, const Directory& ifd0, LooseDirectory& 
             LooseDirectory looseInterop;
             if (!takeOut(block, interop, all, looseInterop, budget)) return false;
             if (!looseInterop.empty())
-                loose.children.emplace_back(tagInteropDirectory, looseInterop);
+                loose.children.push_back({tagInteropDirectory, std::move(looseInterop)});
         }
-        if (!loose.empty()) out.children.emplace_back(tagExifDirectory, std::move(loose));
+        if (!loose.empty()) out.children.push_back({tagExifDirectory, std::move(loose)});
     }
     if (block.followPointer(ifd0, tagGpsDirectory, gps)) {
         LooseDirectory loose;
         if (!takeOut(block, gps, all, loose, budget)) return false;
-        if (!loose.empty()) out.children.emplace_back(tagGpsDirectory, std::move(loose));
+        if (!loose.empty()) out.children.push_back({tagGpsDirectory, std::move(loose)});
     }
     return true;
 }
@@ -494,7 +500,7 @@ size_t putDirectory(Block& block, const LooseDirectory& dir) {
     };
     std::vector<Slot> slots;
     for (const auto& item : dir.items) slots.push_back({item.tag, &item, nullptr});
-    for (const auto& [tag, child] : dir.children) slots.push_back({tag, nullptr, &child});
+    for (const auto& child : dir.children) slots.push_back({child.tag, nullptr, &child.directory});
     std::sort(slots.begin(), slots.end(),
               [](const Slot& a, const Slot& b) { return a.tag < b.tag; });
     bytes.resize(at + 2 + slots.size() * entryBytes + 4, 0);
@@ -697,14 +703,14 @@ void appendExifDirectories(std::vector<uint8_t>& file, const std::vector<uint8_t
     LooseDirectory holder;
     size_t budget = maxLooseBytes;
     if (!takeOutSubdirectories(source, ifd0, holder, budget)) return;
-    for (const auto& [tag, dir] : holder.children) {
-        const Entry* placeholder = fileIfd0.find(tag);
+    for (const auto& child : holder.children) {
+        const Entry* placeholder = fileIfd0.find(child.tag);
         if (!placeholder || placeholder->count != 1 ||
             (placeholder->type != typeLong && placeholder->type != typeIfd)) {
             continue;
         }
         const size_t entryValue = placeholder->valueAt;
-        const size_t at = putDirectory(target, dir);
+        const size_t at = putDirectory(target, child.directory);
         target.put32(entryValue, static_cast<uint32_t>(at));
     }
 }
