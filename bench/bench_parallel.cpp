@@ -5,20 +5,25 @@
 // machine). The benchmark's own time is the two-thread time.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "adjust/blur.h"
 #include "adjust/brightness.h"
 #include "adjust/colour_ops.h"
+#include "batch/batch.h"
 #include "photo.h"
 #include "quantize/adaptive_quantize.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
+#include "toolkit/codecs/codec.h"
 #include "toolkit/parallel.h"
 
 namespace {
@@ -37,14 +42,13 @@ double secondsOf(const Image& photo, Image& image, int threads, const Operation&
     return std::chrono::duration<double>(end - start).count();
 }
 
-void compareThreads(benchmark::State& state, const Operation& op) {
-    const Image& photo = benchPhoto(photoMegapixels);
-    Image image;
+// Times `once(1)` against `once(2)`, each returning the seconds of one run.
+void timeOneAgainstTwo(benchmark::State& state, const std::function<double(int)>& once) {
     double one = 0, two = 0, bestOne = 1e9, bestTwo = 1e9;
     int64_t runs = 0;
     for (auto _ : state) {
-        const double t1 = secondsOf(photo, image, 1, op);
-        const double t2 = secondsOf(photo, image, 2, op);
+        const double t1 = once(1);
+        const double t2 = once(2);
         one += t1;
         two += t2;
         bestOne = std::min(bestOne, t1);
@@ -58,6 +62,12 @@ void compareThreads(benchmark::State& state, const Operation& op) {
     state.counters["speedup"] = bestOne / bestTwo;
 }
 
+void compareThreads(benchmark::State& state, const Operation& op) {
+    const Image& photo = benchPhoto(photoMegapixels);
+    Image image;
+    timeOneAgainstTwo(state, [&](int threads) { return secondsOf(photo, image, threads, op); });
+}
+
 void add(const std::string& name, Operation op) {
     benchmark::RegisterBenchmark(("threads/" + name).c_str(),
                                  [op](benchmark::State& s) { compareThreads(s, op); })
@@ -66,7 +76,36 @@ void add(const std::string& name, Operation op) {
         ->Unit(benchmark::kMillisecond);
 }
 
+// One 24 MP file through pixova-batch --out-dir, PNG in and out, as a user runs it: a
+// batch of one file must still use both cores.
+void batchOfOneFile(benchmark::State& state) {
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("pixova-bench-" + std::to_string(::getpid())))
+            .string();
+    std::filesystem::create_directories(dir);
+    const std::string input = dir + "/photo.png";
+    if (!writeImageFile(benchPhoto(photoMegapixels), input, ImageFormat::Png).empty()) {
+        state.SkipWithError("cannot write the photograph");
+        return;
+    }
+    auto once = [&](int threads) {
+        configureThreads(threads);
+        std::ostringstream out, err;
+        const auto start = std::chrono::steady_clock::now();
+        runBatch({input, "--effect", "gaussianblur", "--quantize", "adaptive", "--limit", "256",
+                  "--out-dir", dir + "/out", "--force", "--quiet"},
+                 out, err);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    timeOneAgainstTwo(state, once);
+    std::filesystem::remove_all(dir);
+}
+
 int registerAll() {
+    benchmark::RegisterBenchmark("threads/batch-one-file-out-dir", batchOfOneFile)
+        ->UseManualTime()
+        ->MinTime(2.0)
+        ->Unit(benchmark::kMillisecond);
     add("negative", [](Image& i) { negativePixels(i, wholeImage(i)); });
     add("gray", [](Image& i) { grayScalePixels(i, wholeImage(i)); });
     BrightnessSettings brightness;

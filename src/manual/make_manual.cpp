@@ -1,6 +1,7 @@
 // Turns the manual into what the program and the system need: the help window's text (a C++
-// source with CR LF line breaks) and the man pages of pixova and pixova-batch. One source,
-// so the help window and the man pages never drift apart.
+// source with CR LF line breaks) and the man page of pixova. One source, so the help window
+// and the man page never drift apart. (pixova-batch(1) comes from the batch tool's option
+// table.)
 //   pixova-make-manual manual.txt OUTPUT_FOLDER
 
 #include <fstream>
@@ -8,6 +9,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "manual/roff.h"
 
 namespace {
 
@@ -61,18 +64,10 @@ std::string roffLine(const std::string& line) {
             } while (column % 4 != 0);
             continue;
         }
-        if (c == '\\') {
-            out += "\\e";
-        } else if (c == '-') {
-            out += "\\-";
-        } else {
-            out += c;
-        }
+        appendRoffChar(out, c);
         ++column;
     }
-    // A line starting with a control character would be read as a request.
-    if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out = "\\&" + out;
-    return out;
+    return roffLineStart(out);
 }
 
 std::string manPage(const std::vector<std::string>& lines, const std::string& name,
@@ -93,7 +88,7 @@ std::string manPage(const std::vector<std::string>& lines, const std::string& na
             out << roffLine(line) << "\n";
         }
     }
-    out << ".fi\n.SH SEE ALSO\n" << (name == "pixova" ? "pixova\\-batch(1)" : "pixova(1)") << "\n";
+    out << ".fi\n.SH SEE ALSO\npixova\\-batch(1)\n";
     return out.str();
 }
 
@@ -124,12 +119,7 @@ int main(int argc, char** argv) {
     bool ok = writeFile(folder + "manual_text.cpp", source) &&
               writeFile(folder + "pixova.1",
                         manPage(lines, "pixova", "image editor for colour quantization",
-                                "\\fBpixova\\fR [\\fIFILE\\fR]\n")) &&
-              writeFile(folder + "pixova-batch.1",
-                        manPage(lines, "pixova-batch", "run Pixova's operations on image files",
-                                "\\fBpixova\\-batch\\fR [\\fIOPTION\\fR ...] \\fIINPUT\\fR "
-                                "[\\fIOUTPUT\\fR]\n\\fBpixova\\-batch\\fR [\\fIOPTION\\fR ...] "
-                                "\\fIINPUT\\fR ... \\-\\-out\\-dir \\fIDIR\\fR\n"));
+                                "\\fBpixova\\fR [\\fIFILE\\fR]\n"));
     if (!ok) {
         std::cerr << "pixova-make-manual: cannot write into " << argv[2] << "\n";
         return 1;

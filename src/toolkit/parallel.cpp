@@ -14,8 +14,8 @@ namespace {
 
 constexpr int maxThreads = 256;
 
-// True on a pool thread, and on a caller while it runs pool work: work started there runs
-// inline instead of waiting for threads that are busy with its own parent.
+// True on a pool thread, and on a caller while it runs pool work: a codec library started
+// there gets one thread, since the pool's threads are already at work.
 thread_local bool insideWork = false;
 
 int defaultThreadCount() {
@@ -39,6 +39,10 @@ struct Job {
     std::exception_ptr error;
 };
 
+// Several callers may use the pool at once, and work started inside a task is a job of its
+// own that idle threads join: a batch of fewer files than threads still keeps every thread
+// busy. A caller only waits for tasks that other threads have already begun, and those
+// never wait for it, so nesting cannot deadlock.
 class Pool {
   public:
     explicit Pool(int threads) {
@@ -60,26 +64,21 @@ class Pool {
         for (std::thread& t : workers_) t.join();
     }
 
-    // Runs the tasks with the caller taking part; false when the pool is already in use by
-    // another caller (the tasks have then not been run).
-    bool run(int count, const std::function<void(int)>& task) {
-        std::unique_lock use(inUse_, std::try_to_lock);
-        if (!use.owns_lock()) return false;
+    // Runs the tasks with the caller taking part.
+    void run(int count, const std::function<void(int)>& task) {
         Job job{&task, count};
         {
             std::lock_guard lock(mutex_);
-            job_ = &job;
-            ++generation_;
+            jobs_.push_back(&job);
         }
         wake_.notify_all();
         work(job);
         std::unique_lock lock(mutex_);
         // Every task done and no helper still looking at the job, which lives on this stack.
         done_.wait(lock, [&] { return job.finished == job.count && job.helpers == 0; });
-        job_ = nullptr;
+        jobs_.erase(std::find(jobs_.begin(), jobs_.end(), &job));
         lock.unlock();
         if (job.error) std::rethrow_exception(job.error);
-        return true;
     }
 
   private:
@@ -103,17 +102,21 @@ class Pool {
         insideWork = outer;
     }
 
+    // The oldest job with a task left to hand out; called with mutex_ held.
+    Job* openJob() const {
+        for (Job* job : jobs_) {
+            if (job->next.load() < job->count) return job;
+        }
+        return nullptr;
+    }
+
     void workerLoop() {
-        uint64_t seen = 0;
         for (;;) {
             Job* job = nullptr;
             {
                 std::unique_lock lock(mutex_);
-                wake_.wait(lock, [&] { return stopping_ || generation_ != seen; });
+                wake_.wait(lock, [&] { return stopping_ || (job = openJob()) != nullptr; });
                 if (stopping_) return;
-                seen = generation_;
-                job = job_;
-                if (!job) continue;
                 ++job->helpers;
             }
             work(*job);
@@ -123,11 +126,9 @@ class Pool {
     }
 
     std::vector<std::thread> workers_;
-    std::mutex inUse_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
-    Job* job_ = nullptr;
-    uint64_t generation_ = 0;
+    std::vector<Job*> jobs_;  // in the order they were started
     bool stopping_ = false;
 };
 
@@ -180,9 +181,11 @@ void configureThreads(int threads, int64_t minWorkPerTask) {
 
 void runTasks(int count, const std::function<void(int)>& task) {
     if (count <= 0) return;
-    if (count > 1 && !insideWork) {
-        Pool* pool = currentPool();
-        if (pool && pool->run(count, task)) return;
+    if (count > 1) {
+        if (Pool* pool = currentPool()) {
+            pool->run(count, task);
+            return;
+        }
     }
     const bool outer = insideWork;
     insideWork = true;
@@ -205,8 +208,6 @@ std::vector<WorkRange> splitWork(int64_t count, int64_t costPerItem) {
         threads = s.threads;
         minWork = s.minWorkPerTask;
     }
-    // Work started inside other pool work runs inline; cutting it up would gain nothing.
-    if (insideWork) threads = 1;
     const int64_t total = count * std::max<int64_t>(costPerItem, 1);
     const int64_t parts =
         std::clamp<int64_t>(total / minWork, 1, std::min<int64_t>(threads, count));

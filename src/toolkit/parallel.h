@@ -3,15 +3,15 @@
 // done in: rows of a per-pixel operation, columns of a filter, files of a batch. The calling
 // thread takes part, so one thread means plain sequential work and no pool at all.
 //
-// Work started from inside pool work, or while another thread uses the pool, runs on the
-// calling thread alone: nesting never waits for itself.
+// Work started from inside pool work is shared out too, to whichever threads are idle, and
+// several threads may use the pool at once; nesting never waits for itself.
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 // The number of threads a codec library may start for work begun here: all of them, or
-// one inside pool work (a batch already runs one file per thread).
+// one inside pool work (a batch already runs several files at once).
 int codecThreadCount();
 
 // Below this many pixels (or units of similar cost) a share is not worth a thread.

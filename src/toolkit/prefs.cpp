@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "toolkit/atomic_file.h"
+
 namespace {
 
 std::string trim(const std::string& s) {
@@ -52,8 +54,7 @@ bool Preferences::read(const std::string& path) {
 }
 
 bool Preferences::write(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    std::string text;
     size_t written = 0;
     for (auto& [key, value] : entries_) {
         // A line break inside a value would split it into lines of its own on reading.
@@ -63,10 +64,12 @@ bool Preferences::write(const std::string& path) const {
         const size_t line = key.size() + value.size() + 4;
         if (written + line > maxFileSize) continue;
         written += line;
-        out << key << " = " << value << "\n";
+        text += key + " = " + value + "\n";
     }
-    out.flush();
-    return static_cast<bool>(out);
+    // Whole or not at all: a full disk or a crash must not leave half a file.
+    return writeFileAtomically(path, reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                               ReplaceMode::Always)
+        .ok();
 }
 
 const std::string* Preferences::find(const std::string& key) const {

@@ -17,10 +17,11 @@ class GeometryBatchTest : public ::testing::Test {
   protected:
     void SetUp() override { dir = makeTempDir(); }
 
-    // Writes `image` as in.png and runs the options on it into out.png; the exit code.
+    // Writes `image` as in.png and runs the options on it into out.png, replacing the one
+    // an earlier run wrote; the exit code.
     int run(const Image& image, std::vector<std::string> options) {
         EXPECT_EQ(writeImageFile(image, dir + "in.png", ImageFormat::Png), "");
-        std::vector<std::string> args{dir + "in.png"};
+        std::vector<std::string> args{dir + "in.png", "--force"};
         args.insert(args.end(), options.begin(), options.end());
         args.push_back(dir + "out.png");
         std::ostringstream out, err;
@@ -65,10 +66,17 @@ TEST_F(GeometryBatchTest, HalfTurnFlipAndMirrorKeepToTheRectangle) {
     EXPECT_EQ(result(), imageFromRows(3, 2, {a, c, b, d, f, e}, 24));
 }
 
-TEST_F(GeometryBatchTest, ResizeClampsLikeTheDialog) {
-    ASSERT_EQ(run(Image(8, 6, 24, rgb(9, 99, 199)), {"--resize", "10x5000"}), batchOk) << errors;
+TEST_F(GeometryBatchTest, ResizeTakesTheDialogsLimitsAndRefusesWhatLiesOutside) {
+    ASSERT_EQ(run(Image(8, 6, 24, rgb(9, 99, 199)), {"--resize", "16x4096"}), batchOk) << errors;
     // A flat picture stays flat at any size.
     EXPECT_EQ(result(), Image(16, 4096, 24, rgb(9, 99, 199)));
+    // Outside the range nothing is brought into it behind the user's back.
+    for (const char* size : {"10x50", "50x4097"}) {
+        EXPECT_EQ(run(Image(8, 6, 24), {"--resize", size}), batchUsageError) << size;
+        EXPECT_NE(errors.find(std::string("--resize ") + size + ": each side takes 16 to 4096"),
+                  std::string::npos)
+            << errors;
+    }
 }
 
 TEST_F(GeometryBatchTest, CanvasPlacesThePictureAtItsAnchorOnTheColour) {
@@ -78,11 +86,16 @@ TEST_F(GeometryBatchTest, CanvasPlacesThePictureAtItsAnchorOnTheColour) {
     drawImage(expected, picture, 51, 0);
     EXPECT_EQ(firstDifference(result(), expected), "");
 
-    // By default centred on black; a side smaller than the image keeps the image's.
-    ASSERT_EQ(run(picture, {"--canvas", "151x10"}), batchOk) << errors;
-    expected = Image(151, 50, 32, opaqueBlack);
+    // By default centred on black.
+    ASSERT_EQ(run(picture, {"--canvas", "151x51"}), batchOk) << errors;
+    expected = Image(151, 51, 32, opaqueBlack);
     drawImage(expected, picture, 25, 0);
     EXPECT_EQ(firstDifference(result(), expected), "");
+    // A canvas only grows: a side smaller than the image is refused, not kept quietly.
+    EXPECT_EQ(run(picture, {"--canvas", "151x10"}), batchUsageError);
+    EXPECT_NE(errors.find("--canvas 151x10: smaller than the 100 x 50 image"), std::string::npos)
+        << errors;
+    EXPECT_EQ(run(picture, {"--canvas", "4097x50"}), batchUsageError);
 }
 
 TEST_F(GeometryBatchTest, CropKeepsTheSelectedRectangle) {

@@ -1,7 +1,5 @@
 #include "codec_test_util.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,19 +11,6 @@
 #include <stdexcept>
 
 #include "support/test_images.h"
-
-std::vector<uint8_t> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
-}
 
 std::vector<std::string> dataFiles(const std::string& folder, const std::string& extension) {
     std::vector<std::string> files;
@@ -137,22 +122,6 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
     add({"IDAT", packed});
     if (withEnd) add({"IEND", {}});
     return out;
-}
-
-int runInChild(bool asOrdinaryUser, const std::function<int()>& body) {
-    constexpr unsigned nobody = 65534;
-    pid_t child = ::fork();
-    if (child < 0) return -1;
-    if (child == 0) {
-        if (asOrdinaryUser && ::geteuid() == 0 &&
-            (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
-            ::_exit(125);
-        }
-        ::_exit(body());
-    }
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text) {

@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_images.h"
 #include "toolkit/image.h"
-
-std::vector<uint8_t> readBytes(const std::string& path);
-void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Every regular file under tests/data/<folder> whose name ends in `extension` (any
 // extension when empty, but never the .md notes), sorted.
@@ -42,11 +40,6 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
 
 // Lets test failures show an image's size, depth and pixels rather than raw bytes.
 void PrintTo(const Image& image, std::ostream* out);
-
-// Runs `body` in a child process and returns its exit code (-1 when a signal ended it).
-// With `asOrdinaryUser`, a child of root first becomes user and group 65534, since
-// permissions do not bind root; 125 means it could not.
-int runInChild(bool asOrdinaryUser, const std::function<int()>& body);
 
 // True when `text` occurs among `bytes`.
 bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text);

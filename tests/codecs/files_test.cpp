@@ -166,13 +166,6 @@ TEST(GoodFiles, EveryFileDecodes) {
 
 // --- Saving -------------------------------------------------------------------------------
 
-std::vector<std::string> folderEntries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(SaveImageFile, WritesEachFormatAndLeavesNoTemporaryFile) {
     std::string dir = makeTempDir();
     Image image = randomImage(6, 5, 4, 32);

@@ -1,6 +1,7 @@
 #include "toolkit/prefs.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <fstream>
 #include <sstream>
@@ -129,6 +130,29 @@ TEST(Preferences, ValuesWithLineBreaksAreNotWritten) {
     in.read(path);
     EXPECT_EQ(in.readString("LastPath", "default"), "default");
     EXPECT_EQ(in.readInteger("LastWindowState", 9), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Preferences, AWriteThatFailsHalfWayLeavesTheOldFileWhole) {
+    const std::string dir = makeTempDir();
+    Preferences old;
+    old.writeString("LastPath", "/home/user/Pictures/");
+    ASSERT_TRUE(old.write(dir + "p.prefs"));
+    const std::string before = readAll(dir + "p.prefs");
+    // More than the file-size limit lets through: the write stops part of the way.
+    int code = runInChild(false, [&] {
+        rlimit limit{100, 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 3;
+        Preferences big;
+        big.writeString("LastPath", std::string(500, 'x'));
+        return big.write(dir + "p.prefs") ? 1 : 0;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(readAll(dir + "p.prefs"), before);
+    EXPECT_EQ(folderEntries(dir), std::vector<std::string>{"p.prefs"});
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // Small helpers for building literal test images.
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "toolkit/image.h"
 
@@ -22,3 +24,14 @@ std::string testDataPath(const std::string& relative);
 
 // A fresh empty folder under the system's temporary directory, removed at process exit.
 std::string makeTempDir();
+
+std::vector<uint8_t> readBytes(const std::string& path);
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The names in a folder, sorted: what a test looks at to see that nothing was left behind.
+std::vector<std::string> folderEntries(const std::string& dir);
+
+// Runs `body` in a child process and returns its exit code (-1 when a signal ended it).
+// With `asOrdinaryUser`, a child of root first becomes user and group 65534, since
+// permissions do not bind root; 125 means it could not.
+int runInChild(bool asOrdinaryUser, const std::function<int()>& body);

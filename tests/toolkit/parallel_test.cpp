@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -48,16 +50,41 @@ TEST_F(ParallelTest, SeveralThreadsReallyTakePart) {
     EXPECT_EQ(seen.size(), 3u);
 }
 
-TEST_F(ParallelTest, WorkStartedInsideWorkRunsInlineAndCompletes) {
+TEST_F(ParallelTest, WorkStartedInsideWorkCompletesWithoutDeadlock) {
     configureThreads(2, 1);
     std::atomic<int> inner{0};
     runTasks(4, [&](int) {
-        // Nested work must neither deadlock nor be cut up.
-        EXPECT_EQ(splitWork(1000, 1000).size(), 1u);
         runTasks(5, [&](int) { inner.fetch_add(1); });
         parallelRows(0, 9, 1000, [&](int y0, int y1) { inner.fetch_add(y1 - y0); });
+        // Three levels deep.
+        runTasks(3, [&](int) { runTasks(2, [&](int) { inner.fetch_add(100); }); });
     });
-    EXPECT_EQ(inner.load(), 4 * (5 + 10));
+    EXPECT_EQ(inner.load(), 4 * (5 + 10 + 600));
+}
+
+TEST_F(ParallelTest, IdleThreadsJoinWorkStartedInsideASingleTask) {
+    // One outer task, as a batch of one file: its own work must still reach both threads.
+    configureThreads(2, 1);
+    EXPECT_EQ(splitWork(1000, 1000).size(), 2u);
+    std::set<std::thread::id> seen;
+    std::mutex mutex;
+    std::atomic<int> started{0};
+    runTasks(1, [&](int) {
+        runTasks(2, [&](int) {
+            {
+                std::lock_guard lock(mutex);
+                seen.insert(std::this_thread::get_id());
+            }
+            // Both halves must be running at once, which takes two threads; on one, the
+            // first half gives up waiting and the thread count below tells.
+            started.fetch_add(1);
+            auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (started.load() < 2 && std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::yield();
+            }
+        });
+    });
+    EXPECT_EQ(seen.size(), 2u);
 }
 
 TEST_F(ParallelTest, AThrownErrorReachesTheCallerAfterTheOtherTasks) {

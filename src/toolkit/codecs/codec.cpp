@@ -1,19 +1,16 @@
 #include "toolkit/codecs/codec.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <mutex>
 #include <system_error>
 
+#include "toolkit/atomic_file.h"
 #include "toolkit/codecs/codec_util.h"
 
 namespace {
@@ -59,20 +56,6 @@ void splitPath(const std::string& path, std::string& folder, std::string& file) 
         folder = path.substr(0, slash + 1);
         file = path.substr(slash + 1);
     }
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size, int& error) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -130,6 +113,7 @@ EncodeResult encodeImage(const Image& image, ImageFormat format, const ImageMeta
         case ImageFormat::Png:
             return encodePng(image, metadata);
         case ImageFormat::Jpeg:
+            if (options.quality > 0) return encodeJpegPercent(image, options.quality, metadata);
             return encodeJpeg(image, jpegSaveQuality, metadata);
         case ImageFormat::Jpeg2000:
             return encodeJpeg2000(image, jpeg2000SaveQuality);
@@ -138,7 +122,8 @@ EncodeResult encodeImage(const Image& image, ImageFormat format, const ImageMeta
         case ImageFormat::Gif:
             return encodeGif(image);
         case ImageFormat::WebP:
-            return encodeWebp(image, options.webpQuality, metadata);
+            return encodeWebp(image, options.quality > 0 ? options.quality : webpSaveQuality,
+                              metadata);
         case ImageFormat::Tiff:
             return encodeTiff(image, metadata);
         case ImageFormat::Unknown:
@@ -242,129 +227,13 @@ static DecodeResult readImageFileUnguarded(const std::string& path) {
     return decodeImage(bytes.data(), expected);
 }
 
-namespace {
-
-// A write past the process's file-size limit raises SIGXFSZ, whose default action ends the
-// program (and would leave the temporary file behind). Ignored, the write fails with
-// EFBIG like any other write error.
-void ignoreFileSizeSignal() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGXFSZ, &ignore, nullptr);
-    });
-}
-
-// Overwrites the existing file at `path` in place: used when its folder does not let a
-// temporary file be made beside it. Space is reserved first, so a full disk or the size
-// limit is met before any old byte is lost where the file system allows. Returns 0 or the
-// errno of the failure; `damaged` tells whether old bytes had been overwritten by then.
-int writeInPlace(const std::string& path, const std::vector<uint8_t>& bytes, bool& damaged) {
-    damaged = false;
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return errno;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        int error = S_ISREG(info.st_mode) ? errno : EACCES;
-        ::close(fd);
-        return error;
-    }
-    int error = 0;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        bytes.size() > limit.rlim_cur) {
-        error = EFBIG;
-    }
-    if (error == 0 && !bytes.empty()) {
-        int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
-        if (reserved == ENOSPC || reserved == EFBIG || reserved == EDQUOT) {
-            error = reserved;
-            // Whatever was reserved past the old end goes again.
-            if (::ftruncate(fd, info.st_size) != 0) damaged = true;
-        }
-    }
-    if (error == 0) {
-        damaged = true;
-        if (!writeAll(fd, bytes.data(), bytes.size(), error)) {
-            // error set by writeAll
-        } else if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
-            error = errno;
-        }
-    }
-    if (::close(fd) != 0 && error == 0) error = errno;
-    return error;
-}
-
-}  // namespace
-
 std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format,
                            const ImageMetadata& metadata, const EncodeOptions& options) {
     EncodeResult encoded = encodeImage(image, format, metadata, options);
     if (!encoded.ok()) return encoded.error;
-    ignoreFileSizeSignal();
-
-    std::string folder, file;
-    splitPath(path, folder, file);
-    if (file.empty()) return errnoText(EISDIR);
-
-    // A hidden name beside the target, unique within this process and across processes.
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "." + file + ".saving-" + std::to_string(::getpid()) + "-" +
-               std::to_string(counter++);
-        // 0666 lets the umask decide, as for any newly created file.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        int error = errno;
-        // A folder we may not write to can still hold a file we may: write that one in
-        // place. Quietly when it works; the message says how when it does not.
-        struct stat target {};
-        if ((error == EACCES || error == EPERM) && ::stat(path.c_str(), &target) == 0 &&
-            S_ISREG(target.st_mode) && ::access(path.c_str(), W_OK) == 0) {
-            bool damaged = false;
-            int inPlace = writeInPlace(path, encoded.bytes, damaged);
-            if (inPlace == 0) return {};
-            return errnoText(inPlace) +
-                   (damaged ? " (the folder is read-only, so the file was being overwritten in "
-                              "place and is now damaged)"
-                            : " (the folder is read-only, so the file was to be overwritten "
-                              "in place; it is unchanged)");
-        }
-        return errnoText(error);
-    }
-
-    int error = 0;
-    bool written = writeAll(fd, encoded.bytes.data(), encoded.bytes.size(), error);
-    if (written) {
-        // Keep the permissions of a file we replace.
-        struct stat old {};
-        if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-            ::fchmod(fd, old.st_mode & 07777);
-        }
-        if (::fsync(fd) != 0) {
-            error = errno;
-            written = false;
-        }
-    }
-    if (::close(fd) != 0 && written) {
-        error = errno;
-        written = false;
-    }
-    if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = errno;
-        written = false;
-    }
-    if (!written) {
-        ::unlink(temp.c_str());
-        return errnoText(error);
-    }
-    return {};
+    return writeFileAtomically(path, encoded.bytes.data(), encoded.bytes.size(),
+                               ReplaceMode::AlwaysOrInPlace)
+        .message;
 }
 
 DecodeResult readImageFile(const std::string& path) {

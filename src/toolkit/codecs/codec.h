@@ -33,13 +33,8 @@ struct EncodeResult {
 // Quality on the program's 0..10 scale.
 inline constexpr int jpegSaveQuality = 8;
 inline constexpr int jpeg2000SaveQuality = 3;
-// Lossy WebP's quality, on libwebp's own 0..100 scale.
+// Lossy WebP's save quality, on libwebp's own 0..100 scale.
 inline constexpr int webpSaveQuality = 90;
-
-// What an encoder may be told beyond the picture and its metadata.
-struct EncodeOptions {
-    int webpQuality = webpSaveQuality;  // 0..100, for a WebP that is not written lossless
-};
 
 // Which codec can read these bytes, judged by their first bytes only.
 ImageFormat detectFormat(const uint8_t* data, size_t size);
@@ -62,18 +57,28 @@ DecodeResult decodeTiff(const uint8_t* data, size_t size);
 EncodeResult encodePng(const Image& image, const ImageMetadata& metadata = {});
 EncodeResult encodeJpeg(const Image& image, int quality,  // quality 0..10
                         const ImageMetadata& metadata = {});
+EncodeResult encodeJpegPercent(const Image& image, int percent,  // libjpeg's 0..100
+                               const ImageMetadata& metadata = {});
 EncodeResult encodeJpeg2000(const Image& image, int quality);  // quality 0..10
 EncodeResult encodeBmp(const Image& image, const ImageMetadata& metadata = {});
 // GIF holds at most 256 colours and no partial transparency: an image with more, or with
 // an alpha other than 0 and 255, is refused (see gif.h for making one fit).
 EncodeResult encodeGif(const Image& image);
 // Lossless when the image has at most 256 distinct values (fully transparent pixels
-// counting as one), so a quantized image comes back exactly; else lossy at `quality`.
+// counting as one), so a quantized image comes back exactly; else lossy at `quality`
+// (libwebp's 0..100).
 EncodeResult encodeWebp(const Image& image, int quality = webpSaveQuality,
                         const ImageMetadata& metadata = {});
 EncodeResult encodeTiff(const Image& image, const ImageMetadata& metadata = {});
 
-// Encodes in `format` with the program's save quality for that format.
+inline constexpr int maxJpegPercent = 100;
+
+// What an encoder may be told beyond the format and the metadata.
+struct EncodeOptions {
+    int quality = 0;  // 1..100 for the lossy formats (JPEG, WebP); 0: the save quality
+};
+
+// Encodes in `format` with the program's save quality for that format, or as `options` say.
 EncodeResult encodeImage(const Image& image, ImageFormat format, const ImageMetadata& metadata = {},
                          const EncodeOptions& options = {});
 

@@ -252,7 +252,7 @@ struct JpegEncoder {
 
 // `exif` (a whole APP1 marker's data, or null) is written after the JFIF header;
 // `xDensity` and `yDensity` (dots per inch, 0 for none) go into that header.
-bool writeJpeg(JpegEncoder* e, const Image* image, int quality, const uint8_t* exif,
+bool writeJpeg(JpegEncoder* e, const Image* image, int percent, const uint8_t* exif,
                size_t exifSize, int xDensity, int yDensity) {
     installErrorHandler(&e->error);
     e->cinfo.err = &e->error.pub;
@@ -270,7 +270,7 @@ bool writeJpeg(JpegEncoder* e, const Image* image, int quality, const uint8_t* e
     e->cinfo.input_components = bytesPerPixel;
     e->cinfo.in_color_space = JCS_EXT_RGBX;
     jpeg_set_defaults(&e->cinfo);
-    jpeg_set_quality(&e->cinfo, quality * qualityScale, TRUE);
+    jpeg_set_quality(&e->cinfo, percent, TRUE);
     if (xDensity > 0 && yDensity > 0) {
         e->cinfo.density_unit = densityPerInch;
         e->cinfo.X_density = static_cast<UINT16>(xDensity);
@@ -390,7 +390,7 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     return result;
 }
 
-static EncodeResult encodeJpegUnguarded(const Image& image, int quality,
+static EncodeResult encodeJpegUnguarded(const Image& image, int percent,
                                         const ImageMetadata& metadata) {
     EncodeResult result;
     result.error = encoderInputError(image);
@@ -417,7 +417,7 @@ static EncodeResult encodeJpegUnguarded(const Image& image, int quality,
         }
     }
     const bool dense = metadata.hasResolution();
-    if (writeJpeg(encoder.get(), &image, clampQuality(quality),
+    if (writeJpeg(encoder.get(), &image, std::clamp(percent, 0, maxJpegPercent),
                   exif.empty() ? nullptr : exif.data(), exif.size(),
                   dense ? densityOf(metadata.xDpi) : 0, dense ? densityOf(metadata.yDpi) : 0)) {
         result.bytes.assign(sink.data, sink.data + sink.size);
@@ -432,5 +432,9 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
 }
 
 EncodeResult encodeJpeg(const Image& image, int quality, const ImageMetadata& metadata) {
-    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, quality, metadata); });
+    return encodeJpegPercent(image, clampQuality(quality) * qualityScale, metadata);
+}
+
+EncodeResult encodeJpegPercent(const Image& image, int percent, const ImageMetadata& metadata) {
+    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, percent, metadata); });
 }
