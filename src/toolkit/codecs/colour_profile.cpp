@@ -27,12 +27,14 @@ struct TransformDeleter {
 constexpr cmsUInt32Number greyInPixel =
     COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
 
+// The signatures are read as plain numbers: a damaged profile holds values that no
+// enumerator names.
 bool profileFits(cmsHPROFILE profile, SampleKind kind) {
-    const cmsProfileClassSignature cls = cmsGetDeviceClass(profile);
+    const cmsUInt32Number cls = cmsGetDeviceClass(profile);
     if (cls == cmsSigLinkClass || cls == cmsSigAbstractClass || cls == cmsSigNamedColorClass) {
         return false;
     }
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    const cmsUInt32Number space = cmsGetColorSpace(profile);
     switch (kind) {
         case SampleKind::Rgb:
             return space == cmsSigRgbData;
