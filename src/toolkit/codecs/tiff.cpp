@@ -28,6 +28,8 @@ constexpr size_t messageBytes = 200;
 constexpr tmsize_t maxLibraryAllocation = tmsize_t{64} << 20;
 constexpr uint64_t maxTileBytes = uint64_t{64} << 20;
 constexpr uint32_t writeStripBytes = 1u << 20;
+constexpr int truecolourDeflateLevel = 4;
+constexpr int paletteDeflateLevel = 6;
 constexpr const char* pageNotice = "only the first page of the file is shown";
 constexpr uint16_t inksetCmyk = 1;
 
@@ -619,6 +621,7 @@ static EncodeResult encodeTiffUnguarded(const Image& image, const ImageMetadata&
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_ZIPQUALITY, 6);
         TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
         const uint32_t rowsPerStrip = static_cast<uint32_t>(
             std::clamp<size_t>(writeStripBytes / std::max<size_t>(rowBytes, 1), 1, image.height));
