@@ -123,6 +123,40 @@ TEST(Orientation, EveryFormatThatCarriesOneIsTurnedOnLoad) {
     }
 }
 
+TEST(Orientation, JpegRowsArePlacedUprightAsTheyAreDecoded) {
+    // Several bands of rows, sides of no block multiple: the same pixels as turning the
+    // decoded picture afterwards, for every orientation.
+    const Image picture = smoothImage(37, 41, 24);
+    const std::vector<uint8_t> plain = makeJpeg(picture);
+    DecodeResult stored = decodeJpeg(plain.data(), plain.size());
+    ASSERT_TRUE(stored.ok()) << stored.error;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const std::vector<uint8_t> file =
+            makeJpeg(picture, JpegMaking{.exif = phoneExif(orientation)});
+        DecodeResult r = decodeJpeg(file.data(), file.size());
+        ASSERT_TRUE(r.ok()) << r.error;
+        Image turned = stored.image;
+        orientUpright(turned, orientation);
+        EXPECT_EQ(firstDifference(r.image, turned), "") << orientation;
+    }
+    // And the hand-made picture, by its colours.
+    for (const Expected& x : uprights) {
+        const std::vector<uint8_t> file =
+            makeJpeg(colourStored(), JpegMaking{.exif = phoneExif(x.orientation)});
+        DecodeResult r = decodeJpeg(file.data(), file.size());
+        ASSERT_TRUE(r.ok()) << r.error;
+        ASSERT_EQ(r.image.width, x.width) << x.orientation;
+        for (size_t i = 0; i < 6; ++i) {
+            const uint32_t want = colourStored().pixels[x.rows[i] - a];
+            const uint32_t got = r.image.pixels[i];
+            EXPECT_LE(std::abs(redOf(got) - redOf(want)) + std::abs(greenOf(got) - greenOf(want)) +
+                          std::abs(blueOf(got) - blueOf(want)),
+                      6)
+                << x.orientation << " pixel " << i;
+        }
+    }
+}
+
 TEST(Orientation, AQuarterTurnSwapsTheResolution) {
     // 300 dpi across and 150 down as stored: upright after a quarter turn, 150 and 300.
     TestExif exif;

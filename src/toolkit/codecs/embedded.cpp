@@ -20,7 +20,7 @@ void finishDecode(DecodeResult& result, const Embedded& embedded) {
         result.metadata.exif = keepableExif(data, size, facts);
     }
     const int orientation = embedded.orientation != 0 ? embedded.orientation : facts.orientation;
-    orientUpright(result.image, orientation);
+    if (!embedded.upright) orientUpright(result.image, orientation);
 
     double x = embedded.xDpi, y = embedded.yDpi;
     if (x <= 0 || y <= 0) {

@@ -19,6 +19,9 @@ struct Embedded {
     double yDpi = 0;
     // The format's own orientation (TIFF has one); 0 to take the EXIF block's.
     int orientation = 0;
+    // The decoder has placed the pixels upright already (the metadata still follows the
+    // orientation).
+    bool upright = false;
 };
 
 // Converts the decoded pixels to sRGB by the profile, turns them upright and fills

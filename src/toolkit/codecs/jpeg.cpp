@@ -19,6 +19,7 @@
 #include "toolkit/codecs/codec_util.h"
 #include "toolkit/codecs/embedded.h"
 #include "toolkit/codecs/exif.h"
+#include "toolkit/codecs/orientation.h"
 
 namespace {
 
@@ -29,6 +30,8 @@ constexpr int maxScans = 1000;
 constexpr int qualityScale = 10;  // the program's 0..10 maps to libjpeg's 0..100
 constexpr size_t outputChunk = 16 * 1024;
 constexpr int exifMarker = JPEG_APP0 + 1;
+// Rows decoded at a time for a picture stored turned: two rows of 8 x 8 blocks.
+constexpr int bandRows = 16;
 constexpr int iccMarker = JPEG_APP0 + 2;
 constexpr unsigned maxMarkerBytes = 0xFFFF;
 constexpr uint8_t exifMarkerStart[] = {'E', 'x', 'i', 'f', 0, 0};
@@ -187,14 +190,40 @@ bool startJpeg(JpegDecoder* d) {
     return true;
 }
 
+// Where decoded rows go: straight into the picture when it is stored upright, else a band
+// at a time through `band` to their upright places.
+struct RowTarget {
+    Image* image;
+    uint32_t* band;  // bandRows rows of the stored width; null when upright
+    int orientation;
+};
+
 // Decodes into rows of 4 bytes per pixel: RGBA, or CMYK for four-channel files.
-bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
+bool readJpegRows(JpegDecoder* d, RowTarget* target) {
     if (setjmp(d->error.jump)) return false;
-    while (d->cinfo.output_scanline < d->cinfo.output_height) {
-        JSAMPROW row = pixels + static_cast<size_t>(d->cinfo.output_scanline) * stride;
-        jpeg_read_scanlines(&d->cinfo, &row, 1);
+    jpeg_decompress_struct& c = d->cinfo;
+    const int width = static_cast<int>(c.output_width), height = static_cast<int>(c.output_height);
+    while (c.output_scanline < c.output_height) {
+        const int top = static_cast<int>(c.output_scanline);
+        if (!target->band) {
+            JSAMPROW row = reinterpret_cast<JSAMPROW>(target->image->row(top));
+            jpeg_read_scanlines(&c, &row, 1);
+            continue;
+        }
+        JSAMPROW rows[bandRows];
+        const int count = std::min(bandRows, height - top);
+        for (int r = 0; r < count; ++r) {
+            rows[r] = reinterpret_cast<JSAMPROW>(target->band + static_cast<size_t>(r) * width);
+        }
+        int got = 0;
+        while (got < count) {
+            got += static_cast<int>(
+                jpeg_read_scanlines(&c, rows + got, static_cast<JDIMENSION>(count - got)));
+        }
+        placeRowsUpright(*target->image, target->band, top, count, width, height,
+                         target->orientation);
     }
-    jpeg_finish_decompress(&d->cinfo);
+    jpeg_finish_decompress(&c);
     return true;
 }
 
@@ -310,6 +339,17 @@ int densityOf(double dpi) {
     return static_cast<int>(std::clamp<long>(std::lround(dpi), 1, maxDensity));
 }
 
+// The orientation an EXIF marker's block gives (1 when none or none valid).
+int exifOrientation(const std::vector<uint8_t>& marker) {
+    if (marker.empty()) return uprightOrientation;
+    const uint8_t* data = marker.data();
+    size_t size = marker.size();
+    skipExifPrefix(data, size);
+    ExifFacts facts;
+    keepableExif(data, size, facts);
+    return facts.orientation;
+}
+
 }  // namespace
 
 static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
@@ -366,11 +406,20 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     }
     if (ok && result.ok() && !startJpeg(&decoder)) result.error = decoder.error.message;
     if (ok && result.ok()) {
-        Image image = Image::unset(static_cast<int>(cinfo.image_width),
-                                   static_cast<int>(cinfo.image_height), 24);
+        // A phone's picture is placed upright as it is decoded.
+        int width = static_cast<int>(cinfo.image_width),
+            height = static_cast<int>(cinfo.image_height);
+        const int orientation = exifOrientation(embedded.exif);
+        uprightSize(orientation, width, height);
+        Image image = Image::unset(width, height, 24);
+        std::vector<uint32_t> band;
+        if (orientation != uprightOrientation) {
+            band.resize(static_cast<size_t>(bandRows) * cinfo.image_width);
+            embedded.upright = true;
+        }
+        RowTarget target{&image, band.empty() ? nullptr : band.data(), orientation};
         bool inverted = cinfo.saw_Adobe_marker;
-        if (readJpegRows(&decoder, reinterpret_cast<uint8_t*>(image.pixels.data()),
-                         static_cast<size_t>(image.width) * bytesPerPixel)) {
+        if (readJpegRows(&decoder, &target)) {
             if (cmyk) {
                 // Inks with a profile of their own convert by it; without, by the plain
                 // formula.

@@ -100,3 +100,35 @@ void orientUpright(Image& image, int orientation) {
             break;
     }
 }
+
+void placeRowsUpright(Image& upright, const uint32_t* band, int top, int rows, int storedWidth,
+                      int storedHeight, int orientation) {
+    const int w = storedWidth, h = storedHeight;
+    if (!orientationSwapsSides(orientation)) {
+        // Whole rows: forwards or backwards, at the same or the mirrored height.
+        const bool reversed = orientation == 2 || orientation == 3;
+        const bool flipped = orientation == 3 || orientation == 4;
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t* from = band + static_cast<size_t>(r) * w;
+            uint32_t* to = upright.row(flipped ? h - 1 - (top + r) : top + r);
+            if (reversed) {
+                std::reverse_copy(from, from + w, to);
+            } else {
+                std::copy(from, from + w, to);
+            }
+        }
+        return;
+    }
+    // Stored (x, y) goes to upright (column, row): 5 (y, x), 6 (h-1-y, x), 7 (h-1-y, w-1-x),
+    // 8 (y, w-1-x). A stored column becomes an upright row, so the band's rows fill a
+    // short run of each upright row.
+    const bool fromRight = orientation == 6 || orientation == 7;   // stored y counts leftwards
+    const bool fromBottom = orientation == 7 || orientation == 8;  // stored x counts upwards
+    for (int x = 0; x < w; ++x) {
+        uint32_t* to = upright.row(fromBottom ? w - 1 - x : x);
+        for (int r = 0; r < rows; ++r) {
+            const int y = top + r;
+            to[fromRight ? h - 1 - y : y] = band[static_cast<size_t>(r) * w + x];
+        }
+    }
+}
