@@ -46,7 +46,10 @@ void swapWindowEvent(const Event& event) {
 
 void openSwapWindow(int /*command*/) {
     if (anyToolWindowOpen() || isWindow(swapWindow)) return;
-    if (!openWindow(swapWindow, 100, 100, 200, 70, swapTitle, windowCloseBox)) return;
+    if (!openWindow(swapWindow, 0, 0, 200, 70, swapTitle, windowCloseBox | windowParentCentered,
+                    mainWindow)) {
+        return;
+    }
     swapButton = buttonControl(anyControlNumber, 10, 10, 180, 25, "Swap red and blue");
     closeButton = buttonControl(anyControlNumber, 10, 40, 180, 25, "Close");
 }

@@ -10,6 +10,7 @@ packages=(
   libgif-dev libwebp-dev libtiff-dev liblcms2-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
+  openbox xdotool x11-utils
 )
 if [ "${1:-}" = "bench" ]; then
   packages+=(imagemagick pngquant lomiri-wallpapers hyperfine)

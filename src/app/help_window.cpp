@@ -24,7 +24,8 @@ int showHelp() {
     }
     if (!openWindow(helpWindow, 0, 0, helpWidth, helpHeight, helpTitle,
                     windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
-                        windowScreenCentered)) {
+                        windowScreenCentered,
+                    mainWindow)) {
         return 0;
     }
     helpTextControl = editorControl(anyControlNumber, 0, 0, helpWidth, helpHeight, true);

@@ -84,6 +84,9 @@ void mainWindowEvent(const Event& event) {
         case eventSizeWindow:
             layoutView();
             break;
+        case eventFrameWindow:
+            windowFramed();
+            break;
         case eventMinimizeWindow:
             windowState = windowMinimized;
             break;

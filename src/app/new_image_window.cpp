@@ -90,7 +90,7 @@ void startNewDocument(int w, int h, uint32_t colour) {
 void newImageDialog() {
     if (anyToolWindowOpen()) return;
     if (!openWindow(newImageWindow, 0, 0, dialogWidth, dialogHeight, newImageTitle,
-                    windowCloseBox | windowParentCentered, mainWindow)) {
+                    windowCloseBox | windowParentCentered | windowModal, mainWindow)) {
         return;
     }
     setWindowColour(newImageWindow, dialogColour);

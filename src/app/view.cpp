@@ -25,6 +25,7 @@ int maxViewHeight = 0;
 int toolBarHeight = 0;
 MoverDrag moverDrag;
 int currentCommand = -1;
+int fitAwaitsFrame = 0;
 
 namespace {
 
@@ -159,6 +160,9 @@ void fitWindowToImage(int image) {
     Image* shown = findImage(image);
     if (shown) {
         measureWindowFrame();
+        // Fitted before the window manager framed the window: fitted again once it has,
+        // or the frame would push the title bar off the desktop.
+        fitAwaitsFrame = frameExtraWidth <= 0 && frameExtraHeight <= 0 ? 1 : 0;
         int w = std::max(std::min(shown->width, maxViewWidth), minViewWidth);
         int h = std::max(std::min(shown->height, maxViewHeight), minViewHeight);
         h += menuBarHeightOf(mainMenuBar) + statusBarHeightOf(mainStatusBar) + toolBarHeight;
@@ -174,6 +178,10 @@ int analysisSource() {
         return viewImage;
     }
     return previewImage(true);
+}
+
+void windowFramed() {
+    if (fitAwaitsFrame) fitWindowToImage(viewImage);
 }
 
 void histogramRefresh() {
@@ -286,6 +294,7 @@ void resetView() {
     moverDrag = MoverDrag{};
     currentCommand = -1;
     toolBarHeight = 0;
+    fitAwaitsFrame = 0;
 }
 
 namespace {

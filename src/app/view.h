@@ -37,11 +37,16 @@ extern MoverDrag moverDrag;
 // close their windows only when it is their own command.
 extern int currentCommand;
 
+// 1 while the window was last fitted to the image before its frame was known.
+extern int fitAwaitsFrame;
+
 void refreshView(int image, int keepSelection);
 void layoutView();
 void fitWindowToImage(int image);
 // frameExtraWidth/Height (outer minus inner size) and the largest view that fits the desktop.
 void measureWindowFrame();
+// The window manager framed the main window: a fit made without the frame is made again.
+void windowFramed();
 void statusSelectionField();
 void histogramRefresh();
 void paletteRefresh();

@@ -541,7 +541,7 @@ Step paletteOutStep(const std::string& path) {
         if (colours.size() > maxPaletteFileColours) {
             throw FileError{path + ": the image holds more than " +
                             std::to_string(maxPaletteFileColours) +
-                            " colours, more than a palette file holds"};
+                            " colors, more than a palette file holds"};
         }
         // The same rule as for images: nothing existing is replaced unless asked to.
         std::error_code ec;

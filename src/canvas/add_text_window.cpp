@@ -225,7 +225,7 @@ void addTextDialog() {
         services().refreshView(viewImage, 1);
     }
     if (!openWindow(addTextWindow, 0, 0, dialogWidth, dialogHeight, addTextTitle,
-                    windowCloseBox | windowParentCentered, mainWindow)) {
+                    windowCloseBox | windowParentCentered | windowModal, mainWindow)) {
         return;
     }
     setWindowColour(addTextWindow, windowColour);

@@ -328,6 +328,39 @@ int clampResizeSide(int64_t side) {
     return static_cast<int>(std::min<int64_t>(side, largestNewSide));
 }
 
+namespace {
+
+// `side` * to / from, to the nearest integer (halves up); all three positive.
+int64_t scaledSide(int64_t side, int64_t to, int64_t from) {
+    return (side * to + from / 2) / from;
+}
+
+bool resizeSideFits(int64_t side) {
+    return side >= smallestResizeSide && side <= largestNewSide;
+}
+
+}  // namespace
+
+ResizeSize resizeImageSize(int64_t typedWidth, int64_t typedHeight, bool keepAspect, int currentW,
+                           int currentH) {
+    if (typedWidth == currentW && typedHeight == currentH) return {currentW, currentH};
+    int64_t w = typedWidth, h = typedHeight;
+    if (keepAspect && w > 0 && h > 0) {
+        // Typed values are at most 10^9, so the products stay far inside 64 bits.
+        const int64_t longer = std::max(w, h), shorter = std::min(w, h);
+        if (longer > largestNewSide) {
+            w = scaledSide(w, largestNewSide, longer);
+            h = scaledSide(h, largestNewSide, longer);
+        } else if (shorter < smallestResizeSide) {
+            w = scaledSide(w, smallestResizeSide, shorter);
+            h = scaledSide(h, smallestResizeSide, shorter);
+        }
+        // Sides too far apart for one factor to bring both into range: each on its own.
+        if (!resizeSideFits(w) || !resizeSideFits(h)) w = typedWidth, h = typedHeight;
+    }
+    return {clampResizeSide(w), clampResizeSide(h)};
+}
+
 int clampCanvasSide(int64_t side, int current) {
     // The upper bound first, so that the lower one, the current side, has the last word.
     side = std::min<int64_t>(side, largestNewSide);

@@ -33,6 +33,18 @@ inline constexpr int largestNewSide = 4096;
 
 // A side typed into "resize image": raised to 16, then lowered to 4096.
 int clampResizeSide(int64_t side);
+// The size "resize image" makes of the typed sides of an image of currentW x currentH.
+// Typed sides equal to the current ones are left as they are, even above 4096. Otherwise
+// each side goes into 16..4096; with keepAspect both are scaled by one factor so the
+// picture is not squeezed (4272 x 2848 within 4096 is 4096 x 2731), unless the sides are
+// too far apart for both to fit, when each is clamped on its own.
+struct ResizeSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const ResizeSize&) const = default;
+};
+ResizeSize resizeImageSize(int64_t typedWidth, int64_t typedHeight, bool keepAspect, int currentW,
+                           int currentH);
 // A side typed into "resize canvas": the canvas never grows past 4096 and never shrinks, so
 // a side that is already above 4096 stays as it is.
 int clampCanvasSide(int64_t side, int current);

@@ -5,8 +5,9 @@ namespace {
 
 bool heldForMainLoop(const Event& e) {
     if (e.window != mainWindow) return false;
-    return e.kind == eventSizeWindow || e.kind == eventMinimizeWindow ||
-           e.kind == eventMaximizeWindow || e.kind == eventRestoreWindow;
+    return e.kind == eventSizeWindow || e.kind == eventFrameWindow ||
+           e.kind == eventMinimizeWindow || e.kind == eventMaximizeWindow ||
+           e.kind == eventRestoreWindow;
 }
 
 }  // namespace

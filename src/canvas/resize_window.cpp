@@ -48,7 +48,7 @@ bool openDialog(const SizeDialogLayout& layout) {
     Image* view = findImage(viewImage);
     if (!view) return false;
     if (!openWindow(layout.window, 0, 0, layout.width, layout.height, layout.title,
-                    windowCloseBox | windowParentCentered, mainWindow)) {
+                    windowCloseBox | windowParentCentered | windowModal, mainWindow)) {
         return false;
     }
     setWindowColour(layout.window, resizeDialogColour);
@@ -115,9 +115,12 @@ void apply() {
     int64_t typedWidth = fieldValue(controlText(d.widthField));
     int64_t typedHeight = fieldValue(controlText(d.heightField));
     if (d.window == resizeImageWindow) {
-        int w = clampResizeSide(typedWidth), h = clampResizeSide(typedHeight);
-        runOperation(resizingFrame(viewImage), [w, h](Image& image, const Rect&) {
-            image = resampleMitchell(image, w, h);
+        const ResizeSize size = resizeImageSize(
+            typedWidth, typedHeight, controlState(d.keepAspect) != 0, d.imageWidth, d.imageHeight);
+        // The size the picture has already: nothing to do, and no step to undo.
+        if (size == ResizeSize{d.imageWidth, d.imageHeight}) return;
+        runOperation(resizingFrame(viewImage), [size](Image& image, const Rect&) {
+            image = resampleMitchell(image, size.width, size.height);
             return true;
         });
         return;
@@ -179,10 +182,13 @@ bool openResizeImageDialog() {
 bool openResizeCanvasDialog() {
     if (!openDialog(resizeCanvasLayout)) return false;
     ResizeDialog& d = resizeDialog;
-    setControlColour(textControl(anyControlNumber, 150, 5, 90, 30, "position"), resizeDialogColour);
+    // The labels keep clear of the frame below the one and of the window's edge below the
+    // other.
+    d.positionLabel = textControl(anyControlNumber, 150, 5, 80, 20, "position");
+    setControlColour(d.positionLabel, resizeDialogColour);
     // The frame holds the nine buttons: 20 x 20 each, 25 apart, 5 in from its corner.
     constexpr int gridX = 150, gridY = 28;
-    frameControl(anyControlNumber, gridX, gridY, 80, 85, "");
+    d.grid = frameControl(anyControlNumber, gridX, gridY, 80, 85, "");
     for (int i = 0; i < lastAnchor; ++i) {
         d.positions[i] = optionControl(anyControlNumber, gridX + 5 + 25 * (i % 3),
                                        gridY + 5 + 25 * (i / 3), 20, 20, "");
@@ -192,8 +198,8 @@ bool openResizeCanvasDialog() {
         createImage(anyImageNumber, swatchWidth, swatchHeight, 32, resizeCanvasColour | alphaMask);
     d.swatch =
         imageControl(anyControlNumber, 10, 100, swatchWidth, swatchHeight, d.swatchImage, false);
-    setControlColour(textControl(anyControlNumber, 10, 145, 90, 30, "background"),
-                     resizeDialogColour);
+    d.backgroundLabel = textControl(anyControlNumber, 10, 142, 90, 20, "background");
+    setControlColour(d.backgroundLabel, resizeDialogColour);
     return true;
 }
 

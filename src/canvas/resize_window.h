@@ -21,6 +21,9 @@ struct ResizeDialog {
     int okButton = -1;
     int cancelButton = -1;
     std::array<int, 9> positions{};  // the anchors "1" to "9" (canvas dialog)
+    int positionLabel = -1;          // "position", above the frame that holds them
+    int grid = -1;                   // that frame
+    int backgroundLabel = -1;        // "background", below the swatch
     int swatch = -1;                 // image control showing the background
     int swatchImage = -1;            // its image
     int imageWidth = 0;              // of viewImage when the dialog opened

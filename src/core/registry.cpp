@@ -1,6 +1,8 @@
 #include "core/registry.h"
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 #include "core/state.h"
 
@@ -14,6 +16,11 @@ std::map<int, CommandHandler>& commandHandlers() {
 std::map<int, WindowHandler>& windowHandlers() {
     static std::map<int, WindowHandler> handlers;
     return handlers;
+}
+
+std::vector<DocumentListener>& documentListeners() {
+    static std::vector<DocumentListener> listeners;
+    return listeners;
 }
 
 ViewServices defaultServices;
@@ -47,6 +54,19 @@ bool routeWindowEvent(const Event& event) {
     return true;
 }
 
+void registerDocumentListener(DocumentListener listener) {
+    auto& all = documentListeners();
+    if (listener && std::find(all.begin(), all.end(), listener) == all.end()) {
+        all.push_back(listener);
+    }
+}
+
+void documentChanged() {
+    // A copy: a listener may register another.
+    const std::vector<DocumentListener> listeners = documentListeners();
+    for (DocumentListener listener : listeners) listener();
+}
+
 bool commandRegistered(int command) {
     return commandHandlers().count(command) != 0;
 }
@@ -54,6 +74,7 @@ bool commandRegistered(int command) {
 void clearRegistry() {
     commandHandlers().clear();
     windowHandlers().clear();
+    documentListeners().clear();
 }
 
 int ViewServices::shownImage() {

@@ -23,6 +23,13 @@ bool runCommand(int command);
 bool routeWindowEvent(const Event& event);
 bool commandRegistered(int command);
 
+// A window whose preview was made from the document learns here of every change of the
+// document's state (an edit, undo, redo, a load), however it came about.
+using DocumentListener = void (*)();
+void registerDocumentListener(DocumentListener listener);
+// Tells every listener; the undo history calls it after each change of its current entry.
+void documentChanged();
+
 // Forgets every handler (start-up and tests).
 void clearRegistry();
 

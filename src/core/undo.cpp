@@ -260,6 +260,8 @@ void revert() {
 
 void updateUndoButtons() {
     services().setUndoButtons((undoFlags & undoPossible) != 0, (undoFlags & redoPossible) != 0);
+    // Every change of the current entry ends here.
+    documentChanged();
 }
 
 int64_t currentEntryId() {

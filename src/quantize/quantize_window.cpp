@@ -71,7 +71,12 @@ int selectedStyle() {
     return controlState(quantizeControls.styleList);
 }
 
+// True from a Test until a setting changes, Source or Apply: the preview shows the settings
+// on display. It can be applied while the document is in the state it was made from.
+bool previewCurrent = false;
+
 void disableApply() {
+    previewCurrent = false;
     disableControl(quantizeControls.applyButton, true);
 }
 
@@ -175,6 +180,7 @@ void previewQuantization() {
     quantizePreviewEntry = currentEntryId();
     services().refreshView(toolImage, 1);
     disableControl(quantizeControls.applyButton, false);
+    previewCurrent = true;
     // The count and the figures follow once the preview has been painted, so that it shows
     // at once.
     figuresPending = true;
@@ -205,6 +211,28 @@ void showSourceImage() {
     if (const Image* view = findImage(viewImage)) showCount(*view);
 }
 
+// True while Apply writes the preview into the document: that change is the preview's own.
+bool applying = false;
+
+// The document changed (Negative, undo, a load): a preview of another state, its count and
+// its figures describe what is not on the canvas, and Apply must not look as if it would
+// keep it. Back in the preview's state (a redo), the preview holds again.
+void documentChangedUnderPreview() {
+    if (!quantizeOpen || applying || !isWindow(quantizeWindow)) return;
+    const QuantizeControls& c = quantizeControls;
+    if (previewCurrent && currentEntryId() == quantizePreviewEntry && imageExists(toolImage)) {
+        if (controlEnabled(c.applyButton)) return;
+        disableControl(c.applyButton, false);
+        figuresPending = true;
+        startWindowTimer(quantizeWindow, figuresTimer, 0);
+        return;
+    }
+    disableControl(c.applyButton, true);
+    clearFigure();
+    figuresPending = false;
+    if (const Image* view = findImage(viewImage)) showCount(*view);
+}
+
 void applyQuantization() {
     if (!imageExists(toolImage)) return;
     if (currentEntryId() != quantizePreviewEntry) {
@@ -217,6 +245,10 @@ void applyQuantization() {
     }
     clearFigure();
     const OperationFrame frame{.wholeImage = true, .snapshot = FrameSnapshot::AfterRefresh};
+    struct Applying {
+        Applying() { applying = true; }
+        ~Applying() { applying = false; }
+    } scope;
     runOperation(frame, [](Image& view, const Rect&) {
         view = *findImage(toolImage);
         return true;
@@ -254,6 +286,7 @@ void placeWindow() {
 
 void closeQuantizeWindow() {
     quantizeOpen = 0;
+    previewCurrent = false;
     freeImage(toolImage);
     clearFigure();
     services().refreshView(viewImage, 1);
@@ -300,8 +333,7 @@ void controlEvent(const Event& event) {
 void openQuantizeWindow(int /*command*/) {
     if (anyToolWindowOpen() || isWindow(quantizeWindow)) return;
     if (!openWindow(quantizeWindow, 0, 0, quantizeWidth, quantizeHeight, quantizeTitle,
-                    windowCloseBox | windowInvisible | windowParentCentered | windowTool,
-                    mainWindow)) {
+                    windowCloseBox | windowInvisible | windowParentCentered, mainWindow)) {
         return;
     }
     setWindowColour(quantizeWindow, quantizeColour);
@@ -391,6 +423,9 @@ void registerQuantizeWindow() {
     quantizeControls = QuantizeControls{};
     figureShown = false;
     figuresPending = false;
+    applying = false;
+    previewCurrent = false;
     registerCommand(commandQuantize, openQuantizeWindow);
     registerWindowHandler(quantizeWindow, quantizeWindowEvent);
+    registerDocumentListener(documentChangedUnderPreview);
 }

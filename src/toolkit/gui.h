@@ -25,6 +25,7 @@ enum EventKind : int {
     eventActivateWindow = 9,
     eventRightClick = 10,  // posted by the program's canvas handler
     eventTimer = 11,
+    eventFrameWindow = 12,  // the window manager framed the window or changed its frame
     // Program-defined kinds start above the toolkit's own range.
     firstProgramEvent = 0x10000,
 };
@@ -97,16 +98,18 @@ enum WindowFlag : int {
     windowInvisible = 16,
     windowScreenCentered = 32,
     windowParentCentered = 64,
-    windowTool = 128,
-    windowBorderless = 256,
+    windowBorderless = 256,  // a notice: no frame, above every window, never active
     windowNoActivate = 512,  // shown without taking the keyboard from the active window
+    windowModal = 1024,      // the owner takes no input until the window closes
 };
 
 enum WindowStateValue : int { windowNormal = 0, windowMaximized = 512, windowMinimized = 1024 };
 
 // Opens window n with the given inner size. The inner area holds the menu bar (at the top),
 // the content and the status bar (at the bottom); control coordinates count from just
-// below the menu bar. Returns false when the window cannot be opened.
+// below the menu bar. (x, y) is where the outer frame goes; it, and the centred places, are
+// moved inside the desktop. A window with a parent is owned by it: it stays above it and
+// takes the keys while it has the focus. Returns false when the window cannot be opened.
 bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std::string& title,
                 int flags, int parent = -1);
 void closeWindow(int n);
@@ -123,7 +126,8 @@ int windowX(int n, bool inner = false);
 int windowY(int n, bool inner = false);
 int windowWidth(int n, bool inner = true);
 int windowHeight(int n, bool inner = true);
-// Moves the outer frame to (x, y) and sets the inner size.
+// Moves the outer frame to (x, y), or as near as keeps it inside the desktop, and sets the
+// inner size.
 void resizeWindow(int n, int x, int y, int innerWidth, int innerHeight);
 void setWindowMinimumSize(int n, int innerWidth, int innerHeight);
 void activateWindow(int n);
@@ -248,6 +252,8 @@ int controlX(int n);
 int controlY(int n);
 int controlWidth(int n);
 int controlHeight(int n);
+// The width the control needs to show its caption whole, in the font it has.
+int controlPreferredWidth(int n);
 // The control's top-left corner on the desktop.
 int controlScreenX(int n);
 int controlScreenY(int n);

@@ -251,6 +251,9 @@ class PxSpin : public QWidget {
         layout->setSpacing(0);
         edit = new QLineEdit(this);
         edit->setText(QString::number(value_));
+        // A count: digits only. The arrow keys step it as the arrow buttons do.
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+        edit->installEventFilter(this);
         auto* arrows = new QWidget(this);
         auto* column = new QVBoxLayout(arrows);
         column->setContentsMargins(0, 0, 0, 0);
@@ -285,6 +288,18 @@ class PxSpin : public QWidget {
     QLineEdit* edit;
     QToolButton* up;
     QToolButton* down;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == edit && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Up || key == Qt::Key_Down) {
+                if (isEnabled()) step(key == Qt::Key_Up ? 1 : -1);
+                return true;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
 
   private:
     void step(int delta) {
@@ -531,6 +546,11 @@ int controlWidth(int n) {
 int controlHeight(int n) {
     ControlRecord* rec = controlRecord(n);
     return rec ? rec->widget->height() : 0;
+}
+
+int controlPreferredWidth(int n) {
+    ControlRecord* rec = controlRecord(n);
+    return rec ? rec->widget->sizeHint().width() : 0;
 }
 
 int controlScreenX(int n) {

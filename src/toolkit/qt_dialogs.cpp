@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstring>
@@ -72,10 +75,7 @@ class QtDialogs : public Dialogs {
 
     FontChoice fontPicker(const FontChoice& initial) override {
         bool ok = false;
-        QFont start(QString::fromStdString(initial.name), initial.size > 0 ? initial.size : 10);
-        start.setBold(initial.style & fontBold);
-        start.setItalic(initial.style & fontItalic);
-        QFont f = QFontDialog::getFont(&ok, start, activeParent());
+        QFont f = QFontDialog::getFont(&ok, fontPickerStart(initial), activeParent());
         FontChoice choice = initial;
         if (!ok) return choice;
         choice.chosen = true;
@@ -99,11 +99,12 @@ class QtDialogs : public Dialogs {
         if (filterIndex >= 0 && filterIndex < list.size())
             dialog.selectNameFilter(list[filterIndex]);
         QString start = QString::fromStdString(path);
-        if (!start.isEmpty() && start.endsWith('/')) {
-            dialog.setDirectory(start);
-        } else if (!start.isEmpty()) {
+        if (start.isEmpty() || start.endsWith('/')) {
+            dialog.setDirectory(QString::fromStdString(dialogStartFolder(path)));
+        } else {
             QFileInfo info(start);
-            dialog.setDirectory(info.absolutePath());
+            dialog.setDirectory(
+                QString::fromStdString(dialogStartFolder(info.absolutePath().toStdString())));
             dialog.selectFile(info.fileName());
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
@@ -117,6 +118,36 @@ QtDialogs qtDialogs;
 Dialogs* current = &qtDialogs;
 
 }  // namespace
+
+QFont fontPickerStart(const FontChoice& initial) {
+    QFont start(QString::fromStdString(initial.name), initial.size > 0 ? initial.size : 10);
+    start.setBold(initial.style & fontBold);
+    start.setItalic(initial.style & fontItalic);
+    start.setUnderline(initial.style & fontUnderline);
+    start.setStrikeOut(initial.style & fontStrikeOut);
+    // A name the system maps to another family ("Arial" to Liberation Sans) is not in the
+    // picker's list, which would start at its first family instead: OK without a change
+    // would then switch fonts.
+    const QStringList families = QFontDatabase::families();
+    if (!families.contains(start.family())) {
+        const QString actual = QFontInfo(start).family();
+        if (families.contains(actual)) start.setFamily(actual);
+    }
+    return start;
+}
+
+std::string dialogStartFolder(const std::string& folder) {
+    // A folder that is gone (or a ~/Pictures never made) would leave the dialog in the
+    // working folder, wherever the program was started from.
+    QString path = QDir::cleanPath(QString::fromStdString(folder));
+    while (!path.isEmpty() && QDir::isAbsolutePath(path)) {
+        if (QFileInfo(path).isDir()) return path.toStdString();
+        const QString up = QFileInfo(path).path();
+        if (up == path) break;
+        path = up;
+    }
+    return QDir::homePath().toStdString();
+}
 
 Dialogs& dialogs() {
     return *current;

@@ -70,3 +70,9 @@ QFont* fontObject(int n);
 void releaseControls();
 void freeControlsOfWindow(int window);
 void releaseFonts();
+// The folder a file dialog opens in for `folder`: the folder itself, else the nearest folder
+// above it that exists, else the home folder.
+std::string dialogStartFolder(const std::string& folder);
+// The font the font picker starts at for `initial`: the family the name stands for on this
+// system (a picker lists real families only), with the size and style.
+QFont fontPickerStart(const FontChoice& initial);

@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include <deque>
 
 #include "toolkit/image_store.h"
+#include "toolkit/placement.h"
 #include "toolkit/qt_internal.h"
 
 // ---- Event queue ----------------------------------------------------------------------------
@@ -241,6 +244,25 @@ class PxStatusBar : public QWidget {
     int fieldHeight() const { return fontMetrics().height() + 6; }
 };
 
+namespace {
+
+// The frame of the window shown last, as the estimate for windows not yet framed: the
+// window manager decorates the program's windows alike.
+QMargins lastFrame;
+
+void rememberFrame(const QMargins& frame) {
+    lastFrame = frame;
+}
+
+// What the window manager added around the window: nothing before it is shown.
+QMargins measuredFrame(const QWidget* w) {
+    const QRect outer = w->frameGeometry(), inner = w->geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+}
+
+}  // namespace
+
 class PxWindow : public QWidget {
   public:
     PxWindow(int number, QWidget* parent, Qt::WindowFlags flags)
@@ -271,11 +293,35 @@ class PxWindow : public QWidget {
     void resizeEvent(QResizeEvent* event) override {
         QWidget::resizeEvent(event);
         postEvent(eventSizeWindow, number_);
+        noticeFrame();
     }
 
     void moveEvent(QMoveEvent* event) override {
         QWidget::moveEvent(event);
         postEvent(eventMoveWindow, number_);
+        noticeFrame();
+    }
+
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        noticeFrame();
+        // The frame comes without an event of its own, after the window is mapped: watch
+        // for it a while.
+        if (frame_.isNull()) {
+            frameWatch_.start();
+            if (!frameTimer_) {
+                frameTimer_ = new QTimer(this);
+                frameTimer_->setInterval(frameWatchInterval);
+                QObject::connect(frameTimer_, &QTimer::timeout, this, [this] {
+                    noticeFrame();
+                    if (!frame_.isNull() || !isVisible() ||
+                        frameWatch_.elapsed() > frameWatchMilliseconds) {
+                        frameTimer_->stop();
+                    }
+                });
+            }
+            frameTimer_->start();
+        }
     }
 
     void changeEvent(QEvent* event) override {
@@ -291,13 +337,51 @@ class PxWindow : public QWidget {
             }
         } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
             postEvent(eventActivateWindow, number_);
+            passFocusToModal();
         }
     }
 
   private:
+    // A click into a window that a modal dialog blocks still activates it (the toolkit asks
+    // for that on every click, and the window manager obliges): the dialog takes the
+    // keyboard straight back, so it keeps the focus until it closes.
+    void passFocusToModal() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this || !modal->isVisible()) return;
+        if (modal->windowModality() == Qt::WindowModal) {
+            // Modal to its owner's windows only: is this one of them?
+            const QWidget* owner = modal->parentWidget();
+            while (owner && owner != this) owner = owner->parentWidget();
+            if (!owner) return;
+        }
+        QPointer<QWidget> target = modal;
+        QTimer::singleShot(0, modal, [target] {
+            if (!target || !target->isVisible()) return;
+            target->raise();
+            target->activateWindow();
+        });
+    }
+
+    // A window manager frames a window some time after it is shown; the program hears of
+    // it, and of every later change of the frame, as eventFrameWindow.
+    void noticeFrame() {
+        if (!isVisible()) return;
+        const QMargins now = measuredFrame(this);
+        if (now == frame_) return;
+        frame_ = now;
+        if (!now.isNull()) rememberFrame(now);
+        postEvent(eventFrameWindow, number_);
+    }
+
+    static constexpr int frameWatchInterval = 20;
+    static constexpr int frameWatchMilliseconds = 5000;
+
     int number_;
     QVBoxLayout* layout_;
     PxContent* content_;
+    QMargins frame_;
+    QTimer* frameTimer_ = nullptr;
+    QElapsedTimer frameWatch_;
 };
 
 namespace {
@@ -355,30 +439,77 @@ QColor toQColor(uint32_t colour) {
     return QColor(redOf(colour), greenOf(colour), blueOf(colour));
 }
 
+namespace {
+
+ScreenRect toScreenRect(const QRect& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+ScreenRect desktopArea() {
+    return {screenX(), screenY(), screenWidth(), screenHeight()};
+}
+
+// The frame around a window: measured once the window manager has drawn it, until then
+// the frame of the window framed last.
+FrameMargins frameOf(const QWidget* w) {
+    if (w->windowFlags() & Qt::FramelessWindowHint) return {};
+    QMargins m = w->isVisible() ? measuredFrame(w) : QMargins();
+    if (m.isNull()) m = lastFrame;
+    return {m.left(), m.top(), m.right(), m.bottom()};
+}
+
+// Moves the outer frame to (x, y), or as near as keeps the window inside the desktop.
+void placeFrame(QWidget* w, int x, int y, int innerWidth, int innerHeight) {
+    const FrameMargins frame = frameOf(w);
+    const ScreenRect outer =
+        outerRect({x + frame.left, y + frame.top, innerWidth, innerHeight}, frame);
+    const ScreenPoint at = insideDesktop(outer, desktopArea());
+    w->move(at.x, at.y);
+}
+
+}  // namespace
+
 bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std::string& title,
                 int flags, int parent) {
     if (!QApplication::instance() || n < 0) return false;
     if (isWindow(n)) closeWindow(n);
-    Qt::WindowFlags qf = Qt::Window | Qt::WindowTitleHint | Qt::CustomizeWindowHint;
+    WindowRecord* owner = windowRecord(parent);
+    Qt::WindowFlags qf = Qt::WindowTitleHint | Qt::CustomizeWindowHint;
     if (flags & windowCloseBox) qf |= Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint;
     if (flags & windowMinimizeBox) qf |= Qt::WindowMinimizeButtonHint;
     if (flags & windowMaximizeBox) qf |= Qt::WindowMaximizeButtonHint;
-    if (flags & windowTool) qf = (qf & ~Qt::Window) | Qt::Tool;
-    if (flags & windowBorderless) qf = Qt::Window | Qt::FramelessWindowHint;
-    WindowRecord* owner = windowRecord(parent);
+    if (flags & windowBorderless) {
+        // A notice: drawn above everything, never given the keyboard, no frame.
+        qf = Qt::ToolTip | Qt::FramelessWindowHint;
+    } else if (owner) {
+        // An owned window is a dialog of its owner: the window manager keeps it above the
+        // owner, and the owner's shortcuts stand aside while it has the keyboard.
+        qf |= Qt::Dialog;
+    } else {
+        qf |= Qt::Window;
+    }
     auto* w = new PxWindow(n, owner ? owner->widget : nullptr, qf);
     w->setWindowTitle(QString::fromStdString(title));
     w->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Tool tips show whichever window is active, as they do in the main window.
+    w->setAttribute(Qt::WA_AlwaysShowToolTips, true);
+    if ((flags & windowModal) && !(flags & windowBorderless)) {
+        w->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
+    }
     w->resize(innerWidth, innerHeight);
     if (!(flags & windowSizeable)) w->setFixedSize(innerWidth, innerHeight);
+    const FrameMargins frame = frameOf(w);
     if (flags & windowScreenCentered) {
-        x = screenX() + (screenWidth() - innerWidth) / 2;
-        y = screenY() + (screenHeight() - innerHeight) / 2;
+        const ScreenPoint at = centredOn(desktopArea(), innerWidth, innerHeight, frame);
+        x = at.x;
+        y = at.y;
     } else if ((flags & windowParentCentered) && owner) {
-        x = owner->widget->x() + (owner->widget->width() - innerWidth) / 2;
-        y = owner->widget->y() + (owner->widget->height() - innerHeight) / 2;
+        const ScreenPoint at =
+            centredOn(toScreenRect(owner->widget->frameGeometry()), innerWidth, innerHeight, frame);
+        x = at.x;
+        y = at.y;
     }
-    w->move(x, y);
+    placeFrame(w, x, y, innerWidth, innerHeight);
     WindowRecord rec;
     rec.widget = w;
     rec.content = w->content();
@@ -489,7 +620,7 @@ void resizeWindow(int n, int x, int y, int innerWidth, int innerHeight) {
     WindowRecord* rec = windowRecord(n);
     if (!rec) return;
     rec->widget->resize(innerWidth, innerHeight);
-    rec->widget->move(x, y);
+    placeFrame(rec->widget, x, y, innerWidth, innerHeight);
     rec->widget->relayout();
 }
 

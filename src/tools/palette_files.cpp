@@ -88,7 +88,7 @@ std::string badColourLine(size_t lineIndex, std::string_view line) {
 }
 
 std::string tooMany() {
-    return "it holds more than " + std::to_string(maxPaletteFileColours) + " colours";
+    return "it holds more than " + std::to_string(maxPaletteFileColours) + " colors";
 }
 
 PaletteReadResult failed(std::string error) {
@@ -113,7 +113,7 @@ PaletteReadResult decodeGpl(std::string_view data) {
         if (result.colours.size() == maxPaletteFileColours) return failed(tooMany());
         result.colours.push_back(colour);
     }
-    if (result.colours.empty()) return failed("it holds no colours");
+    if (result.colours.empty()) return failed("it holds no colors");
     return result;
 }
 
@@ -129,12 +129,13 @@ PaletteReadResult decodeJasc(std::string_view data) {
     int64_t count = 0;
     auto [end, ec] = std::from_chars(countText.data(), countText.data() + countText.size(), count);
     if (ec != std::errc() || end != countText.data() + countText.size()) {
-        return failed("line 3: expected the number of colours, found " + quoted(countText));
+        return failed("line 3: expected the number of colors, found " + quoted(countText));
     }
-    if (count <= 0) return failed("it holds no colours");
-    if (count > static_cast<int64_t>(maxPaletteFileColours)) return failed(tooMany());
+    if (count <= 0) return failed("it holds no colors");
     PaletteReadResult result;
     size_t i = 3;
+    // A count above the limit is only "too many" when the colours are there: a file that
+    // announces more than it holds is damaged, whatever it announces.
     for (; i < lines.size() && static_cast<int64_t>(result.colours.size()) < count; ++i) {
         std::string_view line = trimmed(lines[i]);
         uint32_t colour = 0;
@@ -145,12 +146,14 @@ PaletteReadResult decodeJasc(std::string_view data) {
         result.colours.push_back(colour);
     }
     if (static_cast<int64_t>(result.colours.size()) < count) {
-        return failed("it announces " + std::to_string(count) + " colours but holds only " +
-                      std::to_string(result.colours.size()));
+        const std::string held =
+            result.colours.empty() ? "none" : "only " + std::to_string(result.colours.size());
+        return failed("it announces " + std::to_string(count) + " colors but holds " + held);
     }
+    if (count > static_cast<int64_t>(maxPaletteFileColours)) return failed(tooMany());
     for (; i < lines.size(); ++i) {
         if (!trimmed(lines[i]).empty()) {
-            return failed("line " + std::to_string(i + 1) + ": more colours than the " +
+            return failed("line " + std::to_string(i + 1) + ": more colors than the " +
                           std::to_string(count) + " announced on line 3");
         }
     }
@@ -160,14 +163,14 @@ PaletteReadResult decodeJasc(std::string_view data) {
 PaletteReadResult decodeAct(std::string_view data) {
     if (data.size() != actTableBytes && data.size() != actCountedBytes) {
         return failed("a .act palette is " + std::to_string(actTableBytes) + " bytes (or " +
-                      std::to_string(actCountedBytes) + " with a colour count); this one is " +
+                      std::to_string(actCountedBytes) + " with a color count); this one is " +
                       std::to_string(data.size()));
     }
     auto byte = [&data](size_t i) { return static_cast<unsigned char>(data[i]); };
     size_t count = maxPaletteFileColours;
     if (data.size() == actCountedBytes) {
         count = static_cast<size_t>(byte(768)) << 8 | byte(769);
-        if (count == 0) return failed("it holds no colours");
+        if (count == 0) return failed("it holds no colors");
         if (count > maxPaletteFileColours) return failed(tooMany());
     }
     PaletteReadResult result;
@@ -231,13 +234,17 @@ PaletteFormat paletteFormatFromPath(const std::string& path) {
     return PaletteFormat::Unknown;
 }
 
-std::string paletteWriteProblem(std::span<const uint32_t> colours) {
-    if (colours.empty()) return "the palette holds no colours";
-    if (colours.size() > maxPaletteFileColours) {
-        return "the palette holds " + std::to_string(colours.size()) +
-               " colours; a palette file holds at most " + std::to_string(maxPaletteFileColours);
+std::string paletteCountProblem(const std::string& holder, int64_t colours) {
+    if (colours <= 0) return holder + " holds no colors";
+    if (colours > static_cast<int64_t>(maxPaletteFileColours)) {
+        return holder + " holds " + std::to_string(colours) +
+               " colors; a palette file holds at most " + std::to_string(maxPaletteFileColours);
     }
     return "";
+}
+
+std::string paletteWriteProblem(std::span<const uint32_t> colours) {
+    return paletteCountProblem("the palette", static_cast<int64_t>(colours.size()));
 }
 
 std::string encodePalette(std::span<const uint32_t> colours, PaletteFormat format) {

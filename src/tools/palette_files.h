@@ -38,6 +38,9 @@ PaletteReadResult decodePalette(std::string_view data, PaletteFormat format);
 
 // Why a palette cannot be written ("" when it can).
 std::string paletteWriteProblem(std::span<const uint32_t> colours);
+// Why the colours of `holder` ("the image", "the selection"), `colours` of them, cannot
+// make a palette file ("" when they can).
+std::string paletteCountProblem(const std::string& holder, int64_t colours);
 
 // Writes the palette in the format the path's extension names; returns "" or the reason
 // it was not written. A palette that cannot be written never touches the file.

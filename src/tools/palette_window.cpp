@@ -91,6 +91,13 @@ void showPopupMenu(int x, int y) {
 
 void exportPalette() {
     std::string problem = paletteWriteProblem(shownPalette);
+    const Image* counted = findImage(countedImage);
+    if (shownPalette.size() > maxPaletteFileColours && counted) {
+        // The grid stops collecting a little past what it can show: the count that stops
+        // the export is the picture's own.
+        problem = paletteCountProblem(selection.active ? "the selection" : "the image",
+                                      countUniqueColours(*counted));
+    }
     if (!problem.empty()) {
         dialogs().messageBox(exportTitle, "This palette cannot be exported: " + problem + ".",
                              buttonsOk);
@@ -180,7 +187,9 @@ void editPaletteColour(const Event& event) {
     services().refreshView(viewImage, 1);
     if (dialogs().messageBox("", keepColourQuestion, buttonsYesNo) == answerYes) {
         replaceFirstEntry(currentPalette, old, chosen);
-        showPalette(currentPalette, viewImage);
+        // The grid shows the picture's colours (of the selection, if any), as it does after
+        // any other change: the current palette may describe something else altogether.
+        services().refreshPalette();
         takeSnapshot(viewImage);
     } else {
         if (Image* view = findImage(viewImage)) undoColourEdit(*view, edit);

@@ -17,10 +17,10 @@ inline constexpr int paletteImportItem = 2;
 inline constexpr int paletteImportDitherItem = 3;
 
 inline constexpr const char* paletteFileFilters =
-    "GIMP palette|*.gpl|JASC palette|*.pal|Adobe colour table|*.act";
+    "GIMP palette|*.gpl|JASC palette|*.pal|Adobe color table|*.act";
 inline constexpr const char* paletteOpenFilters =
     "palette files|*.gpl;*.pal;*.act|GIMP palette|*.gpl|JASC palette|*.pal|"
-    "Adobe colour table|*.act|all files|*.*";
+    "Adobe color table|*.act|all files|*.*";
 
 // The open window's image control (-1 while closed) and the colours it shows.
 extern int paletteImageControl;

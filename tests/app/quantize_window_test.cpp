@@ -237,8 +237,14 @@ TEST_F(QuantizeWindowTest, TypingThreeHundredWithAdaptiveUsesTwoHundredAndFiftyS
     runQuantizeStyle(expected, wholeImage(expected), styleAdaptive, 256, false);
     EXPECT_EQ(*findImage(toolImage), expected);
 
-    // Nothing, or no digits, becomes 2; 1 stays as typed but 2 is used.
-    typeLimit("x");
+    // Letters do not get in; nothing at all becomes 2; 1 stays as typed but 2 is used.
+    typeLimit("4a5bc");
+    EXPECT_EQ(limitText(), "45");
+    EXPECT_EQ(controlState(c().limitSpin), 45);
+    QTest::keyClick(limitEdit(), Qt::Key_Backspace);
+    drainEvents();
+    QTest::keyClick(limitEdit(), Qt::Key_Backspace);
+    drainEvents();
     EXPECT_EQ(limitText(), "2");
     EXPECT_EQ(controlState(c().limitSpin), 2);
     typeLimit("1");
@@ -292,9 +298,13 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     command(commandNegative);  // allowed while the window is open
     const Image negated = *findImage(viewImage);
     ASSERT_EQ(undoEntryCount(), 2u);
-    // The old preview is no longer what a drag or the analysis windows show.
+    // The old preview is no longer what a drag or the analysis windows show, nor what the
+    // count and the status bar describe, and Apply does not look as if it would keep it.
     EXPECT_EQ(previewImage(), viewImage);
     EXPECT_EQ(previewImage(true), viewImage);
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(negated)));
+    EXPECT_EQ(statusField1(), "");
     click(c().applyButton);
     EXPECT_EQ(*findImage(viewImage), negated);
     EXPECT_EQ(undoEntryCount(), 2u);
@@ -307,14 +317,30 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     runQuantizeStyle(expected, wholeImage(expected), styleFlat8, 0, false);
     EXPECT_EQ(*findImage(viewImage), expected);
     EXPECT_EQ(undoEntryCount(), 3u);
-    // So can one made before an undo and a redo that lead back to the same state.
+    // So can one made before an undo and a redo that lead back to the same state: Apply
+    // and the preview's figures come back with it.
     click(c().testButton);
+    const std::string previewCount = countText();
+    const std::string previewFigures = statusField1();
+    ASSERT_NE(previewFigures, "");
     command(commandUndo);
     EXPECT_EQ(previewImage(), viewImage);
+    EXPECT_FALSE(applyEnabled());
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(negated)));
+    EXPECT_EQ(statusField1(), "");
     command(commandRedo);
     EXPECT_EQ(previewImage(), toolImage);
+    EXPECT_TRUE(applyEnabled());
+    EXPECT_EQ(countText(), previewCount);
+    EXPECT_EQ(statusField1(), previewFigures);
     click(c().applyButton);
     EXPECT_EQ(undoEntryCount(), 4u);
+    // A preview whose settings changed meanwhile does not come back.
+    click(c().testButton);
+    command(commandUndo);
+    toggleDither();
+    command(commandRedo);
+    EXPECT_FALSE(applyEnabled());
 }
 
 TEST_F(QuantizeWindowTest, ChangingAnySettingDisablesApply) {

@@ -81,6 +81,19 @@ class TwoColorsWindowTest : public AppTest {
     static void spoilPreview() { findImage(workImage)->at(0, 0) ^= 0x123456; }
 };
 
+TEST_F(TwoColorsWindowTest, TheDitherCaptionsShowWhole) {
+    open();
+    for (int option : c().ditherOptions) {
+        EXPECT_GE(controlWidth(option), controlPreferredWidth(option)) << controlText(option);
+    }
+    // Side by side without overlapping, inside their frame.
+    EXPECT_LE(controlX(c().ditherOptions[0]) + controlWidth(c().ditherOptions[0]),
+              controlX(c().ditherOptions[1]));
+    EXPECT_LE(controlX(c().ditherOptions[1]) + controlWidth(c().ditherOptions[1]),
+              controlX(c().ditherOptions[2]));
+    EXPECT_LE(controlX(c().ditherOptions[2]) + controlWidth(c().ditherOptions[2]), 10 + 267);
+}
+
 TEST_F(TwoColorsWindowTest, OpeningShowsTheBlackAndWhitePreviewAtThreshold128) {
     open();
     ASSERT_TRUE(isWindow(twoColorsWindow));

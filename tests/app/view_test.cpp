@@ -116,10 +116,13 @@ TEST_F(ViewTest, SmallerImageIsCentredOnTheMinimumView) {
     // The tiniest picture still gets the whole minimum view, centred.
     const Image& tiny = show(randomImage(100, 100, 3, 24));
     EXPECT_EQ(windowWidth(mainWindow), minimumViewW);
-    // The window is centred on the desktop.
+    // The window is centred on the desktop by its outer size, and where the desktop is too
+    // small for it, its frame starts at the desktop's corner.
     const int innerH = windowHeight(mainWindow);
-    EXPECT_EQ(windowX(mainWindow), (desktopWidth - minimumViewW - frameExtraWidth) / 2);
-    EXPECT_EQ(windowY(mainWindow), (desktopHeight - innerH - frameExtraHeight) / 2);
+    EXPECT_EQ(windowX(mainWindow),
+              std::max(desktopX, desktopX + (desktopWidth - minimumViewW - frameExtraWidth) / 2));
+    EXPECT_EQ(windowY(mainWindow),
+              std::max(desktopY, desktopY + (desktopHeight - innerH - frameExtraHeight) / 2));
     ASSERT_EQ(canvasW(), minimumViewW);
     ASSERT_EQ(canvasH(), minimumViewH);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(tiny, 350, 175)), "");
@@ -218,6 +221,29 @@ TEST_F(ViewTest, MaximizedWindowIsNotResizedByFit) {
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(image, (cw - 100) / 2, (ch - 100) / 2)),
               "");
     expectBounds((cw - 100) / 2, (cw - 100) / 2 + 99, (ch - 100) / 2, (ch - 100) / 2 + 99);
+}
+
+TEST_F(ViewTest, AFitMadeBeforeTheWindowWasFramedIsMadeAgainOnceItIs) {
+    show(randomImage(100, 100, 8, 24));
+    const int w = windowWidth(mainWindow), h = windowHeight(mainWindow);
+    // The window manager framed the window after a fit that could not count the frame, and
+    // left it elsewhere: the fit is made again.
+    resizeWindow(mainWindow, 0, 0, w + 50, h + 40);
+    drainEvents();
+    fitAwaitsFrame = 1;
+    postEvent(eventFrameWindow, mainWindow);
+    drainEvents();
+    EXPECT_EQ(windowWidth(mainWindow), w);
+    EXPECT_EQ(windowHeight(mainWindow), h);
+    EXPECT_EQ(fitAwaitsFrame, frameExtraWidth > 0 || frameExtraHeight > 0 ? 0 : 1);
+    // Once a fit counted the frame, a later change of the frame leaves the size the user
+    // gave the window.
+    fitAwaitsFrame = 0;
+    resizeWindow(mainWindow, 0, 0, w + 50, h + 40);
+    drainEvents();
+    postEvent(eventFrameWindow, mainWindow);
+    drainEvents();
+    EXPECT_EQ(windowWidth(mainWindow), w + 50);
 }
 
 TEST_F(ViewTest, FileFieldShowsNameAndSize) {

@@ -133,11 +133,11 @@ TEST_F(PaletteBatchTest, BadPaletteFilesStopTheRunAndWriteNothing) {
           Case{"line.gpl",
                "line.gpl: line 3: expected red, green and blue values from 0 to 255, found "
                "\"red\""},
-          Case{"empty.pal", "empty.pal: it holds no colours"},
+          Case{"empty.pal", "empty.pal: it holds no colors"},
           Case{"short.act",
-               "short.act: a .act palette is 768 bytes (or 772 with a colour "
+               "short.act: a .act palette is 768 bytes (or 772 with a color "
                "count); this one is 700"},
-          Case{"many.gpl", "many.gpl: it holds more than 256 colours"}}) {
+          Case{"many.gpl", "many.gpl: it holds more than 256 colors"}}) {
         BatchRun r =
             batch({dir + "photo.png", "--negative", "--remap", dir + c.file, dir + "o.png"});
         EXPECT_EQ(r.code, batchFileError) << c.file;
@@ -150,7 +150,7 @@ TEST_F(PaletteBatchTest, AnImageOfTooManyColoursWritesNeitherPaletteNorImage) {
     BatchRun r = batch({dir + "photo.png", "--palette-out", dir + "big.act", dir + "o.png"});
     EXPECT_EQ(r.code, batchFileError);
     EXPECT_EQ(r.err, "pixova-batch: " + dir +
-                         "big.act: the image holds more than 256 colours, more than a palette "
+                         "big.act: the image holds more than 256 colors, more than a palette "
                          "file holds\n");
     EXPECT_FALSE(fs::exists(dir + "big.act"));
     EXPECT_FALSE(fs::exists(dir + "o.png"));

@@ -193,6 +193,26 @@ TEST(ResizeSizes, TypedSidesAreClamped) {
     EXPECT_EQ(clampCanvasSide(0, 5000), 5000);
 }
 
+TEST(ResizeSizes, ResizeImageKeepsTheRatioWhenItClampsAndLeavesAnUnchangedSizeAlone) {
+    // A photograph wider than 4096, the fields unchanged: nothing to do.
+    EXPECT_EQ(resizeImageSize(4272, 2848, true, 4272, 2848), (ResizeSize{4272, 2848}));
+    EXPECT_EQ(resizeImageSize(4272, 2848, false, 4272, 2848), (ResizeSize{4272, 2848}));
+    // Typed larger with keep aspect: one factor for both sides, 2848 * 4096 / 4272 = 2730.7.
+    EXPECT_EQ(resizeImageSize(8544, 5696, true, 4272, 2848), (ResizeSize{4096, 2731}));
+    EXPECT_EQ(resizeImageSize(3000, 4500, true, 800, 1200), (ResizeSize{2731, 4096}));
+    // Without keep aspect each side on its own, as typed.
+    EXPECT_EQ(resizeImageSize(8544, 5696, false, 4272, 2848), (ResizeSize{4096, 4096}));
+    // Too small with keep aspect: raised together, 30 * 16 / 8 = 60.
+    EXPECT_EQ(resizeImageSize(30, 8, true, 300, 80), (ResizeSize{60, 16}));
+    EXPECT_EQ(resizeImageSize(30, 8, false, 300, 80), (ResizeSize{30, 16}));
+    // Sides too far apart for one factor: each is clamped on its own.
+    EXPECT_EQ(resizeImageSize(5000, 10, true, 500, 1), (ResizeSize{4096, 16}));
+    // An emptied field counts as 0 and is raised to 16, ratio or not.
+    EXPECT_EQ(resizeImageSize(0, 300, true, 400, 300), (ResizeSize{16, 300}));
+    // In range: as typed.
+    EXPECT_EQ(resizeImageSize(400, 300, true, 800, 600), (ResizeSize{400, 300}));
+}
+
 TEST(ResizeSizes, KeepAspectRoundsToTheNearestWithHalvesToEven) {
     float ratio = aspectRatio(800, 600);  // 0.75
     EXPECT_EQ(heightForWidth(400, ratio), 300);

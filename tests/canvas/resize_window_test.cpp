@@ -249,6 +249,46 @@ TEST_F(ResizeDialogTest, TheMenuCommandRunsTheDialogToItsEnd) {
     EXPECT_EQ(view().at(0, 50), document.at(0, 0));
 }
 
+TEST_F(ResizeDialogTest, ResizeImageLeavesAnUnchangedSizeAloneEvenPast4096) {
+    // As wide as a 12 MP photograph, not as tall.
+    document = show(randomImage(4272, 20, 35, 24));
+    ASSERT_TRUE(openResizeImageDialog());
+    emit windowRecord(resizeImageWindow)->shortcuts.at("Return")->activated();
+    run();
+    expectClosed(resizeImageWindow);
+    EXPECT_EQ(view(), document);
+    EXPECT_EQ(undoEntryCount(), 1u);  // nothing done, nothing to undo
+}
+
+TEST_F(ResizeDialogTest, ResizeImageClampsBothSidesByOneFactorUnderKeepAspect) {
+    document = show(randomImage(20, 200, 36, 24));
+    ASSERT_TRUE(openResizeImageDialog());
+    type(resizeDialog.heightField, "8000");  // the width follows: 800
+    post(resizeDialog.okButton);
+    run();
+    // 800 * 4096 / 8000 = 409.6: the picture keeps its shape instead of 800 x 4096.
+    EXPECT_EQ(view().width, 410);
+    EXPECT_EQ(view().height, 4096);
+    EXPECT_EQ(undoEntryCount(), 2u);
+}
+
+TEST_F(ResizeDialogTest, ResizeCanvasLabelsShowWhole) {
+    ASSERT_TRUE(openResizeCanvasDialog());
+    const ResizeDialog& d = resizeDialog;
+    // "position" ends above the frame of the nine buttons...
+    EXPECT_LE(controlY(d.positionLabel) + controlHeight(d.positionLabel), controlY(d.grid));
+    // ..."background" inside the window, below the swatch.
+    EXPECT_LE(controlY(d.backgroundLabel) + controlHeight(d.backgroundLabel),
+              windowHeight(resizeCanvasWindow));
+    EXPECT_GE(controlY(d.backgroundLabel), controlY(d.swatch) + controlHeight(d.swatch));
+    for (int label : {d.positionLabel, d.backgroundLabel}) {
+        EXPECT_GE(controlWidth(label), controlPreferredWidth(label)) << controlText(label);
+        EXPECT_LE(controlX(label) + controlWidth(label), windowWidth(resizeCanvasWindow));
+    }
+    post(d.cancelButton);
+    run();
+}
+
 TEST(ResizeFields, ReadTheLeadingDigits) {
     EXPECT_EQ(fieldValue(""), 0);
     EXPECT_EQ(fieldValue("0"), 0);

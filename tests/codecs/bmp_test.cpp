@@ -283,7 +283,7 @@ TEST(BmpReader, RefusesLyingHeaders) {
                        .pixels = {2, 0, 0, 0}};
     refuses(paletted, "index");
     paletted.colorsUsed = 0xFFFFFFFF;
-    refuses(paletted, "4294967295 colours");
+    refuses(paletted, "4294967295 colors");
 
     BmpLayout fields{.width = 1,
                      .height = 1,

@@ -171,4 +171,27 @@ TEST_F(RegistryTest, TheDocumentIsModifiedUntilSavedOrUndoneBackToTheSavedState)
     EXPECT_FALSE(documentModified());
 }
 
+TEST_F(RegistryTest, DocumentListenersHearOfEveryChangeOfTheDocumentsState) {
+    static std::vector<int64_t> heard;
+    heard.clear();
+    DocumentListener listener = [] { heard.push_back(currentEntryId()); };
+    registerDocumentListener(listener);
+    registerDocumentListener(listener);  // once is enough
+    const int64_t first = currentEntryId();
+    takeSnapshot(viewImage);
+    const int64_t second = currentEntryId();
+    undo();
+    redo();
+    resetUndo();
+    ASSERT_EQ(heard.size(), 4u);
+    EXPECT_EQ(heard[0], second);
+    EXPECT_EQ(heard[1], first);
+    EXPECT_EQ(heard[2], second);
+    EXPECT_NE(heard[3], second);  // a new history is a new state
+    // Forgotten with the rest of the registry.
+    clearRegistry();
+    takeSnapshot(viewImage);
+    EXPECT_EQ(heard.size(), 4u);
+}
+
 }  // namespace

@@ -117,33 +117,40 @@ TEST_F(PaletteFilesTest, BadFilesSayWhatIsWrongAndGiveNoColours) {
               "line 2: expected red, green and blue values from 0 to 255, found \"1 2 256\"");
     EXPECT_EQ(readError("s.gpl", "GIMP Palette\n12x 3 4\n"),
               "line 2: expected red, green and blue values from 0 to 255, found \"12x 3 4\"");
-    EXPECT_EQ(readError("e.gpl", "GIMP Palette\nName: empty\n# none\n"), "it holds no colours");
+    EXPECT_EQ(readError("e.gpl", "GIMP Palette\nName: empty\n# none\n"), "it holds no colors");
     EXPECT_EQ(
         readError("big.gpl", encodePalette(randomColours(256, 2), PaletteFormat::Gpl) + "1 2 3\n"),
-        "it holds more than 256 colours");
+        "it holds more than 256 colors");
 
     EXPECT_EQ(readError("r.pal", "RIFF\x10\0\0\0PAL data"),
               "a RIFF palette, not a JASC one: only JASC .pal files are read");
     EXPECT_EQ(readError("c.pal", "JASC-PAL\r\n0100\r\nthree\r\n"),
-              "line 3: expected the number of colours, found \"three\"");
-    EXPECT_EQ(readError("z.pal", "JASC-PAL\r\n0100\r\n0\r\n"), "it holds no colours");
-    EXPECT_EQ(readError("n.pal", "JASC-PAL\r\n0100\r\n300\r\n"), "it holds more than 256 colours");
+              "line 3: expected the number of colors, found \"three\"");
+    EXPECT_EQ(readError("z.pal", "JASC-PAL\r\n0100\r\n0\r\n"), "it holds no colors");
+    // A count over the limit with the colours missing is a damaged file, not a long one.
+    EXPECT_EQ(readError("n.pal", "JASC-PAL\r\n0100\r\n300\r\n"),
+              "it announces 300 colors but holds none");
+    EXPECT_EQ(readError("d.pal", "JASC-PAL\r\n0100\r\n300\r\n1 2 3\r\n4 5 6\r\n"),
+              "it announces 300 colors but holds only 2");
+    std::string longJasc = "JASC-PAL\r\n0100\r\n257\r\n";
+    for (int i = 0; i < 257; ++i) longJasc += "1 2 3\r\n";
+    EXPECT_EQ(readError("o.pal", longJasc), "it holds more than 256 colors");
     EXPECT_EQ(readError("f.pal", "JASC-PAL\r\n0100\r\n3\r\n1 2 3\r\n4 5 6\r\n"),
-              "it announces 3 colours but holds only 2");
+              "it announces 3 colors but holds only 2");
     EXPECT_EQ(readError("m.pal", "JASC-PAL\r\n0100\r\n1\r\n1 2 3\r\n4 5 6\r\n"),
-              "line 5: more colours than the 1 announced on line 3");
+              "line 5: more colors than the 1 announced on line 3");
     EXPECT_EQ(readError("a.pal", "JASC-PAL\r\n0100\r\n1\r\n1 2 3 4\r\n"),
               "line 4: expected red, green and blue values from 0 to 255, found \"1 2 3 4\"");
 
     EXPECT_EQ(readError("short.act", std::string(767, '\x01')),
-              "a .act palette is 768 bytes (or 772 with a colour count); this one is 767");
+              "a .act palette is 768 bytes (or 772 with a color count); this one is 767");
     EXPECT_EQ(readError("empty.act", ""),
-              "a .act palette is 768 bytes (or 772 with a colour count); this one is 0");
+              "a .act palette is 768 bytes (or 772 with a color count); this one is 0");
     std::string counted(772, '\0');
-    EXPECT_EQ(readError("zero.act", counted), "it holds no colours");
+    EXPECT_EQ(readError("zero.act", counted), "it holds no colors");
     counted[768] = 1;
     counted[769] = 1;  // 257
-    EXPECT_EQ(readError("over.act", counted), "it holds more than 256 colours");
+    EXPECT_EQ(readError("over.act", counted), "it holds more than 256 colors");
 
     std::filesystem::create_directory(path("folder.gpl"));
     EXPECT_EQ(readPaletteFile(path("folder.gpl")).error, "not a file");
@@ -151,9 +158,9 @@ TEST_F(PaletteFilesTest, BadFilesSayWhatIsWrongAndGiveNoColours) {
 
 TEST_F(PaletteFilesTest, APaletteThatCannotBeWrittenLeavesTheFileAlone) {
     writeBytes(path("keep.gpl"), "GIMP Palette\n1 2 3\n");
-    EXPECT_EQ(writePaletteFile(path("keep.gpl"), {}), "the palette holds no colours");
+    EXPECT_EQ(writePaletteFile(path("keep.gpl"), {}), "the palette holds no colors");
     EXPECT_EQ(writePaletteFile(path("keep.gpl"), randomColours(300, 3)),
-              "the palette holds 300 colours; a palette file holds at most 256");
+              "the palette holds 300 colors; a palette file holds at most 256");
     EXPECT_EQ(readBytes(path("keep.gpl")), "GIMP Palette\n1 2 3\n");
     EXPECT_EQ(writePaletteFile(path("p.png"), randomColours(3, 3)),
               "unknown palette format: the name must end in .gpl, .pal or .act");

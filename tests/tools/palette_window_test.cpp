@@ -149,8 +149,9 @@ TEST_F(PaletteWindowTest, YesRecoloursTheWholeImageAndRecordsAStep) {
     EXPECT_EQ(*findImage(viewImage), expected);  // outside the selection too
     EXPECT_EQ(currentPalette,
               (std::vector<uint32_t>{rgb(1, 1, 1), rgb(0, 99, 0), rgb(10, 20, 30)}));
-    EXPECT_EQ(title(), " Palette = 3");  // redrawn from currentPalette
-    EXPECT_EQ(pictureAt(0, 0), rgb(1, 1, 1));
+    // The grid still lists the selection's colours, as they are now.
+    EXPECT_EQ(title(), " Palette = 1");
+    EXPECT_EQ(pictureAt(0, 0), rgb(0, 99, 0));
     EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(imageExists(workImage));
 }
@@ -228,8 +229,30 @@ TEST_F(PaletteWindowTest, ALongPaletteIsNotExported) {
     ASSERT_EQ(scripted.messages.size(), 1u);
     EXPECT_EQ(scripted.messages[0].title, "Export palette");
     EXPECT_EQ(scripted.messages[0].text,
-              "This palette cannot be exported: the palette holds 300 colours; a palette file "
+              "This palette cannot be exported: the image holds 300 colors; a palette file "
               "holds at most 256.");
+}
+
+TEST_F(PaletteWindowTest, AnExportRefusedForAPhotographNamesItsOwnColourCount) {
+    // The grid collects a little past the 512 it can show; the message counts them all.
+    show(stripOf(2000));
+    command(commandPaletteMenu);
+    ASSERT_EQ(title(), "Palette > 512");
+    menu(paletteExportItem);
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0].text,
+              "This palette cannot be exported: the image holds 2000 colors; a palette file "
+              "holds at most 256.");
+    // With a selection, the colours of the selection.
+    selectImageRect(Rect{100, 0, 899, 0});
+    postEvent(selectionDoneEvent, mainWindow);
+    drainEvents();
+    menu(paletteExportItem);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[1].text,
+              "This palette cannot be exported: the selection holds 800 colors; a palette "
+              "file holds at most 256.");
+    EXPECT_TRUE(scripted.saveRequests.empty());
 }
 
 TEST_F(PaletteWindowTest, ImportMapsTheImageAsOneStep) {

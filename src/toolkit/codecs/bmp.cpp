@@ -92,7 +92,7 @@ std::string checkMasks(const Header& h) {
     for (int i = 0; i < 4; ++i) {
         uint32_t m = h.masks[i];
         if (m == 0) {
-            if (i < 3) return "BMP colour bit mask is empty";
+            if (i < 3) return "BMP color bit mask is empty";
             continue;
         }
         if (!isContiguous(m) || (m & ~usable) || (m & seen)) return "invalid BMP bit masks";
@@ -218,7 +218,7 @@ std::string readPalette(const uint8_t* data, const Header& h, std::vector<uint32
     if (h.bitCount > 8) return {};
     const uint32_t full = 1u << h.bitCount;
     if (h.colorsUsed > full) {
-        return "BMP palette of " + std::to_string(h.colorsUsed) + " colours is too large for " +
+        return "BMP palette of " + std::to_string(h.colorsUsed) + " colors is too large for " +
                std::to_string(h.bitCount) + " bits per pixel";
     }
     size_t count = h.colorsUsed ? h.colorsUsed : full;

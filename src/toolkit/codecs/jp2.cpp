@@ -143,7 +143,7 @@ std::string headerError(const opj_image_t* image, opj_codec_t* codec) {
         return "unsupported JPEG 2000 component count " + std::to_string(image->numcomps);
     }
     if (image->color_space == OPJ_CLRSPC_CMYK || image->color_space == OPJ_CLRSPC_EYCC) {
-        return "unsupported JPEG 2000 colour space";
+        return "unsupported JPEG 2000 color space";
     }
     for (uint32_t i = 0; i < image->numcomps; ++i) {
         const opj_image_comp_t& comp = image->comps[i];

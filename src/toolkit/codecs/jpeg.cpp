@@ -383,7 +383,7 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
                 cmyk = true;
                 break;
             default:
-                if (result.ok()) result.error = "unsupported JPEG colour space";
+                if (result.ok()) result.error = "unsupported JPEG color space";
                 break;
         }
     } else {
