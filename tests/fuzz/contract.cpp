@@ -134,8 +134,9 @@ std::optional<Size> tiffSize(const uint8_t* data, size_t size) {
         const uint64_t tag = get(at, 2), type = get(at + 2, 2);
         const size_t valueAt = at + 4 + offsetBytes;
         const uint64_t value = type == 3 ? get(valueAt, 2) : get(valueAt, 4);
-        if (tag == 256) width = static_cast<int64_t>(value);
-        if (tag == 257) height = static_cast<int64_t>(value);
+        // A repeated entry is ignored, as libtiff ignores it.
+        if (tag == 256 && width < 0) width = static_cast<int64_t>(value);
+        if (tag == 257 && height < 0) height = static_cast<int64_t>(value);
     }
     if (width < 0 || height < 0) return std::nullopt;
     return Size{width, height};
