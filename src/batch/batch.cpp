@@ -336,7 +336,9 @@ void addQuantize(Plan& plan, const std::string& value) {
             return;
         }
         int limit = settings->limit.value_or(styleInfo(style).defaultLimit);
-        runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither);
+        if (auto palette = runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither)) {
+            currentPalette = std::move(*palette);
+        }
     });
 }
 

@@ -33,13 +33,6 @@ std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect,
     std::vector<StyleComparison> rows;
     const Rect r = clipToImage(rect, image);
     if (image.empty() || r.empty()) return rows;
-    // The methods leave their palettes behind; whoever asked keeps theirs.
-    // Assigned rather than copied at the declaration, which the undefined-behaviour
-    // sanitizer takes for a call on null when the source is another file's thread_local.
-    std::vector<uint32_t> palette;
-    PaletteLookup lookup;
-    palette = currentPalette;
-    lookup = paletteLookup;
     for (int style = 0; style < styleCount; ++style) {
         for (bool dither : {false, true}) {
             StyleComparison row;
@@ -63,8 +56,6 @@ std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect,
             rows.push_back(row);
         }
     }
-    currentPalette = palette;
-    paletteLookup = lookup;
     std::stable_sort(rows.begin(), rows.end(),
                      [](const StyleComparison& a, const StyleComparison& b) {
                          if (a.meanDeltaE != b.meanDeltaE) return a.meanDeltaE < b.meanDeltaE;
