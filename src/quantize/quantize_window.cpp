@@ -7,6 +7,7 @@
 #include "core/commands.h"
 #include "core/operation.h"
 #include "core/registry.h"
+#include "core/split_view.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "quantize/error_figure.h"
@@ -26,7 +27,7 @@ namespace {
 
 constexpr const char* quantizeTitle = "Quantize Colors";
 constexpr int quantizeWidth = 160;
-constexpr int quantizeHeight = 245;
+constexpr int quantizeHeight = 275;
 constexpr uint32_t quantizeColour = 0xCECE9D;  // red 157, green 206, blue 206
 constexpr int initialOffsetX = 185;
 constexpr int initialOffsetY = 205;
@@ -49,6 +50,7 @@ constexpr Box testButtonBox{5, 170, 70, 30};
 constexpr Box sourceButtonBox{80, 170, 70, 30};
 constexpr Box applyButtonBox{5, 210, 70, 30};
 constexpr Box exitButtonBox{80, 210, 70, 30};
+constexpr Box splitBoxBox{8, 245, 65, 26};
 
 // The styles whose LIMIT the window remembers: Uniform, Popularity and Adaptive.
 bool remembersLimit(int style) {
@@ -286,6 +288,7 @@ void placeWindow() {
 
 void closeQuantizeWindow() {
     quantizeOpen = 0;
+    setSplitView(false, false);
     previewCurrent = false;
     freeImage(toolImage);
     clearFigure();
@@ -316,6 +319,8 @@ void controlEvent(const Event& event) {
     } else if (n == c.styleList) {
         styleChanged();
         savedStyle = selectedStyle();
+    } else if (n == c.splitBox) {
+        setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.ditherBox) {
         disableApply();
         savedDither = controlState(c.ditherBox);
@@ -350,6 +355,9 @@ void openQuantizeWindow(int /*command*/) {
     for (const StyleInfo& style : quantizeStyles()) addControlItem(c.styleList, style.caption);
     c.ditherBox = checkBoxControl(anyControlNumber, ditherBoxBox.x, ditherBoxBox.y, ditherBoxBox.w,
                                   ditherBoxBox.h, "Dither");
+    c.splitBox = checkBoxControl(anyControlNumber, splitBoxBox.x, splitBoxBox.y, splitBoxBox.w,
+                                 splitBoxBox.h, splitCaption);
+    setControlToolTip(c.splitBox, splitToolTip);
     struct ButtonSpec {
         int* control;
         const Box& box;

@@ -29,6 +29,7 @@ struct QuantizeControls {
     int sourceButton = -1;
     int applyButton = -1;
     int exitButton = -1;
+    int splitBox = -1;
 };
 extern QuantizeControls quantizeControls;
 
