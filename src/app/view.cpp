@@ -96,8 +96,9 @@ std::string fileStatusText(const std::string& path, int w, int h) {
 
 std::string selectionStatusText() {
     if (!selection.active) return "";
-    int w = selection.x2 - selection.x1 + 1, h = selection.y2 - selection.y1 + 1;
+    // In image pixels, whatever the zoom.
     Rect r = selectionImageRect();
+    int w = r.width(), h = r.height();
     char ratio[64];
     std::snprintf(ratio, sizeof ratio, "%.5f",
                   static_cast<double>(static_cast<float>(w) / static_cast<float>(h)));
