@@ -107,7 +107,42 @@ void encodePhoto(benchmark::State& state, ImageFormat format) {
     setSize(state, bytes);
 }
 
+// GIF holds 256 colours: the photograph reduced by Adaptive, as a user would first.
+const Image& quantizedPhoto() {
+    static const Image quantized = [] {
+        Image image = benchPhoto(photoMegapixels);
+        initQuantize();
+        runQuantizeStyle(image, wholeImage(image), styleAdaptive, 256, true);
+        return image;
+    }();
+    return quantized;
+}
+
+void gifDecode(benchmark::State& state) {
+    EncodeResult encoded = encodeGif(quantizedPhoto());
+    for (auto _ : state) {
+        DecodeResult r = decodeGif(encoded.bytes.data(), encoded.bytes.size());
+        benchmark::DoNotOptimize(r.image.pixels.data());
+    }
+    setSize(state, encoded.bytes.size());
+}
+
+void gifEncode(benchmark::State& state) {
+    const Image& image = quantizedPhoto();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        EncodeResult r = encodeGif(image);
+        bytes = r.bytes.size();
+        benchmark::DoNotOptimize(r.bytes.data());
+    }
+    setSize(state, bytes);
+}
+
 int registerAll() {
+    benchmark::RegisterBenchmark("gif/decode/adaptive256", gifDecode)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("gif/encode/adaptive256", gifEncode)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("png/encode/photo", pngEncodePhoto)
         ->MinTime(2.0)
         ->Unit(benchmark::kMillisecond);
@@ -122,7 +157,8 @@ int registerAll() {
         ImageFormat format;
     };
     for (Named f : {Named{"png", ImageFormat::Png}, Named{"jpeg", ImageFormat::Jpeg},
-                    Named{"jp2", ImageFormat::Jpeg2000}, Named{"bmp", ImageFormat::Bmp}}) {
+                    Named{"jp2", ImageFormat::Jpeg2000}, Named{"bmp", ImageFormat::Bmp},
+                    Named{"webp", ImageFormat::WebP}, Named{"tiff", ImageFormat::Tiff}}) {
         benchmark::RegisterBenchmark((std::string(f.name) + "/decode").c_str(), decodePhoto,
                                      f.format)
             ->Unit(benchmark::kMillisecond);

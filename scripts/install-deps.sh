@@ -7,6 +7,7 @@ packages=(
   g++ make cmake pkg-config ccache
   qt6-base-dev libgl-dev libxkbcommon-dev
   libpng-dev zlib1g-dev libdeflate-dev libjpeg-dev libopenjp2-7-dev libzstd-dev
+  libgif-dev libwebp-dev libtiff-dev liblcms2-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth fonts-liberation
   openbox xdotool x11-utils

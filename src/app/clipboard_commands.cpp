@@ -70,6 +70,7 @@ void pasteNewImage() {
     }
     storeImage(viewImage, std::move(pasted));
     baseName = newImageName;
+    documentMetadata.clear();
     currentFilePath = folderPart(currentFilePath) + newImageName;
     releaseSelector();
     cursorMode = moverMode;

@@ -8,9 +8,11 @@
 #include "app/view.h"
 #include "canvas/selector.h"
 #include "core/paths.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/codecs/gif.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
@@ -30,9 +32,23 @@ struct SaveFormat {
 // Indexed by the save dialog's filter.
 const SaveFormat saveFormats[] = {
     {".png", ImageFormat::Png},      {".jpg", ImageFormat::Jpeg}, {".jpeg", ImageFormat::Jpeg},
-    {".jp2", ImageFormat::Jpeg2000}, {".bmp", ImageFormat::Bmp},
+    {".jp2", ImageFormat::Jpeg2000}, {".bmp", ImageFormat::Bmp},  {".gif", ImageFormat::Gif},
+    {".webp", ImageFormat::WebP},    {".tif", ImageFormat::Tiff},
 };
-constexpr int saveFormatCount = 5;
+constexpr int saveFormatCount = 8;
+
+// The picture a GIF can hold, made from a copy of the document after asking: the
+// document itself never changes by a save. False when the user said no.
+bool fitForGif(Image& picture) {
+    if (hasPartialAlpha(picture)) {
+        if (dialogs().messageBox(gifQuestionTitle, gifPartialAlphaQuestion, buttonsYesNo) !=
+            answerYes) {
+            return false;
+        }
+        thresholdAlpha(picture);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -48,6 +64,9 @@ int savePatternForPath(const std::string& path, int current) {
     if (ext == "jpeg") return 2;
     if (ext == "jpeg2000") return 3;
     if (ext == "bmp") return 4;
+    if (ext == "gif") return 5;
+    if (ext == "webp") return 6;
+    if (ext == "tif" || ext == "tiff") return 7;
     return current;
 }
 
@@ -77,12 +96,14 @@ bool openImagePath(const std::string& path) {
     baseName = withoutExtension(filePart(path));
     loadFolder = folderPart(path);
     storeImage(viewImage, std::move(decoded.image));
+    documentMetadata = std::move(decoded.metadata);
     resetUndo();
     releaseSelector();
     cursorMode = moverMode;
     zoomForNewDocument();
     fitWindowToImage(viewImage);
     noteRecentFile(path);
+    if (!decoded.notice.empty()) services().showNotice(decoded.notice);
     return true;
 }
 
@@ -103,7 +124,15 @@ void saveImageFile() {
             return;
         }
     }
-    std::string error = writeImageFile(*view, path, saveFormats[savePatternIndex].format);
+    const ImageFormat format = saveFormats[savePatternIndex].format;
+    std::string error;
+    if (format == ImageFormat::Gif) {
+        Image picture = *view;
+        if (!fitForGif(picture)) return;
+        error = writeImageFile(picture, path, format, documentMetadata);
+    } else {
+        error = writeImageFile(*view, path, format, documentMetadata);
+    }
     if (!error.empty()) {
         dialogs().messageBox("Save image", "Could not save " + filePart(path) + ": " + error,
                              buttonsOk);

@@ -10,10 +10,18 @@ extern int savePatternIndex;
 extern std::string saveFilePattern;
 
 inline constexpr const char* openFilePattern =
-    "all supported formats|*.png;*.jpg;*.jpeg;*.jp2;;*.bmp|*.png|*.png|*.jpg, *.jpeg|"
-    "*.jpg;*.jpeg|*.jpeg2000|*.jp2|*.bmp|*.bmp|all files|*.*";
+    "all supported formats|*.png;*.jpg;*.jpeg;*.jp2;;*.bmp;*.gif;*.webp;*.tif;*.tiff|*.png|*.png|"
+    "*.jpg, *.jpeg|*.jpg;*.jpeg|*.jpeg2000|*.jp2|*.bmp|*.bmp|GIF|*.gif|WebP|*.webp|"
+    "TIFF|*.tif;*.tiff|all files|*.*";
 inline constexpr const char* defaultSaveFilePattern =
-    "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp";
+    "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp|"
+    "GIF|*.gif|WebP|*.webp|TIFF|*.tif";
+
+// What Save asks before it writes a GIF of a picture that does not fit one as it is.
+inline constexpr const char* gifQuestionTitle = "Save as GIF";
+inline constexpr const char* gifPartialAlphaQuestion =
+    "A GIF cannot hold partial transparency. Save it with pixels below alpha 128 fully "
+    "transparent and the rest opaque?";
 
 void loadImageFile();
 void saveImageFile();

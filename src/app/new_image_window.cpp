@@ -79,6 +79,7 @@ void startNewDocument(int w, int h, uint32_t colour) {
     createImage(viewImage, w, h, 24, colour);
     panX = panY = 0;
     baseName = newImageName;
+    documentMetadata.clear();
     currentFilePath = folderPart(currentFilePath) + newImageName;
     releaseSelector();
     cursorMode = moverMode;

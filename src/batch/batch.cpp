@@ -30,6 +30,7 @@
 #include "quantize/two_colors.h"
 #include "toolkit/atomic_file.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/codecs/gif.h"
 #include "toolkit/parallel.h"
 #include "tools/palette_files.h"
 
@@ -51,9 +52,14 @@ constexpr const char* usageText =
 const std::vector<std::string>& introParagraphs() {
     static const std::vector<std::string> text = {
         "Runs Pixova's operations on each INPUT in the order given, and writes the result "
-        "to OUTPUT in the format its extension names (.png .jpg .jpeg .jp2 .bmp), with the "
-        "same encoders and qualities as Save; an image of at most 256 colours becomes an "
-        "indexed PNG. With --out-dir or --ext, works on every INPUT, several at once; a file "
+        "to OUTPUT in the format its extension names (.png .jpg .jpeg .jp2 .bmp .gif .webp "
+        ".tif .tiff), with the same encoders and qualities as Save; an image of at most 256 "
+        "colours becomes an indexed PNG, GIF or TIFF and a lossless WebP. A phone's picture is "
+        "turned upright and an embedded colour profile converted to sRGB as it is read; its "
+        "resolution and EXIF go into the output unless --strip is given. A GIF holds no "
+        "partial transparency: pixels below alpha 128 become transparent, the rest opaque, "
+        "and a note says so. With --out-dir or --ext, works on every INPUT, several at once; a "
+        "file "
         "that fails is reported and the others go on. '-' as INPUT reads standard input, "
         "'-' as OUTPUT writes standard output.",
         "An output that exists is never replaced without --force, and with --force it is "
@@ -132,6 +138,7 @@ struct FileError {
 // One image on its way through the steps.
 struct Context {
     Image image;
+    ImageMetadata metadata;      // beside the image, from the input to the output
     std::optional<Rect> select;  // image rectangle; none = whole image
     std::ostream* out = nullptr;
     Image input;  // the image as read, kept only when a step compares against it
@@ -166,6 +173,7 @@ struct Plan {
     bool paletteOut = false;
     std::optional<ImageFormat> format;
     EncodeOptions encoding;
+    bool strip = false;  // write no resolution or EXIF
     bool force = false;
     bool quiet = false;
     bool skipIfLarger = false;
@@ -403,6 +411,7 @@ Step rotateStep(const std::string& value) {
     // A quarter turn takes the whole image and, as in the editor, drops the rectangle.
     return [clockwise](Context& c) {
         rotateQuarterPixels(c.image, clockwise);
+        std::swap(c.metadata.xDpi, c.metadata.yDpi);
         c.select.reset();
     };
 }
@@ -562,18 +571,7 @@ void addRemap(Plan& plan, const std::string& value) {
 }
 
 const char* extensionOf(ImageFormat format) {
-    switch (format) {
-        case ImageFormat::Jpeg:
-            return ".jpg";
-        case ImageFormat::Jpeg2000:
-            return ".jp2";
-        case ImageFormat::Bmp:
-            return ".bmp";
-        case ImageFormat::Png:
-        case ImageFormat::Unknown:
-            break;
-    }
-    return ".png";
+    return format == ImageFormat::Unknown ? ".png" : formatExtension(format);
 }
 
 // ---- The options ----
@@ -690,7 +688,8 @@ const std::vector<Option>& optionTable() {
          "format",
          Role::Setting, [](Plan& plan, const std::string& value) { plan.ext = value; }},
         {"--format", "FORMAT",
-         "png, jpg, jp2 or bmp: the format --out-dir writes (default: that of each INPUT's "
+         "png, jpg, jp2, bmp, gif, webp or tif: the format --out-dir writes (default: that of each "
+         "INPUT's "
          "name), or that of standard output (default png)",
          Role::Setting,
          [](Plan& plan, const std::string& value) {
@@ -703,7 +702,10 @@ const std::vector<Option>& optionTable() {
          }},
         {"--quality", "N",
          "quality " + rangeText(1, maxJpegPercent) + " of JPEG output (default " +
-             std::to_string(jpegSaveQuality * 10) + ", as Save)",
+             std::to_string(jpegSaveQuality * 10) +
+             ", as Save) and of lossy WebP output "
+             "(default " +
+             std::to_string(webpSaveQuality) + ")",
          Role::Setting,
          [](Plan& plan, const std::string& value) {
              int quality = parseInteger(value, "--quality");
@@ -712,6 +714,9 @@ const std::vector<Option>& optionTable() {
              }
              plan.encoding.quality = quality;
          }},
+        {"--strip", "",
+         "write no resolution and no EXIF into the outputs, whatever the inputs held",
+         Role::Setting, [](Plan& plan, const std::string&) { plan.strip = true; }},
         {"--force", "",
          "replace outputs that exist, the INPUT itself among them: each is written to a "
          "temporary file beside it that then takes its name, so a failure leaves the old file "
@@ -846,7 +851,8 @@ bool isStandardStream(const std::string& path) {
 ImageFormat outputFormat(const std::string& path, const std::string& what) {
     ImageFormat format = formatFromPath(path);
     if (format == ImageFormat::Unknown) {
-        throw UsageError{what + " '" + path + "' must end in .png, .jpg, .jpeg, .jp2 or .bmp"};
+        throw UsageError{what + " '" + path +
+                         "' must end in .png, .jpg, .jpeg, .jp2, .bmp, .gif, .webp, .tif or .tiff"};
     }
     return format;
 }
@@ -1040,6 +1046,9 @@ struct FileResult {
     Outcome outcome = Outcome::Done;
     std::string message;  // the error or the reason for skipping
     std::string printed;  // what the steps printed
+    // What the user should hear of a file that went well (only an animation's first
+    // frame was read, transparency made all or nothing for a GIF).
+    std::vector<std::string> notes;
 };
 
 // The bytes of an input, from a file or standard input, with the image they hold.
@@ -1077,10 +1086,24 @@ Input readInput(const std::string& path, std::istream& in) {
 }
 
 // Encodes and writes the result; a failure or a skip is written into `result`.
-void writeOutput(const Plan& plan, const FileJob& job, const Image& image, int64_t inputBytes,
-                 std::ostream& out, FileResult& result) {
-    EncodeResult encoded = encodeImage(image, job.format, plan.encoding);
+void writeOutput(const Plan& plan, const FileJob& job, const Image& image,
+                 const ImageMetadata& metadata, int64_t inputBytes, std::ostream& out,
+                 FileResult& result) {
     const std::string name = shownName(job.output, standardOutputName);
+    const ImageMetadata none;
+    const ImageMetadata& kept = plan.strip ? none : metadata;
+    EncodeResult encoded;
+    if (job.format == ImageFormat::Gif && hasPartialAlpha(image)) {
+        // The same rule as Save in the editor, on a copy.
+        Image fitted = image;
+        thresholdAlpha(fitted);
+        result.notes.push_back(name + ": a GIF holds no partial transparency: pixels below alpha " +
+                               std::to_string(gifAlphaThreshold) +
+                               " were made transparent, the rest opaque");
+        encoded = encodeImage(fitted, job.format, kept, plan.encoding);
+    } else {
+        encoded = encodeImage(image, job.format, kept, plan.encoding);
+    }
     if (!encoded.ok()) {
         result.outcome = Outcome::FileFailed;
         result.message = name + ": " + encoded.error;
@@ -1132,14 +1155,21 @@ FileResult processFile(const Plan& plan, const FileJob& job, std::istream& in, s
             result.message = shownName(job.input, standardInputName) + ": " + input.decoded.error;
             return result;
         }
+        if (!input.decoded.notice.empty()) {
+            result.notes.push_back(shownName(job.input, standardInputName) + ": " +
+                                   input.decoded.notice);
+        }
         Context context;
         context.image = std::move(input.decoded.image);
+        context.metadata = std::move(input.decoded.metadata);
         if (plan.keepInput) context.input = context.image;
         context.out = &printed;
         context.force = plan.force;
         for (const Step& step : plan.steps) step(context);
         result.printed = printed.str();
-        if (writes) writeOutput(plan, job, context.image, input.bytes, out, result);
+        if (writes) {
+            writeOutput(plan, job, context.image, context.metadata, input.bytes, out, result);
+        }
     } catch (const UsageError& e) {
         result.outcome = Outcome::UsageFailed;
         result.message = e.message;
@@ -1165,6 +1195,9 @@ int runOne(const Plan& plan, const FileJob& job, std::istream& in, std::ostream&
     FileResult result = processFile(plan, job, in, out);
     out << result.printed;
     out.flush();
+    if (!plan.quiet) {
+        for (const std::string& note : result.notes) err << "pixova-batch: " << note << "\n";
+    }
     switch (result.outcome) {
         case Outcome::Done:
             return batchOk;
@@ -1196,6 +1229,10 @@ class FolderRun {
     void finished(size_t index, FileResult result) {
         std::lock_guard lock(mutex_);
         ++done_;
+        if (!quiet_ && !result.notes.empty()) {
+            clearProgress();
+            for (const std::string& note : result.notes) err_ << "pixova-batch: " << note << "\n";
+        }
         if (result.outcome == Outcome::Skipped) {
             ++skipped_;
             if (!quiet_) {

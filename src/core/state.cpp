@@ -18,6 +18,7 @@ int addTextOpen = 0;
 int floatingActive = 0;
 std::string currentFilePath;
 std::string baseName;
+ImageMetadata documentMetadata;
 int panX = 0;
 int panY = 0;
 int scrollX = 0;
@@ -118,6 +119,7 @@ void resetCoreState() {
     floatingActive = 0;
     currentFilePath.clear();
     baseName.clear();
+    documentMetadata.clear();
     panX = panY = scrollX = scrollY = imageExceedsView = 0;
     viewZoom = actualPixels;
     viewCanvasWidth = viewCanvasHeight = 0;

@@ -7,6 +7,7 @@
 
 #include "core/rect.h"
 #include "core/view_transform.h"
+#include "toolkit/image_metadata.h"
 
 // ---- Numbered images ----
 inline constexpr int viewImage = 4;         // the document
@@ -96,6 +97,9 @@ int previewImage(bool forAnalysis = false);
 // ---- The document's name ----
 extern std::string currentFilePath;  // its file part is shown in the status bar
 extern std::string baseName;         // default name offered by Save
+// What the loaded file said beside its pixels (resolution, EXIF), written back by Save;
+// a new image and a pasted one have none.
+extern ImageMetadata documentMetadata;
 inline constexpr const char* newImageName = "NewImage";
 
 // ---- View placement ----

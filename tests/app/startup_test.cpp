@@ -54,7 +54,8 @@ TEST_F(StartupTest, FirstRunUsesDefaultsAndExitWritesExactlyTwoLines) {
     EXPECT_EQ(selection.canvasControl, -1);
     EXPECT_EQ(
         saveFilePattern,
-        "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp");
+        "image.png|*.png|image.jpg|*.jpg|image.jpeg|*.jpeg|image.jpeg2000|*.jp2|image.bmp|*.bmp|"
+        "GIF|*.gif|WebP|*.webp|TIFF|*.tif");
     shutdownProgram();
     EXPECT_EQ(prefsText(), "LastPath = " + home + "Pictures/\nLastWindowState = 0\n");
     EXPECT_FALSE(isWindow(mainWindow));

@@ -170,14 +170,14 @@ TEST_F(BatchTest, BadOptionsExitTwoWithAUsageLine) {
           {dir + "in.png", "--brightness", "10,sideways"},
           {dir + "in.png", "--contrast"},
           {dir + "in.png", "--effect", "sparkle"},
-          {dir + "in.png", dir + "out.gif"},
+          {dir + "in.png", dir + "out.tga"},
           {dir + "in.png", dir + "a.png", dir + "b.png"},
           {}}) {
         BatchRun r = batch(args);
         EXPECT_EQ(r.code, batchUsageError) << (args.size() > 1 ? args[1] : "");
         EXPECT_NE(r.err.find("usage: pixova-batch"), std::string::npos) << r.err;
     }
-    EXPECT_FALSE(fs::exists(dir + "out.gif"));
+    EXPECT_FALSE(fs::exists(dir + "out.tga"));
 }
 
 TEST_F(BatchTest, ChangesThatWouldBeLostAndStrayQuantizeSettingsAreUsageErrors) {
@@ -187,7 +187,7 @@ TEST_F(BatchTest, ChangesThatWouldBeLostAndStrayQuantizeSettingsAreUsageErrors) 
           {dir + "in.png", "--limit", "8", dir + "out.png"},
           {dir + "in.png", "--dither", dir + "out.png"},
           {dir + "in.png", "--format", "png", dir + "out.png"},
-          {dir + "in.png", "--out-dir", dir + "o", "--format", "gif"},
+          {dir + "in.png", "--out-dir", dir + "o", "--format", "tga"},
           {dir + "in.png", "--out-dir"}}) {
         BatchRun r = batch(args);
         EXPECT_EQ(r.code, batchUsageError) << args[1] << " " << args.back();

@@ -40,6 +40,12 @@ TEST(DecodeBounds, EachMemoryCaseGivesItsReason) {
         {"jpeg_arithmetic_lying_height.jpg", "JPEG data ends before the picture is complete"},
         // 1 GiB of image plus 1.5 GiB of coefficients.
         {"jpeg_progressive_1.5_gib.jpg", "JPEG file needs more than 1088 MiB to decode"},
+        // 16384 x 16384 from a few hundred bytes of LZW data: the indices run out first.
+        {"gif_16384x16384_tiny.gif", "GIF error: Image EOF detected before image complete"},
+        {"gif_lzw_code_size_12.gif", "GIF image data has an invalid LZW code size of 12"},
+        // 768 MiB of RGB from one strip of a few hundred deflated bytes.
+        {"tiff_16384x16384_tiny.tif", "TIFF pixel data is too short for a 805306368-byte picture"},
+        {"tiff_strip_offset_past_end.tif", "TIFF strip 0 lies beyond the end of the file"},
     };
     for (const auto& [file, reason] : cases) {
         EXPECT_EQ(readImageFile(testDataPath(std::string("bad/") + file)).error, reason) << file;

@@ -123,3 +123,7 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
     if (withEnd) add({"IEND", {}});
     return out;
 }
+
+bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text) {
+    return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}

@@ -40,3 +40,6 @@ std::vector<uint8_t> handMadePng(uint32_t width, uint32_t height, int bitDepth, 
 
 // Lets test failures show an image's size, depth and pixels rather than raw bytes.
 void PrintTo(const Image& image, std::ostream* out);
+
+// True when `text` occurs among `bytes`.
+bool containsBytesOf(const std::vector<uint8_t>& bytes, const std::string& text);

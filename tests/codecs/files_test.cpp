@@ -29,11 +29,20 @@ TEST(DetectFormat, ByFirstBytes) {
               ImageFormat::Jpeg2000);
     EXPECT_EQ(detect({0xFF, 0x4F, 0xFF, 0x51, 0}), ImageFormat::Jpeg2000);
     EXPECT_EQ(detect({'B', 'M', 0, 0}), ImageFormat::Bmp);
+    EXPECT_EQ(detect({'G', 'I', 'F', '8', '7', 'a'}), ImageFormat::Gif);
+    EXPECT_EQ(detect({'G', 'I', 'F', '8', '9', 'a'}), ImageFormat::Gif);
+    EXPECT_EQ(detect({'R', 'I', 'F', 'F', 9, 0, 0, 0, 'W', 'E', 'B', 'P'}), ImageFormat::WebP);
+    EXPECT_EQ(detect({'I', 'I', 42, 0}), ImageFormat::Tiff);
+    EXPECT_EQ(detect({'M', 'M', 0, 42}), ImageFormat::Tiff);
+    EXPECT_EQ(detect({'I', 'I', 43, 0}), ImageFormat::Tiff);  // big TIFF
     // Near misses and short data.
     EXPECT_EQ(detect({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A}), ImageFormat::Unknown);
     EXPECT_EQ(detect({0xFF, 0xD8}), ImageFormat::Unknown);
     EXPECT_EQ(detect({'B'}), ImageFormat::Unknown);
-    EXPECT_EQ(detect({'G', 'I', 'F', '8', '9', 'a'}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'G', 'I', 'F', '8', '8', 'a'}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'R', 'I', 'F', 'F', 9, 0, 0, 0, 'W', 'A', 'V', 'E'}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'I', 'I', 42}), ImageFormat::Unknown);
+    EXPECT_EQ(detect({'I', 'M', 42, 0}), ImageFormat::Unknown);
     EXPECT_EQ(detect({}), ImageFormat::Unknown);
     EXPECT_EQ(detectFormat(nullptr, 10), ImageFormat::Unknown);
 }
@@ -44,11 +53,14 @@ TEST(DetectFormat, EveryEncoderOutputIsRecognised) {
     EXPECT_EQ(detectFormat(encodeJpeg(image, 8).bytes.data(), 3), ImageFormat::Jpeg);
     EXPECT_EQ(detectFormat(encodeJpeg2000(image, 3).bytes.data(), 12), ImageFormat::Jpeg2000);
     EXPECT_EQ(detectFormat(encodeBmp(image).bytes.data(), 2), ImageFormat::Bmp);
+    EXPECT_EQ(detectFormat(encodeGif(image).bytes.data(), 6), ImageFormat::Gif);
+    EXPECT_EQ(detectFormat(encodeWebp(image).bytes.data(), 12), ImageFormat::WebP);
+    EXPECT_EQ(detectFormat(encodeTiff(image).bytes.data(), 4), ImageFormat::Tiff);
 }
 
 TEST(DecodeImage, AnythingElseIsNotASupportedImage) {
-    const std::string gif = "GIF89a\x01\x00\x01\x00";
-    DecodeResult r = decodeImage(reinterpret_cast<const uint8_t*>(gif.data()), gif.size());
+    const std::string ppm = "P6\n1 1\n255\n\x01\x02\x03";
+    DecodeResult r = decodeImage(reinterpret_cast<const uint8_t*>(ppm.data()), ppm.size());
     EXPECT_EQ(r.error, "not a supported image");
     EXPECT_TRUE(r.image.empty());
     r = decodeImage(nullptr, 0);
@@ -62,7 +74,11 @@ TEST(FormatFromPath, ExtensionOfTheFilePart) {
     EXPECT_EQ(formatFromPath("photo.jp2"), ImageFormat::Jpeg2000);
     EXPECT_EQ(formatFromPath("photo.bmp"), ImageFormat::Bmp);
     EXPECT_EQ(formatFromPath("photo.tar.png"), ImageFormat::Png);
-    EXPECT_EQ(formatFromPath("photo.png.gif"), ImageFormat::Unknown);
+    EXPECT_EQ(formatFromPath("photo.gif"), ImageFormat::Gif);
+    EXPECT_EQ(formatFromPath("photo.WebP"), ImageFormat::WebP);
+    EXPECT_EQ(formatFromPath("scan.tif"), ImageFormat::Tiff);
+    EXPECT_EQ(formatFromPath("scan.TIFF"), ImageFormat::Tiff);
+    EXPECT_EQ(formatFromPath("photo.png.tga"), ImageFormat::Unknown);
     // A dot in a folder name is not an extension.
     EXPECT_EQ(formatFromPath("my.png/photo"), ImageFormat::Unknown);
     EXPECT_EQ(formatFromPath("photo"), ImageFormat::Unknown);
@@ -131,6 +147,9 @@ TEST(BadFiles, SizeErrorsNameTheSize) {
         {"bmp_negative_width.bmp", "-4 x 2"},
         {"bmp_zero_height.bmp", "4 x 0"},
         {"bmp_2147483647_square.bmp", "2147483647 x 2147483647"},
+        {"gif_65535x65535.gif", "65535 x 65535"},
+        {"webp_100000x100000.webp", "100000 x 100000"},
+        {"tiff_100000x100000.tif", "100000 x 100000"},
     };
     for (const auto& [file, size] : cases) {
         DecodeResult r = readImageFile(testDataPath(std::string("bad/") + file));

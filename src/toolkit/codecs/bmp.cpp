@@ -5,7 +5,9 @@
 // 24-bit images of at most 256 colours, 24-bit files for other 24-bit images, and 32-bit
 // V5 files with an alpha bit field for 32-bit images, so a saved file reads back exactly.
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -53,6 +55,8 @@ struct Header {
     size_t maskBytes = 0;              // bit fields stored after a 40-byte header
     size_t paletteEntryBytes = 4;
     uint32_t dataOffset = 0;
+    uint32_t xPixelsPerMetre = 0;  // 0 when not given
+    uint32_t yPixelsPerMetre = 0;
 };
 
 struct Channel {
@@ -127,6 +131,10 @@ std::string readHeader(const uint8_t* data, size_t size, Header& h) {
         h.bitCount = readLe16(p + 10);
         // An OS/2 2.x header may be cut anywhere after the bit count; absent fields are 0.
         if (hs >= 20) h.compression = readLe32(p + 12);
+        if (hs >= 32) {
+            h.xPixelsPerMetre = readLe32(p + 20);
+            h.yPixelsPerMetre = readLe32(p + 24);
+        }
         if (hs >= 36) h.colorsUsed = readLe32(p + 28);
         if (!os2 && hs >= v2HeaderBytes) {
             for (int i = 0; i < 3; ++i) h.masks[i] = readLe32(p + 36 + 4 * i);
@@ -350,7 +358,11 @@ void putLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-constexpr uint32_t pixelsPerMetre = 2835;         // 72 dots per inch
+// Pixels per metre from dots per inch; 0 (unknown) when there is no resolution.
+uint32_t pixelsPerMetre(double dpi) {
+    return dpi > 0 ? pixelsPerMetreFromDpi(dpi) : 0;
+}
+
 constexpr uint32_t srgbColourSpace = 0x73524742;  // 'sRGB'
 constexpr uint32_t imageIntent = 4;               // LCS_GM_IMAGES
 
@@ -370,6 +382,10 @@ static DecodeResult decodeBmpUnguarded(const uint8_t* data, size_t size) {
 
     const int width = static_cast<int>(header.width), height = static_cast<int>(header.height);
     const int depth = header.masks[3] != 0 ? 32 : 24;
+    if (header.xPixelsPerMetre > 0 && header.yPixelsPerMetre > 0) {
+        result.metadata.xDpi = dpiFromPixelsPerMetre(header.xPixelsPerMetre);
+        result.metadata.yDpi = dpiFromPixelsPerMetre(header.yPixelsPerMetre);
+    }
     if (header.compression == biRle8 || header.compression == biRle4) {
         result.error = readRle(data, size, header, palette, nullptr);
         if (!result.ok()) return result;
@@ -387,7 +403,7 @@ static DecodeResult decodeBmpUnguarded(const uint8_t* data, size_t size) {
     return result;
 }
 
-static EncodeResult encodeBmpUnguarded(const Image& image) {
+static EncodeResult encodeBmpUnguarded(const Image& image, const ImageMetadata& metadata) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -421,8 +437,9 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
     putLe16(out, 28, static_cast<uint32_t>(8 * bytesPerPixel));
     putLe32(out, 30, alpha ? biBitfields : biRgb);
     putLe32(out, 34, static_cast<uint32_t>(imageBytes));
-    putLe32(out, 38, pixelsPerMetre);
-    putLe32(out, 42, pixelsPerMetre);
+    const bool resolution = metadata.hasResolution();
+    putLe32(out, 38, pixelsPerMetre(resolution ? metadata.xDpi : 0));
+    putLe32(out, 42, pixelsPerMetre(resolution ? metadata.yDpi : 0));
     if (indexed) {
         putLe32(out, 46, static_cast<uint32_t>(palette.colours.size()));
         size_t at = fileHeaderBytes + headerSize;
@@ -466,9 +483,11 @@ static EncodeResult encodeBmpUnguarded(const Image& image) {
 }
 
 DecodeResult decodeBmp(const uint8_t* data, size_t size) {
-    return guardMemory<DecodeResult>([&] { return decodeBmpUnguarded(data, size); });
+    DecodeResult result = guardMemory<DecodeResult>([&] { return decodeBmpUnguarded(data, size); });
+    if (!result.ok()) result.metadata.clear();
+    return result;
 }
 
-EncodeResult encodeBmp(const Image& image) {
-    return guardMemory<EncodeResult>([&] { return encodeBmpUnguarded(image); });
+EncodeResult encodeBmp(const Image& image, const ImageMetadata& metadata) {
+    return guardMemory<EncodeResult>([&] { return encodeBmpUnguarded(image, metadata); });
 }

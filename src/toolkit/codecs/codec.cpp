@@ -20,6 +20,16 @@ constexpr uint8_t jp2Signature[] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', '\r', '\n',
 constexpr uint8_t j2kSignature[] = {0xFF, 0x4F, 0xFF, 0x51};  // SOC then SIZ
 constexpr uint8_t jpegSignature[] = {0xFF, 0xD8, 0xFF};
 constexpr uint8_t bmpSignature[] = {'B', 'M'};
+constexpr uint8_t gif87Signature[] = {'G', 'I', 'F', '8', '7', 'a'};
+constexpr uint8_t gif89Signature[] = {'G', 'I', 'F', '8', '9', 'a'};
+constexpr uint8_t riffSignature[] = {'R', 'I', 'F', 'F'};
+constexpr uint8_t webpFormType[] = {'W', 'E', 'B', 'P'};
+constexpr size_t webpFormTypeOffset = 8;
+// Classic and big TIFF, in either byte order.
+constexpr uint8_t tiffLittleSignature[] = {'I', 'I', 42, 0};
+constexpr uint8_t tiffBigSignature[] = {'M', 'M', 0, 42};
+constexpr uint8_t bigTiffLittleSignature[] = {'I', 'I', 43, 0};
+constexpr uint8_t bigTiffBigSignature[] = {'M', 'M', 0, 43};
 
 // The largest file readImageFile reads: a top-size uncompressed 32-bit BMP is 1 GiB plus
 // headers, and no real file of ours gets near twice that.
@@ -58,6 +68,18 @@ ImageFormat detectFormat(const uint8_t* data, size_t size) {
         return ImageFormat::Jpeg2000;
     }
     if (startsWith(data, size, bmpSignature)) return ImageFormat::Bmp;
+    if (startsWith(data, size, gif87Signature) || startsWith(data, size, gif89Signature)) {
+        return ImageFormat::Gif;
+    }
+    if (startsWith(data, size, riffSignature) && size >= webpFormTypeOffset &&
+        startsWith(data + webpFormTypeOffset, size - webpFormTypeOffset, webpFormType)) {
+        return ImageFormat::WebP;
+    }
+    if (startsWith(data, size, tiffLittleSignature) || startsWith(data, size, tiffBigSignature) ||
+        startsWith(data, size, bigTiffLittleSignature) ||
+        startsWith(data, size, bigTiffBigSignature)) {
+        return ImageFormat::Tiff;
+    }
     return ImageFormat::Unknown;
 }
 
@@ -71,6 +93,12 @@ DecodeResult decodeImage(const uint8_t* data, size_t size) {
             return decodeJpeg2000(data, size);
         case ImageFormat::Bmp:
             return decodeBmp(data, size);
+        case ImageFormat::Gif:
+            return decodeGif(data, size);
+        case ImageFormat::WebP:
+            return decodeWebp(data, size);
+        case ImageFormat::Tiff:
+            return decodeTiff(data, size);
         case ImageFormat::Unknown:
             break;
     }
@@ -79,17 +107,25 @@ DecodeResult decodeImage(const uint8_t* data, size_t size) {
     return result;
 }
 
-EncodeResult encodeImage(const Image& image, ImageFormat format, const EncodeOptions& options) {
+EncodeResult encodeImage(const Image& image, ImageFormat format, const ImageMetadata& metadata,
+                         const EncodeOptions& options) {
     switch (format) {
         case ImageFormat::Png:
-            return encodePng(image);
+            return encodePng(image, metadata);
         case ImageFormat::Jpeg:
-            if (options.quality > 0) return encodeJpegPercent(image, options.quality);
-            return encodeJpeg(image, jpegSaveQuality);
+            if (options.quality > 0) return encodeJpegPercent(image, options.quality, metadata);
+            return encodeJpeg(image, jpegSaveQuality, metadata);
         case ImageFormat::Jpeg2000:
             return encodeJpeg2000(image, jpeg2000SaveQuality);
         case ImageFormat::Bmp:
-            return encodeBmp(image);
+            return encodeBmp(image, metadata);
+        case ImageFormat::Gif:
+            return encodeGif(image);
+        case ImageFormat::WebP:
+            return encodeWebp(image, options.quality > 0 ? options.quality : webpSaveQuality,
+                              metadata);
+        case ImageFormat::Tiff:
+            return encodeTiff(image, metadata);
         case ImageFormat::Unknown:
             break;
     }
@@ -110,7 +146,32 @@ ImageFormat formatFromPath(const std::string& path) {
     if (ext == "jpg" || ext == "jpeg") return ImageFormat::Jpeg;
     if (ext == "jp2") return ImageFormat::Jpeg2000;
     if (ext == "bmp") return ImageFormat::Bmp;
+    if (ext == "gif") return ImageFormat::Gif;
+    if (ext == "webp") return ImageFormat::WebP;
+    if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;
     return ImageFormat::Unknown;
+}
+
+const char* formatExtension(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::Png:
+            return ".png";
+        case ImageFormat::Jpeg:
+            return ".jpg";
+        case ImageFormat::Jpeg2000:
+            return ".jp2";
+        case ImageFormat::Bmp:
+            return ".bmp";
+        case ImageFormat::Gif:
+            return ".gif";
+        case ImageFormat::WebP:
+            return ".webp";
+        case ImageFormat::Tiff:
+            return ".tif";
+        case ImageFormat::Unknown:
+            break;
+    }
+    return "";
 }
 
 static DecodeResult readImageFileUnguarded(const std::string& path) {
@@ -166,8 +227,9 @@ static DecodeResult readImageFileUnguarded(const std::string& path) {
     return decodeImage(bytes.data(), expected);
 }
 
-std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format) {
-    EncodeResult encoded = encodeImage(image, format);
+std::string writeImageFile(const Image& image, const std::string& path, ImageFormat format,
+                           const ImageMetadata& metadata, const EncodeOptions& options) {
+    EncodeResult encoded = encodeImage(image, format, metadata, options);
     if (!encoded.ok()) return encoded.error;
     return writeFileAtomically(path, encoded.bytes.data(), encoded.bytes.size(),
                                ReplaceMode::AlwaysOrInPlace)

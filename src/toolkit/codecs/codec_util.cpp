@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 std::string imageSizeError(int64_t width, int64_t height) {
@@ -26,6 +27,18 @@ std::string encoderInputError(const Image& image) {
         return "image pixel count does not match its size";
     }
     return {};
+}
+
+double dpiFromPixelsPerMetre(uint32_t pixelsPerMetre) {
+    const double dpi = pixelsPerMetre * metresPerInch;
+    const double whole = std::round(dpi);
+    if (whole >= 1 && pixelsPerMetreFromDpi(whole) == pixelsPerMetre) return whole;
+    return dpi;
+}
+
+uint32_t pixelsPerMetreFromDpi(double dpi) {
+    constexpr double largest = 4294967295.0;
+    return static_cast<uint32_t>(std::clamp(std::round(dpi / metresPerInch), 1.0, largest));
 }
 
 LargeBytes allocateLarge(size_t size) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "toolkit/image.h"
+#include "toolkit/image_metadata.h"
 
 // Decoders write R, G, B, A bytes straight into Image::pixels, which is the colour layout
 // only on little-endian machines (the same assumption lets the canvas wrap the buffer).
@@ -34,6 +35,13 @@ std::string imageSizeError(int64_t width, int64_t height);
 
 // Empty when `image` is something an encoder can write (sizes, depth, pixel count).
 std::string encoderInputError(const Image& image);
+
+// Dots per inch from pixels per metre (PNG, BMP). A whole number of dots per inch is
+// stored rounded (300 as 11811, which is 299.9994); what such a number was stored as is read
+// back as that number.
+double dpiFromPixelsPerMetre(uint32_t pixelsPerMetre);
+// Pixels per metre, rounded, at least 1; from dots per inch above 0.
+uint32_t pixelsPerMetreFromDpi(double dpi);
 
 // Clamps a quality on the program's 0..10 scale.
 inline int clampQuality(int quality) {
@@ -97,7 +105,8 @@ Result guardMemory(Body&& body) {
 }
 
 // The distinct pixel values of an image that has few of them, for the indexed formats.
-// A 32-bit image's values include alpha; a 24-bit image's are opaque.
+// A 32-bit image's values include alpha, and all its fully transparent pixels are the one
+// value 0; a 24-bit image's are opaque.
 struct ImagePalette {
     static constexpr size_t maxColours = 256;
     // In writing order: colours with alpha below 255 first (so a transparency table can
@@ -131,7 +140,9 @@ class PaletteIndex {
     uint8_t lastIndex_;
 };
 
-// What a 24-bit image stores is opaque whatever its fourth byte says.
+// What a 24-bit image stores is opaque whatever its fourth byte says; a fully transparent
+// pixel shows nothing, whatever colour it hides, so all of them are one value.
 inline uint32_t storedValue(const Image& image, uint32_t pixel) {
-    return image.depth == 32 ? pixel : (pixel | alphaMask);
+    if (image.depth != 32) return pixel | alphaMask;
+    return (pixel & alphaMask) == 0 ? 0 : pixel;
 }

@@ -8,12 +8,18 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
+#include "toolkit/codecs/embedded.h"
+#include "toolkit/codecs/exif.h"
+#include "toolkit/codecs/orientation.h"
 
 namespace {
 
@@ -23,6 +29,19 @@ constexpr int bytesPerPixel = 4;
 constexpr int maxScans = 1000;
 constexpr int qualityScale = 10;  // the program's 0..10 maps to libjpeg's 0..100
 constexpr size_t outputChunk = 16 * 1024;
+constexpr int exifMarker = JPEG_APP0 + 1;
+// Rows decoded at a time for a picture stored turned: two rows of 8 x 8 blocks.
+constexpr int bandRows = 16;
+constexpr int iccMarker = JPEG_APP0 + 2;
+constexpr unsigned maxMarkerBytes = 0xFFFF;
+constexpr uint8_t exifMarkerStart[] = {'E', 'x', 'i', 'f', 0, 0};
+// A marker segment holds at most 65533 bytes of data.
+constexpr size_t maxMarkerData = 65533;
+// JFIF's density units.
+constexpr UINT8 densityPerInch = 1;
+constexpr UINT8 densityPerCentimetre = 2;
+constexpr double centimetresPerInch = 2.54;
+constexpr int maxDensity = 65535;
 
 struct JpegError {
     jpeg_error_mgr pub;
@@ -134,7 +153,23 @@ bool readJpegHeader(JpegDecoder* d, const uint8_t* data, size_t size) {
     d->progress.progress_monitor = onJpegProgress;
     d->cinfo.progress = &d->progress;
     jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+    // EXIF and the colour profile's pieces are kept; libjpeg skips every other marker.
+    jpeg_save_markers(&d->cinfo, exifMarker, maxMarkerBytes);
+    jpeg_save_markers(&d->cinfo, iccMarker, maxMarkerBytes);
     jpeg_read_header(&d->cinfo, TRUE);
+    return true;
+}
+
+// The colour profile, put together from its markers by libjpeg (malloc'd; null when there
+// is none or its pieces do not fit together).
+bool readJpegProfile(JpegDecoder* d, JOCTET** profile, unsigned* size) {
+    *profile = nullptr;
+    *size = 0;
+    if (setjmp(d->error.jump)) return false;
+    if (!jpeg_read_icc_profile(&d->cinfo, profile, size)) {
+        *profile = nullptr;
+        *size = 0;
+    }
     return true;
 }
 
@@ -155,14 +190,40 @@ bool startJpeg(JpegDecoder* d) {
     return true;
 }
 
+// Where decoded rows go: straight into the picture when it is stored upright, else a band
+// at a time through `band` to their upright places.
+struct RowTarget {
+    Image* image;
+    uint32_t* band;  // bandRows rows of the stored width; null when upright
+    int orientation;
+};
+
 // Decodes into rows of 4 bytes per pixel: RGBA, or CMYK for four-channel files.
-bool readJpegRows(JpegDecoder* d, uint8_t* pixels, size_t stride) {
+bool readJpegRows(JpegDecoder* d, RowTarget* target) {
     if (setjmp(d->error.jump)) return false;
-    while (d->cinfo.output_scanline < d->cinfo.output_height) {
-        JSAMPROW row = pixels + static_cast<size_t>(d->cinfo.output_scanline) * stride;
-        jpeg_read_scanlines(&d->cinfo, &row, 1);
+    jpeg_decompress_struct& c = d->cinfo;
+    const int width = static_cast<int>(c.output_width), height = static_cast<int>(c.output_height);
+    while (c.output_scanline < c.output_height) {
+        const int top = static_cast<int>(c.output_scanline);
+        if (!target->band) {
+            JSAMPROW row = reinterpret_cast<JSAMPROW>(target->image->row(top));
+            jpeg_read_scanlines(&c, &row, 1);
+            continue;
+        }
+        JSAMPROW rows[bandRows];
+        const int count = std::min(bandRows, height - top);
+        for (int r = 0; r < count; ++r) {
+            rows[r] = reinterpret_cast<JSAMPROW>(target->band + static_cast<size_t>(r) * width);
+        }
+        int got = 0;
+        while (got < count) {
+            got += static_cast<int>(
+                jpeg_read_scanlines(&c, rows + got, static_cast<JDIMENSION>(count - got)));
+        }
+        placeRowsUpright(*target->image, target->band, top, count, width, height,
+                         target->orientation);
     }
-    jpeg_finish_decompress(&d->cinfo);
+    jpeg_finish_decompress(&c);
     return true;
 }
 
@@ -218,7 +279,10 @@ struct JpegEncoder {
     bool created;
 };
 
-bool writeJpeg(JpegEncoder* e, const Image* image, int percent) {
+// `exif` (a whole APP1 marker's data, or null) is written after the JFIF header;
+// `xDensity` and `yDensity` (dots per inch, 0 for none) go into that header.
+bool writeJpeg(JpegEncoder* e, const Image* image, int percent, const uint8_t* exif,
+               size_t exifSize, int xDensity, int yDensity) {
     installErrorHandler(&e->error);
     e->cinfo.err = &e->error.pub;
     if (setjmp(e->error.jump)) return false;
@@ -236,13 +300,54 @@ bool writeJpeg(JpegEncoder* e, const Image* image, int percent) {
     e->cinfo.in_color_space = JCS_EXT_RGBX;
     jpeg_set_defaults(&e->cinfo);
     jpeg_set_quality(&e->cinfo, percent, TRUE);
+    if (xDensity > 0 && yDensity > 0) {
+        e->cinfo.density_unit = densityPerInch;
+        e->cinfo.X_density = static_cast<UINT16>(xDensity);
+        e->cinfo.Y_density = static_cast<UINT16>(yDensity);
+    }
     jpeg_start_compress(&e->cinfo, TRUE);
+    if (exif) jpeg_write_marker(&e->cinfo, exifMarker, exif, static_cast<unsigned>(exifSize));
     for (int y = 0; y < image->height; ++y) {
         auto* row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(image->row(y)));
         jpeg_write_scanlines(&e->cinfo, &row, 1);
     }
     jpeg_finish_compress(&e->cinfo);
     return true;
+}
+
+// The first APP1 marker that holds EXIF (others hold XMP and the like).
+std::vector<uint8_t> exifFromMarkers(const jpeg_decompress_struct& cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        if (m->marker != exifMarker || m->data_length < sizeof exifMarkerStart) continue;
+        if (std::memcmp(m->data, exifMarkerStart, sizeof exifMarkerStart) != 0) continue;
+        return std::vector<uint8_t>(m->data, m->data + m->data_length);
+    }
+    return {};
+}
+
+// The JFIF header's density, when it gives one in inches or centimetres.
+void jfifDensity(const jpeg_decompress_struct& cinfo, Embedded& embedded) {
+    if (!cinfo.saw_JFIF_marker || cinfo.X_density == 0 || cinfo.Y_density == 0) return;
+    double scale = 0;
+    if (cinfo.density_unit == densityPerInch) scale = 1;
+    if (cinfo.density_unit == densityPerCentimetre) scale = centimetresPerInch;
+    embedded.xDpi = cinfo.X_density * scale;
+    embedded.yDpi = cinfo.Y_density * scale;
+}
+
+int densityOf(double dpi) {
+    return static_cast<int>(std::clamp<long>(std::lround(dpi), 1, maxDensity));
+}
+
+// The orientation an EXIF marker's block gives (1 when none or none valid).
+int exifOrientation(const std::vector<uint8_t>& marker) {
+    if (marker.empty()) return uprightOrientation;
+    const uint8_t* data = marker.data();
+    size_t size = marker.size();
+    skipExifPrefix(data, size);
+    ExifFacts facts;
+    keepableExif(data, size, facts);
+    return facts.orientation;
 }
 
 }  // namespace
@@ -284,15 +389,49 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     } else {
         result.error = decoder.error.message;
     }
+    Embedded embedded;
+    if (ok && result.ok()) {
+        JOCTET* profile = nullptr;
+        unsigned profileSize = 0;
+        if (!readJpegProfile(&decoder, &profile, &profileSize)) {
+            result.error = decoder.error.message;
+        } else if (profile) {
+            embedded.profile.assign(profile, profile + profileSize);
+            std::free(profile);
+        }
+        embedded.samples =
+            cinfo.jpeg_color_space == JCS_GRAYSCALE ? SampleKind::Grey : SampleKind::Rgb;
+        embedded.exif = exifFromMarkers(cinfo);
+        jfifDensity(cinfo, embedded);
+    }
     if (ok && result.ok() && !startJpeg(&decoder)) result.error = decoder.error.message;
     if (ok && result.ok()) {
-        Image image = Image::unset(static_cast<int>(cinfo.image_width),
-                                   static_cast<int>(cinfo.image_height), 24);
+        // A phone's picture is placed upright as it is decoded.
+        int width = static_cast<int>(cinfo.image_width),
+            height = static_cast<int>(cinfo.image_height);
+        const int orientation = exifOrientation(embedded.exif);
+        uprightSize(orientation, width, height);
+        Image image = Image::unset(width, height, 24);
+        std::vector<uint32_t> band;
+        if (orientation != uprightOrientation) {
+            band.resize(static_cast<size_t>(bandRows) * cinfo.image_width);
+            embedded.upright = true;
+        }
+        RowTarget target{&image, band.empty() ? nullptr : band.data(), orientation};
         bool inverted = cinfo.saw_Adobe_marker;
-        if (readJpegRows(&decoder, reinterpret_cast<uint8_t*>(image.pixels.data()),
-                         static_cast<size_t>(image.width) * bytesPerPixel)) {
-            if (cmyk) cmykToRgb(image, inverted);
+        if (readJpegRows(&decoder, &target)) {
+            if (cmyk) {
+                // Inks with a profile of their own convert by it; without, by the plain
+                // formula.
+                if (embedded.profile.empty() ||
+                    !convertToSrgb(image, embedded.profile.data(), embedded.profile.size(),
+                                   SampleKind::Cmyk, inverted)) {
+                    cmykToRgb(image, inverted);
+                }
+                embedded.profile.clear();
+            }
             result.image = std::move(image);
+            finishDecode(result, embedded);
         } else {
             result.error = decoder.error.message;
         }
@@ -300,7 +439,8 @@ static DecodeResult decodeJpegUnguarded(const uint8_t* data, size_t size) {
     return result;
 }
 
-static EncodeResult encodeJpegUnguarded(const Image& image, int percent) {
+static EncodeResult encodeJpegUnguarded(const Image& image, int percent,
+                                        const ImageMetadata& metadata) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -315,7 +455,20 @@ static EncodeResult encodeJpegUnguarded(const Image& image, int percent) {
         }
     } release{*encoder};
     encoder->destination.sink = &sink;
-    if (writeJpeg(encoder.get(), &image, std::clamp(percent, 0, maxJpegPercent))) {
+    // EXIF that does not fit one marker is left out: no reader looks for it elsewhere.
+    std::vector<uint8_t> exif;
+    if (!metadata.exif.empty()) {
+        std::vector<uint8_t> block =
+            exifForImage(metadata.exif, image.width, image.height, metadata.xDpi, metadata.yDpi);
+        if (!block.empty() && block.size() + sizeof exifMarkerStart <= maxMarkerData) {
+            exif.assign(exifMarkerStart, exifMarkerStart + sizeof exifMarkerStart);
+            exif.insert(exif.end(), block.begin(), block.end());
+        }
+    }
+    const bool dense = metadata.hasResolution();
+    if (writeJpeg(encoder.get(), &image, std::clamp(percent, 0, maxJpegPercent),
+                  exif.empty() ? nullptr : exif.data(), exif.size(),
+                  dense ? densityOf(metadata.xDpi) : 0, dense ? densityOf(metadata.yDpi) : 0)) {
         result.bytes.assign(sink.data, sink.data + sink.size);
     } else {
         result.error = encoder->error.message;
@@ -327,10 +480,10 @@ DecodeResult decodeJpeg(const uint8_t* data, size_t size) {
     return guardMemory<DecodeResult>([&] { return decodeJpegUnguarded(data, size); });
 }
 
-EncodeResult encodeJpeg(const Image& image, int quality) {
-    return encodeJpegPercent(image, clampQuality(quality) * qualityScale);
+EncodeResult encodeJpeg(const Image& image, int quality, const ImageMetadata& metadata) {
+    return encodeJpegPercent(image, clampQuality(quality) * qualityScale, metadata);
 }
 
-EncodeResult encodeJpegPercent(const Image& image, int percent) {
-    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, percent); });
+EncodeResult encodeJpegPercent(const Image& image, int percent, const ImageMetadata& metadata) {
+    return guardMemory<EncodeResult>([&] { return encodeJpegUnguarded(image, percent, metadata); });
 }

@@ -3,29 +3,40 @@
 // images and vectors are made outside them.
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <vector>
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
+#include "toolkit/codecs/embedded.h"
 
 namespace {
 
 constexpr size_t pngSignatureBytes = 8;
 constexpr size_t ihdrWidthOffset = 16;  // signature, chunk length, "IHDR"
 constexpr size_t ihdrEnd = 24;
-// Ancillary chunks (text, profiles) are never needed; cap what one may allocate and how
-// many are kept, so a tiny file cannot make libpng reserve a huge buffer.
+// Cap what one ancillary chunk may allocate and how many are kept, so a tiny file cannot
+// make libpng reserve a huge buffer.
 constexpr png_alloc_size_t chunkMallocMax = 8u << 20;
 constexpr png_uint_32 chunkCacheMax = 128;
 constexpr size_t messageBytes = 200;
-// Ancillary chunks the decoder has no use for (text, colour profiles, gamma, layout):
-// skipped unread, so a damaged one can neither fail a good picture nor cost memory.
+// Ancillary chunks the decoder has no use for (text, gamma, layout): skipped unread, so a
+// damaged one can neither fail a good picture nor cost memory.
 constexpr png_byte ignoredChunks[] =
-    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0"
-    "sTER\0tEXt\0tIME\0zTXt";
-constexpr int ignoredChunkCount = 18;
+    "bKGD\0cHRM\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0sBIT\0sCAL\0sPLT\0sTER\0tEXt\0tIME\0zTXt";
+constexpr int ignoredChunkCount = 14;
+// The ones it uses are kept as they are and read here, not by libpng, whose checks would
+// fail a good picture over a damaged profile or EXIF block.
+constexpr png_byte keptChunks[] = "eXIf\0iCCP\0pHYs\0sRGB";
+constexpr int keptChunkCount = 4;
+// A profile is inflated up to this size; anything larger is no profile we can use.
+constexpr size_t maxProfileBytes = size_t{16} << 20;
+constexpr size_t physBytes = 9;
+constexpr png_byte physPerMetre = 1;
 
 struct PngReader {
     const uint8_t* data;
@@ -38,6 +49,7 @@ struct PngInfo {
     png_uint_32 width;
     png_uint_32 height;
     int hasAlpha;
+    int grey;
 };
 
 void keepMessage(char* to, const char* text) {
@@ -77,6 +89,7 @@ bool readPngHeader(png_structp png, png_infop info, PngReader* reader, PngInfo* 
     // Our own check below covers the pixel count; these stop absurd single dimensions.
     png_set_user_limits(png, maxImagePixels, maxImagePixels);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, ignoredChunks, ignoredChunkCount);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, keptChunks, keptChunkCount);
     png_set_read_fn(png, reader, readFromMemory);
     png_read_info(png, info);
 
@@ -86,6 +99,7 @@ bool readPngHeader(png_structp png, png_infop info, PngReader* reader, PngInfo* 
     out->width = width;
     out->height = height;
     out->hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    out->grey = (colorType & PNG_COLOR_MASK_COLOR) == 0;
 
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
     png_set_scale_16(png);
@@ -103,6 +117,69 @@ bool readPngRows(png_structp png, png_infop info, png_bytepp rows, size_t expect
     png_read_image(png, rows);
     png_read_end(png, info);
     return true;
+}
+
+// An iCCP chunk's profile: a name of 1 to 79 bytes, a zero, the compression method (0,
+// deflate) and the zlib stream. Empty when any of it is wrong.
+std::vector<uint8_t> inflateProfile(const png_byte* data, size_t size) {
+    constexpr size_t maxNameBytes = 79;
+    const png_byte* end =
+        static_cast<const png_byte*>(std::memchr(data, 0, std::min(size, maxNameBytes + 1)));
+    if (!end || end == data || static_cast<size_t>(end - data) + 2 > size || end[1] != 0) return {};
+    const png_byte* stream = end + 2;
+    const size_t streamSize = size - static_cast<size_t>(stream - data);
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return {};
+    std::vector<uint8_t> profile;
+    z.next_in = const_cast<Bytef*>(stream);
+    z.avail_in = static_cast<uInt>(streamSize);
+    int status = Z_OK;
+    uint8_t buffer[16384];
+    while (status == Z_OK) {
+        z.next_out = buffer;
+        z.avail_out = sizeof buffer;
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END) break;
+        const size_t produced = sizeof buffer - z.avail_out;
+        if (profile.size() + produced > maxProfileBytes) {
+            status = Z_MEM_ERROR;
+            break;
+        }
+        profile.insert(profile.end(), buffer, buffer + produced);
+        if (status == Z_OK && produced == 0 && z.avail_in == 0) break;  // cut short
+    }
+    inflateEnd(&z);
+    if (status != Z_STREAM_END) return {};
+    return profile;
+}
+
+// The chunks kept for us: the EXIF block, the profile (unless the file says it is sRGB,
+// which wins) and the resolution in pixels per metre.
+void readKeptChunks(png_structp png, png_infop info, bool grey, Embedded& embedded) {
+    png_unknown_chunkp chunks = nullptr;
+    const int count = png_get_unknown_chunks(png, info, &chunks);
+    bool srgb = false;
+    std::vector<uint8_t> profile;
+    for (int i = 0; i < count; ++i) {
+        const png_unknown_chunk& c = chunks[i];
+        const char* name = reinterpret_cast<const char*>(c.name);
+        if (std::memcmp(name, "sRGB", 4) == 0) {
+            srgb = true;
+        } else if (std::memcmp(name, "iCCP", 4) == 0 && profile.empty() && c.size > 0) {
+            profile = inflateProfile(c.data, c.size);
+        } else if (std::memcmp(name, "eXIf", 4) == 0 && embedded.exif.empty() && c.size > 0) {
+            embedded.exif.assign(c.data, c.data + c.size);
+        } else if (std::memcmp(name, "pHYs", 4) == 0 && c.size == physBytes &&
+                   c.data[8] == physPerMetre) {
+            const uint32_t x = readBe32(c.data), y = readBe32(c.data + 4);
+            if (x > 0 && y > 0) {
+                embedded.xDpi = dpiFromPixelsPerMetre(x);
+                embedded.yDpi = dpiFromPixelsPerMetre(y);
+            }
+        }
+    }
+    if (!srgb) embedded.profile = std::move(profile);
+    embedded.samples = grey ? SampleKind::Grey : SampleKind::Rgb;
 }
 
 }  // namespace
@@ -154,7 +231,11 @@ static DecodeResult decodePngUnguarded(const uint8_t* data, size_t size) {
         result.error = reader.message;
         return result;
     }
+    rows = {};
+    Embedded embedded;
+    readKeptChunks(structs.png, structs.info, header.grey, embedded);
     result.image = std::move(image);
+    finishDecode(result, embedded);
     return result;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/codec_util.h"
+#include "toolkit/codecs/exif.h"
 #include "toolkit/parallel.h"
 
 namespace {
@@ -32,6 +34,10 @@ enum Filter : uint8_t { filterNone, filterSub, filterUp, filterAverage, filterPa
 // its time. Palette images are a third of the data and repay a little more effort.
 constexpr int truecolourLevel = 4;
 constexpr int paletteLevel = 6;
+
+constexpr uint8_t perceptualIntent = 0;  // the sRGB chunk's rendering intent
+constexpr uint8_t physPerMetre = 1;
+constexpr size_t physBytes = 9;
 
 void putBe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
@@ -213,7 +219,7 @@ Bytes paletteScanlines(const Image& image, const ImagePalette& palette, int bits
 
 }  // namespace
 
-static EncodeResult encodePngUnguarded(const Image& image) {
+static EncodeResult encodePngUnguarded(const Image& image, const ImageMetadata& metadata) {
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
@@ -246,8 +252,13 @@ static EncodeResult encodePngUnguarded(const Image& image) {
 
     std::vector<uint8_t>& out = result.bytes;
     const size_t idatChunks = (compressedSize + maxIdatBytes - 1) / maxIdatBytes;
-    out.reserve(sizeof pngSignature + (4 + idatChunks) * chunkOverhead + ihdrBytes +
-                4 * ImagePalette::maxColours + compressedSize);
+    const std::vector<uint8_t> exif =
+        metadata.exif.empty()
+            ? std::vector<uint8_t>{}
+            : exifForImage(metadata.exif, image.width, image.height, metadata.xDpi, metadata.yDpi);
+    // Reserved whole, so the compressed data is copied once.
+    out.reserve(sizeof pngSignature + (7 + idatChunks) * chunkOverhead + ihdrBytes + 1 + physBytes +
+                exif.size() + 4 * ImagePalette::maxColours + compressedSize);
     out.assign(pngSignature, pngSignature + sizeof pngSignature);
     uint8_t ihdr[ihdrBytes] = {};
     putBe32(ihdr, static_cast<uint32_t>(image.width));
@@ -256,6 +267,16 @@ static EncodeResult encodePngUnguarded(const Image& image) {
     ihdr[9] = indexed ? paletteColour : (image.depth == 32 ? rgbaColour : rgbColour);
     // ihdr[10..12]: deflate, adaptive filtering, no interlace.
     appendChunk(out, "IHDR", ihdr, ihdrBytes);
+    // What Pixova holds is sRGB (profiles are converted away on load), and says so.
+    appendChunk(out, "sRGB", &perceptualIntent, 1);
+    if (metadata.hasResolution()) {
+        uint8_t phys[physBytes];
+        putBe32(phys, pixelsPerMetreFromDpi(metadata.xDpi));
+        putBe32(phys + 4, pixelsPerMetreFromDpi(metadata.yDpi));
+        phys[8] = physPerMetre;
+        appendChunk(out, "pHYs", phys, physBytes);
+    }
+    if (!exif.empty()) appendChunk(out, "eXIf", exif.data(), exif.size());
     if (indexed) {
         std::vector<uint8_t> plte, trns;
         for (uint32_t c : palette.colours) {
@@ -282,6 +303,6 @@ static EncodeResult encodePngUnguarded(const Image& image) {
     return result;
 }
 
-EncodeResult encodePng(const Image& image) {
-    return guardMemory<EncodeResult>([&] { return encodePngUnguarded(image); });
+EncodeResult encodePng(const Image& image, const ImageMetadata& metadata) {
+    return guardMemory<EncodeResult>([&] { return encodePngUnguarded(image, metadata); });
 }
