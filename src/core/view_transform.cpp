@@ -263,13 +263,27 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                 for (int i = 0; i < width; ++i) {
                     const Span cs = cols[static_cast<size_t>(i)];
                     uint32_t r = 0, g = 0, b = 0, a = 0;
-                    for (int sx = cs.begin; sx < cs.end; ++sx) {
-                        const uint32_t p = from[sx];
-                        const uint32_t w = opaque ? 1 : p >> 24;
-                        r += (p & 255) * w;
-                        g += ((p >> 8) & 255) * w;
-                        b += ((p >> 16) & 255) * w;
-                        a += w;
+                    if (opaque) {
+                        // Red and blue side by side in one word: a box row holds at most
+                        // 17 pixels, so neither half overflows into the other.
+                        uint32_t rb = 0;
+                        for (int sx = cs.begin; sx < cs.end; ++sx) {
+                            const uint32_t p = from[sx];
+                            rb += p & 0x00FF00FFu;
+                            g += (p >> 8) & 255;
+                        }
+                        r = rb & 0xFFFFu;
+                        b = rb >> 16;
+                        a = static_cast<uint32_t>(std::max(0, cs.end - cs.begin));
+                    } else {
+                        for (int sx = cs.begin; sx < cs.end; ++sx) {
+                            const uint32_t p = from[sx];
+                            const uint32_t w = p >> 24;
+                            r += (p & 255) * w;
+                            g += ((p >> 8) & 255) * w;
+                            b += ((p >> 16) & 255) * w;
+                            a += w;
+                        }
                     }
                     uint32_t* s = &sums[static_cast<size_t>(i) * 4];
                     s[0] += r;

@@ -266,6 +266,17 @@ TEST(DrawThroughView, ReducedPixelsAreTheMeanOfTheirBox) {
     drawThroughView(canvas, image, t, ViewDraw{});
     EXPECT_EQ(canvas.at(0, 0), rgba(15, 40, 200, 255));
     EXPECT_EQ(canvas.at(1, 0), rgba(100, 40, 200, 255));  // 100.25 rounds down
+    // The largest boxes, 16 x 16 at 1/16, of the brightest colour stay that colour.
+    Image white(32, 16, 24, 0xFFFFFFFF);
+    ViewTransform sixteenth = t;
+    sixteenth.canvasW = 2;
+    sixteenth.imageW = 32;
+    sixteenth.imageH = 16;
+    sixteenth.zoom = smallestZoom;
+    Image small(2, 1, 24, 0);
+    drawThroughView(small, white, sixteenth, ViewDraw{});
+    EXPECT_EQ(small.at(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(small.at(1, 0), 0xFFFFFFFFu);
     // Transparent pixels weigh nothing: a box half transparent shows its opaque half's
     // colour at half strength over the background.
     Image half(2, 2, 32);
