@@ -897,7 +897,10 @@ void displayPopupMenu(int n, int window, int control, int x, int y) {
     if (!rec || !rec->popup) return;
     rec->window = window;
     ControlRecord* c = controlRecord(control);
-    QPoint at = c ? c->widget->mapToGlobal(QPoint(x, y)) : QCursor::pos();
+    // A canvas counts device pixels; the window counts its own units.
+    const double scale = isCanvas(control) ? canvasScale(control) : 1.0;
+    QPoint at =
+        c ? c->widget->mapToGlobal(QPointF(x / scale, y / scale)).toPoint() : QCursor::pos();
     rec->popup->popup(at);
 }
 
