@@ -59,9 +59,12 @@ void applyPalette256(benchmark::State& state) {
     setPerMegapixel(state, photo);
 }
 
-// Popularity and Adaptive at their largest LIMIT, Uniform at its default and largest.
+// Popularity, Adaptive and Best quality at their largest LIMIT, Uniform at its default and
+// largest.
 int benchLimit(int style) {
-    if (style == stylePopularity || style == styleAdaptive) return maxPaletteLimit;
+    if (style == stylePopularity || style == styleAdaptive || style == styleBest) {
+        return maxPaletteLimit;
+    }
     return styleInfo(style).defaultLimit;
 }
 

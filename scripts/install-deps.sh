@@ -13,7 +13,7 @@ packages=(
   openbox xdotool x11-utils
 )
 if [ "${1:-}" = "bench" ]; then
-  packages+=(imagemagick pngquant lomiri-wallpapers hyperfine)
+  packages+=(imagemagick pngquant lomiri-wallpapers hyperfine adwaita-icon-theme)
 fi
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -22,11 +24,13 @@
 #include "core/rect.h"
 #include "manual/roff.h"
 #include "quantize/adaptive_quantize.h"
+#include "quantize/best_quantize.h"
 #include "quantize/error_figure.h"
 #include "quantize/formula_quantize.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
+#include "quantize/style_comparison.h"
 #include "quantize/two_colors.h"
 #include "toolkit/atomic_file.h"
 #include "toolkit/codecs/codec.h"
@@ -85,6 +89,9 @@ const std::vector<ExitStatus>& exitStatuses() {
         {batchSkippedLarger,
          "--skip-if-larger left an output unwritten because it would have been larger than "
          "its input, and nothing failed"},
+        {batchTargetMissed,
+         "--target-de: even 256 colours missed the mean Delta E asked for, and the "
+         "256-colour result was written; nothing failed"},
     };
     return table;
 }
@@ -108,9 +115,19 @@ const std::vector<Example>& examples() {
          "Reads standard input and writes standard output."},
         {"pixova-batch photo.png --quantize adaptive --limit 64 --report",
          "Prints the colours, PSNR and mean Delta E that 64 colours would give."},
+        {"pixova-batch icon.png --quantize best --limit 64 --dither -o small.png",
+         "Best quality: 64 colours with alpha, dithered where it helps, as an indexed PNG."},
+        {"pixova-batch photo.png --quantize best --target-de 2 -o small.png",
+         "The fewest colours whose mean Delta E from the photograph is at most 2."},
+        {"pixova-batch photo.png --compare",
+         "Every style with and without dither, with its figures, best first."},
     };
     return table;
 }
+
+// --compare runs the styles that take a colour LIMIT at this many colours, as the fixed
+// palettes of 256 have.
+constexpr int compareColours = 256;
 
 // The batch name of the Gaussian blur, which is an effect of the menu but not one of the
 // pass recipes.
@@ -143,6 +160,7 @@ struct Context {
     std::ostream* out = nullptr;
     Image input;  // the image as read, kept only when a step compares against it
     bool force = false;
+    std::string targetMissed;  // why a --target-de could not be met, when it could not
 
     Rect rect() const { return select ? *select : wholeImage(image); }
 };
@@ -154,6 +172,7 @@ struct QuantizeSettings {
     int style = 0;
     std::optional<int> limit;
     bool dither = false;
+    std::optional<double> targetDeltaE;  // --target-de: the LIMIT is searched for
 };
 
 // What the command line asks for, built up option by option.
@@ -302,9 +321,66 @@ void addQuantize(Plan& plan, const std::string& value) {
     plan.pendingSet = false;
     plan.quantizes.push_back(settings);
     plan.steps.push_back([style, settings](Context& c) {
+        if (settings->targetDeltaE) {
+            const double wanted = *settings->targetDeltaE;
+            const BestTarget target =
+                bestQuantizeToTarget(c.image, c.rect(), wanted, settings->dither);
+            if (!target.met) {
+                char text[160];
+                std::snprintf(text, sizeof text,
+                              "--target-de %g: even %d colours give mean dE %.3f; the %d-colour "
+                              "result is written",
+                              wanted, target.limit, target.meanDeltaE, target.limit);
+                c.targetMissed = text;
+            }
+            return;
+        }
         int limit = settings->limit.value_or(styleInfo(style).defaultLimit);
         runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither);
     });
+}
+
+// A number of at least 0: "1.5", "2", "0".
+double parseTargetDeltaE(const std::string& text) {
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        throw UsageError{"--target-de: not a number: '" + text + "'"};
+    }
+    if (value < 0) throw UsageError{"--target-de " + text + ": takes 0 or more"};
+    return value;
+}
+
+// --target-de chooses the LIMIT of best quality itself.
+void checkTarget(const QuantizeSettings& settings) {
+    if (!settings.targetDeltaE) return;
+    const StyleInfo& info = styleInfo(settings.style);
+    if (settings.style != styleBest) {
+        throw UsageError{std::string("--target-de goes with --quantize best, not ") +
+                         info.batchName};
+    }
+    if (settings.limit) {
+        throw UsageError{"--target-de chooses the LIMIT itself: give --limit or --target-de"};
+    }
+}
+
+// Prints every style with and without dither, best first by mean Delta E.
+void compareStep(Context& c) {
+    const std::vector<StyleComparison> rows = compareStyles(c.image, c.rect(), compareColours);
+    char line[160];
+    std::snprintf(line, sizeof line, "%-13s %-6s %8s %9s %9s %11s %8s\n", "style", "dither",
+                  "colours", "PSNR dB", "mean dE", "PNG bytes", "ms");
+    *c.out << line;
+    for (const StyleComparison& row : rows) {
+        std::snprintf(line, sizeof line, "%-13s %-6s %8lld %9.2f %9.3f %11lld%s %8.0f\n",
+                      styleInfo(row.style).batchName, row.dither ? "yes" : "no",
+                      static_cast<long long>(row.colours), row.psnr, row.meanDeltaE,
+                      static_cast<long long>(row.pngBytes), row.indexed ? " " : "*",
+                      row.milliseconds);
+        *c.out << line;
+    }
+    *c.out << "(* not indexed: more than 256 colours)\n";
 }
 
 // A --limit the style cannot take is refused rather than brought into range: the user
@@ -517,6 +593,31 @@ void reportStep(Context& c) {
     *c.out << errorFigureText(measureError(c.input, c.image, c.rect())) << "\n";
 }
 
+// Prints how far the image as it stands lies from the image in `path` (its original),
+// read now so that a file that cannot be read stops the run before anything is written.
+void addMeasure(Plan& plan, const std::string& path) {
+    DecodeResult original = readImageFile(path);
+    if (!original.ok()) throw FileError{path + ": " + original.error};
+    auto reference = std::make_shared<const Image>(std::move(original.image));
+    plan.steps.push_back([reference, path](Context& c) {
+        const Image& o = *reference;
+        if (c.image.width != o.width || c.image.height != o.height) {
+            throw FileError{path + ": " + std::to_string(o.width) + " x " +
+                            std::to_string(o.height) + ", the image " +
+                            std::to_string(c.image.width) + " x " + std::to_string(c.image.height) +
+                            ": not comparable"};
+        }
+        const ErrorFigure f = measureError(o, c.image);
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "%lld colors | PSNR %.2f dB | mean dE %.3f | blurred dE %.3f | "
+                      "RGBA PSNR %.2f dB\n",
+                      static_cast<long long>(f.colours), f.psnr, f.meanDeltaE,
+                      blurredDeltaE(o, c.image), premultipliedPsnr(o, c.image));
+        *c.out << text;
+    });
+}
+
 void countStep(Context& c) {
     Rect r = c.rect();
     int64_t n = coversWholeImage(r, c.image)
@@ -608,7 +709,8 @@ const std::vector<Option>& optionTable() {
              std::to_string(styleInfo(styleUniform).defaultLimit) +
              "; popularity, adaptive: colours, " + rangeText(minPaletteLimit, maxPaletteLimit) +
              ", default " + std::to_string(styleInfo(stylePopularity).defaultLimit) +
-             "; the other styles take none)",
+             "; best: colours, " + rangeText(minPaletteLimit, maxPaletteLimit) + ", default " +
+             std::to_string(styleInfo(styleBest).defaultLimit) + "; the other styles take none)",
          Role::Setting,
          [](Plan& plan, const std::string& value) {
              plan.pendingQuantize.limit = parseInteger(value, "--limit");
@@ -620,6 +722,21 @@ const std::vector<Option>& optionTable() {
              plan.pendingQuantize.dither = true;
              plan.pendingSet = true;
          }},
+        {"--target-de", "X",
+         "with --quantize best instead of --limit: the fewest colours (2 to 256) whose mean "
+         "Delta E against the image before is at most X (0 or more); when even 256 colours "
+         "miss it, the 256-colour result is written and the exit status is " +
+             std::to_string(batchTargetMissed),
+         Role::Setting,
+         [](Plan& plan, const std::string& value) {
+             plan.pendingQuantize.targetDeltaE = parseTargetDeltaE(value);
+             plan.pendingSet = true;
+         }},
+        {"--compare", "",
+         "print every style, with and without dither, at about " + std::to_string(compareColours) +
+             " colours where the style takes a LIMIT: the colours, PSNR, mean Delta E, the "
+             "size of the PNG it would write and the time it took; best first by mean Delta E",
+         Role::Reads, fixedStep(compareStep)},
         {"--count", "", "print the number of distinct colours (of the rectangle, if any)",
          Role::Reads, fixedStep(countStep)},
         {"--two-colors", "T[,none|ordered|sierra][,RRGGBB,RRGGBB]",
@@ -635,6 +752,11 @@ const std::vector<Option>& optionTable() {
              plan.keepInput = true;
              plan.steps.push_back(reportStep);
          }},
+        {"--measure", "FILE",
+         "print the colours, PSNR, mean Delta E, Delta E after a blur of sigma 1 pixel (how "
+         "dither looks from a distance) and PSNR over premultiplied RGBA of the image as it "
+         "stands against FILE, its original (the same size)",
+         Role::Reads, addMeasure},
         {"--palette-out", "FILE",
          "write the colours of the image (or rectangle) as it stands as a palette file: .gpl, "
          ".pal (JASC) or .act, by FILE's extension; at most " +
@@ -931,12 +1053,19 @@ Plan parse(const std::vector<std::string>& args) {
         }
     }
     if (plan.pendingSet) {
-        if (plan.quantizes.empty()) throw UsageError{"--limit and --dither need a --quantize"};
+        if (plan.quantizes.empty()) {
+            throw UsageError{"--limit, --dither and --target-de need a --quantize"};
+        }
         QuantizeSettings& last = *plan.quantizes.back();
         if (plan.pendingQuantize.limit) last.limit = plan.pendingQuantize.limit;
         if (plan.pendingQuantize.dither) last.dither = true;
+        if (plan.pendingQuantize.targetDeltaE)
+            last.targetDeltaE = plan.pendingQuantize.targetDeltaE;
     }
-    for (const auto& settings : plan.quantizes) checkLimit(*settings);
+    for (const auto& settings : plan.quantizes) {
+        checkLimit(*settings);
+        checkTarget(*settings);
+    }
     if (plan.help || plan.version) return plan;
     if (plan.positional.empty()) throw UsageError{"no input file"};
     checkOutputs(plan);
@@ -1040,7 +1169,7 @@ bool exists(const std::string& path) {
 
 // ---- Running ----
 
-enum class Outcome { Done, Skipped, FileFailed, UsageFailed };
+enum class Outcome { Done, Skipped, TargetMissed, FileFailed, UsageFailed };
 
 struct FileResult {
     Outcome outcome = Outcome::Done;
@@ -1170,6 +1299,10 @@ FileResult processFile(const Plan& plan, const FileJob& job, std::istream& in, s
         if (writes) {
             writeOutput(plan, job, context.image, context.metadata, input.bytes, out, result);
         }
+        if (result.outcome == Outcome::Done && !context.targetMissed.empty()) {
+            result.outcome = Outcome::TargetMissed;
+            result.message = shownName(job.input, standardInputName) + ": " + context.targetMissed;
+        }
     } catch (const UsageError& e) {
         result.outcome = Outcome::UsageFailed;
         result.message = e.message;
@@ -1207,6 +1340,9 @@ int runOne(const Plan& plan, const FileJob& job, std::istream& in, std::ostream&
         case Outcome::Skipped:
             if (!plan.quiet) err << "pixova-batch: " << result.message << "\n";
             return batchSkippedLarger;
+        case Outcome::TargetMissed:
+            if (!plan.quiet) err << "pixova-batch: " << result.message << "\n";
+            return batchTargetMissed;
         case Outcome::FileFailed:
             break;
     }
@@ -1233,8 +1369,8 @@ class FolderRun {
             clearProgress();
             for (const std::string& note : result.notes) err_ << "pixova-batch: " << note << "\n";
         }
-        if (result.outcome == Outcome::Skipped) {
-            ++skipped_;
+        if (result.outcome == Outcome::Skipped || result.outcome == Outcome::TargetMissed) {
+            ++(result.outcome == Outcome::Skipped ? skipped_ : missed_);
             if (!quiet_) {
                 clearProgress();
                 err_ << "pixova-batch: " << result.message << "\n";
@@ -1275,9 +1411,11 @@ class FolderRun {
                  << (jobs_.size() == 1 ? " file" : " files") << " done";
             if (failed_) err_ << ", " << failed_ << " failed";
             if (skipped_) err_ << ", " << skipped_ << " not written (larger than the input)";
+            if (missed_) err_ << ", " << missed_ << " short of the --target-de";
             err_ << "\n";
         }
         if (failed_) return batchFileError;
+        if (missed_) return batchTargetMissed;
         return skipped_ ? batchSkippedLarger : batchOk;
     }
 
@@ -1299,6 +1437,7 @@ class FolderRun {
     size_t done_ = 0;
     size_t failed_ = 0;
     size_t skipped_ = 0;
+    size_t missed_ = 0;  // done, but short of the --target-de
     bool progressShown_ = false;
 };
 

@@ -13,6 +13,7 @@ inline constexpr int batchOk = 0;
 inline constexpr int batchFileError = 1;       // an unreadable input or unwritable output
 inline constexpr int batchUsageError = 2;      // unknown option, bad value, nothing to write
 inline constexpr int batchSkippedLarger = 98;  // --skip-if-larger wrote nothing for a file
+inline constexpr int batchTargetMissed = 99;   // --target-de: 256 colours were not enough
 
 // `args` excludes the program name. Results go to `out` (--count, --help, --version, and
 // an image written to '-'), messages to `err`; an INPUT '-' is read from `in` (standard

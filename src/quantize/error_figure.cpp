@@ -1,5 +1,6 @@
 #include "quantize/error_figure.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -8,30 +9,20 @@
 #include <mutex>
 #include <vector>
 
+#include "quantize/cielab.h"
 #include "quantize/colour_set.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
-// sRGB (IEC 61966-2-1) to XYZ, each row divided by the D65 white's component, so white
-// gives 1, 1, 1 and every colour of the gamut lies in 0..1.
-constexpr double whiteX = 0.95047, whiteZ = 1.08883;
-constexpr double toXyz[3][3] = {
-    {0.4124564 / whiteX, 0.3575761 / whiteX, 0.1804375 / whiteX},
-    {0.2126729, 0.7151522, 0.0721750},
-    {0.0193339 / whiteZ, 0.1191920 / whiteZ, 0.9503041 / whiteZ},
-};
-
-// CIELAB's companding: the cube root, with a straight line near black.
-constexpr double labEpsilon = 216.0 / 24389.0;
-constexpr double labKappa = 24389.0 / 27.0;
+using cielab::toXyz;
 
 double labF(double t) {
-    return t > labEpsilon ? std::cbrt(t) : (labKappa * t + 16.0) / 116.0;
+    return cielab::compand(t);
 }
 
 double srgbToLinear(int v) {
-    const double c = v / 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    return cielab::linearOf(v);
 }
 
 // A photograph has millions of pixels but only 256 channel values, and labF is smooth: two
@@ -41,11 +32,13 @@ constexpr int fSteps = 8192;
 
 struct LabTables {
     std::array<float, 256> linear[3][3];  // [XYZ row][channel] -> that channel's share
+    std::array<float, 256> light;         // a channel value in linear light
     std::array<float, fSteps + 2> f;
 
     LabTables() {
         for (int v = 0; v < 256; ++v) {
             const double lin = srgbToLinear(v);
+            light[v] = static_cast<float>(lin);
             for (int row = 0; row < 3; ++row) {
                 for (int ch = 0; ch < 3; ++ch) {
                     linear[row][ch][v] = static_cast<float>(toXyz[row][ch] * lin);
@@ -104,6 +97,40 @@ class LabCache {
 
 constexpr int sourceCacheBits = 16;
 constexpr int resultCacheBits = 12;
+
+// Rows per share of the whole-image figures below: fixed, so that what each share adds
+// up, and the order the shares are added in, do not depend on the threads.
+constexpr int bandRows = 64;
+
+// Runs band(y0, y1) over fixed bands of rows on the threads and adds the results up in
+// band order.
+template <typename Band>
+double sumOverBands(int height, int width, Band&& band) {
+    const int bands = (height + bandRows - 1) / bandRows;
+    std::vector<double> sums(static_cast<size_t>(bands), 0.0);
+    parallelFor(bands, int64_t{bandRows} * width, [&](int64_t b0, int64_t b1) {
+        for (int64_t b = b0; b < b1; ++b) {
+            const int y0 = static_cast<int>(b) * bandRows;
+            sums[static_cast<size_t>(b)] = band(y0, std::min(height, y0 + bandRows));
+        }
+    });
+    double total = 0;
+    for (double v : sums) total += v;
+    return total;
+}
+
+// The Gaussian of sigma 1 pixel, to three pixels each side, summing to 1.
+struct Gaussian {
+    static constexpr int radius = 3;
+    float taps[2 * radius + 1];
+    Gaussian() {
+        float sum = 0;
+        for (int i = -radius; i <= radius; ++i) {
+            sum += taps[i + radius] = static_cast<float>(std::exp(-0.5 * i * i));
+        }
+        for (float& t : taps) t /= sum;
+    }
+};
 
 }  // namespace
 
@@ -178,6 +205,101 @@ ErrorFigure measureError(const Image& source, const Image& result, const Rect& r
 
 ErrorFigure measureError(const Image& source, const Image& result) {
     return measureError(source, result, wholeImage(result));
+}
+
+double blurredDeltaE(const Image& source, const Image& result) {
+    if (source.width != result.width || source.height != result.height || result.empty()) {
+        return 0;
+    }
+    const LabTables& lab = labTables();
+    const Gaussian gauss;
+    constexpr int r = Gaussian::radius;
+    const int w = result.width, h = result.height;
+    const double total = sumOverBands(h, w, [&](int y0, int y1) {
+        // Rows y0 - 3 .. y1 + 2 (the edge rows repeated beyond the image) blurred across,
+        // in linear light, for both images; then each output row blurred down from them.
+        const int first = y0 - r, rows = y1 - y0 + 2 * r;
+        std::vector<float> across[2];
+        const Image* images[2] = {&source, &result};
+        for (int k = 0; k < 2; ++k) {
+            across[k].resize(static_cast<size_t>(rows) * w * 3);
+            std::vector<float> line(static_cast<size_t>(w) * 3);
+            for (int i = 0; i < rows; ++i) {
+                const uint32_t* row = images[k]->row(std::clamp(first + i, 0, h - 1));
+                for (int x = 0; x < w; ++x) {
+                    for (int c = 0; c < 3; ++c)
+                        line[x * 3 + c] = lab.light[(row[x] >> (8 * c)) & 255];
+                }
+                float* out = across[k].data() + static_cast<size_t>(i) * w * 3;
+                for (int x = 0; x < w; ++x) {
+                    float sum[3] = {0, 0, 0};
+                    for (int t = -r; t <= r; ++t) {
+                        const float* p = line.data() + std::clamp(x + t, 0, w - 1) * 3;
+                        for (int c = 0; c < 3; ++c) sum[c] += gauss.taps[t + r] * p[c];
+                    }
+                    for (int c = 0; c < 3; ++c) out[x * 3 + c] = sum[c];
+                }
+            }
+        }
+        double band = 0;
+        for (int y = y0; y < y1; ++y) {
+            const int centre = y - first;
+            for (int x = 0; x < w; ++x) {
+                float labs[2][3];
+                for (int k = 0; k < 2; ++k) {
+                    float light[3] = {0, 0, 0};
+                    for (int t = -r; t <= r; ++t) {
+                        const float* p =
+                            across[k].data() + (static_cast<size_t>(centre + t) * w + x) * 3;
+                        for (int c = 0; c < 3; ++c) light[c] += gauss.taps[t + r] * p[c];
+                    }
+                    float f[3];
+                    for (int row = 0; row < 3; ++row) {
+                        f[row] = lab.companded(static_cast<float>(toXyz[row][0] * light[0] +
+                                                                  toXyz[row][1] * light[1] +
+                                                                  toXyz[row][2] * light[2]));
+                    }
+                    labs[k][0] = 116.0f * f[1];
+                    labs[k][1] = 500.0f * (f[0] - f[1]);
+                    labs[k][2] = 200.0f * (f[1] - f[2]);
+                }
+                const float dl = labs[0][0] - labs[1][0], da = labs[0][1] - labs[1][1],
+                            db = labs[0][2] - labs[1][2];
+                band += std::sqrt(dl * dl + da * da + db * db);
+            }
+        }
+        return band;
+    });
+    return total / (static_cast<double>(w) * h);
+}
+
+double premultipliedPsnr(const Image& source, const Image& result) {
+    if (source.width != result.width || source.height != result.height || result.empty()) {
+        return 0;
+    }
+    const int w = result.width;
+    const double squares = sumOverBands(result.height, w, [&](int y0, int y1) {
+        double band = 0;
+        for (int y = y0; y < y1; ++y) {
+            const uint32_t* a = source.row(y);
+            const uint32_t* b = result.row(y);
+            for (int x = 0; x < w; ++x) {
+                const uint32_t p = source.depth == 32 ? a[x] : (a[x] | alphaMask);
+                const uint32_t q = result.depth == 32 ? b[x] : (b[x] | alphaMask);
+                const double ap = alphaOf(p) / 255.0, aq = alphaOf(q) / 255.0;
+                for (int c = 0; c < 3; ++c) {
+                    const double d = ((p >> (8 * c)) & 255) * ap - ((q >> (8 * c)) & 255) * aq;
+                    band += d * d;
+                }
+                const double d = alphaOf(p) - alphaOf(q);
+                band += d * d;
+            }
+        }
+        return band;
+    });
+    if (squares == 0) return std::numeric_limits<double>::infinity();
+    const double mse = squares / (4.0 * static_cast<double>(w) * result.height);
+    return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
 std::string errorFigureText(const ErrorFigure& figure) {

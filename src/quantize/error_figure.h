@@ -24,6 +24,16 @@ struct ErrorFigure {
 ErrorFigure measureError(const Image& source, const Image& result, const Rect& rect);
 ErrorFigure measureError(const Image& source, const Image& result);
 
+// The mean CIE76 Delta E of the whole images after a Gaussian blur of sigma 1 pixel of
+// both, in linear light: how a dithered result looks from a normal viewing distance, where
+// the dots merge. Alpha takes no part; images of different sizes give 0.
+double blurredDeltaE(const Image& source, const Image& result);
+
+// PSNR over premultiplied red, green and blue (each times alpha / 255) and alpha: what an
+// image with transparency shows over any background. Infinite when equal; images of
+// different sizes give 0.
+double premultipliedPsnr(const Image& source, const Image& result);
+
 // "256 colors | PSNR 38.2 dB | mean dE 1.9"; equal images show "PSNR exact".
 std::string errorFigureText(const ErrorFigure& figure);
 

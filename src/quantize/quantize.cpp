@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "quantize/adaptive_quantize.h"
+#include "quantize/best_quantize.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/formula_quantize.h"
 #include "quantize/neuquant.h"
@@ -32,7 +34,19 @@ constexpr std::array<StyleInfo, styleCount> styles = {{
     {"Lemon_128", "lemon128", false, 0, 0, 0, 128},
     {"Berry_128", "berry128", false, 0, 0, 0, 128},
     {"Ocean_128", "ocean128", false, 0, 0, 0, 128},
+    {"Best quality", "best", true, minPaletteLimit, maxPaletteLimit, maxPaletteLimit, 0},
 }};
+
+// The colours of RGBA palette entries, each once: entries that differ in alpha alone are one
+// colour to the palette tool.
+std::vector<uint32_t> coloursOf(const std::vector<uint32_t>& entries) {
+    std::vector<uint32_t> colours;
+    for (uint32_t e : entries) {
+        const uint32_t c = e & colourMask;
+        if (std::find(colours.begin(), colours.end(), c) == colours.end()) colours.push_back(c);
+    }
+    return colours;
+}
 
 bool validStyle(int style) {
     return style >= 0 && style < styleCount;
@@ -90,6 +104,9 @@ void runQuantizeStyle(Image& image, const Rect& rect, int style, int limit, bool
             break;
         case styleNeuquant:
             neuQuantize(image, rect, dither);
+            break;
+        case styleBest:
+            currentPalette = coloursOf(bestQuantize(image, rect, n, dither));
             break;
         default:
             currentPalette = maskQuantize(image, rect, style, dither);

@@ -19,7 +19,7 @@ struct StyleInfo {
     int paletteSize;   // what LIMIT shows for a style that does not use it (0 otherwise)
 };
 
-// The fifteen styles, indexed by STYLE number.
+// The sixteen styles, indexed by STYLE number.
 std::span<const StyleInfo> quantizeStyles();
 const StyleInfo& styleInfo(int style);
 // The style with this batch name, or -1.
@@ -28,14 +28,15 @@ int styleFromBatchName(std::string_view name);
 // `limit` brought into the style's LIMIT range, as the window keeps it.
 int clampStyleLimit(int style, int limit);
 
-// Text LIMIT shows: levels^3 for Uniform, the limit for Popularity and Adaptive, the
-// palette size for the others.
+// Text LIMIT shows: levels^3 for Uniform, the limit for Popularity, Adaptive and Best
+// quality, the palette size for the others.
 int styleLimitDisplay(int style, int limit);
 
 // Runs the method of `style` on the rectangle of `image` (limit clamped to the style's
 // range; ignored by styles without LIMIT) and updates currentPalette: Uniform, the mask
-// styles, Popularity and Adaptive store the palette they produced; the built-in palettes
-// and Neuquant_256 leave it alone. An unknown style or an empty rectangle does nothing.
+// styles, Popularity, Adaptive and Best quality store the palette they produced (Best
+// quality: the colours of the entries the result uses, alpha left out); the built-in
+// palettes and Neuquant_256 leave it alone. An unknown style or an empty rectangle does nothing.
 void runQuantizeStyle(Image& image, const Rect& rect, int style, int limit, bool dither);
 
 // Start-up state of the subsystem: palettes back to one entry 0, the palette lookup back

@@ -17,7 +17,7 @@
 
 int savedStyle = styleUniform;
 int savedDither = 0;
-std::array<int, 3> limitMemory{};
+std::array<int, styleCount> limitMemory{};
 int quantizeOffsetX = 0;
 int quantizeOffsetY = 0;
 int placementPending = 1;
@@ -52,9 +52,9 @@ constexpr Box applyButtonBox{5, 210, 70, 30};
 constexpr Box exitButtonBox{80, 210, 70, 30};
 constexpr Box splitBoxBox{8, 245, 65, 26};
 
-// The styles whose LIMIT the window remembers: Uniform, Popularity and Adaptive.
+// The styles whose LIMIT the window remembers: those that take one.
 bool remembersLimit(int style) {
-    return style >= 0 && style < static_cast<int>(limitMemory.size());
+    return style >= 0 && style < styleCount && styleInfo(style).usesLimit;
 }
 
 // True while the status bar shows the figures of the preview on the canvas.
@@ -279,8 +279,8 @@ void placeWindow() {
 
     const QuantizeControls& c = quantizeControls;
     setControlState(c.styleList, savedStyle);
-    for (int s = 0; s < static_cast<int>(limitMemory.size()); ++s) {
-        setControlItemData(c.styleList, s, limitMemory[s]);
+    for (int s = 0; s < styleCount; ++s) {
+        if (remembersLimit(s)) setControlItemData(c.styleList, s, limitMemory[s]);
     }
     setControlState(c.ditherBox, savedDither);
     styleChanged();
@@ -422,9 +422,8 @@ void quantizeWindowEvent(const Event& event) {
 void registerQuantizeWindow() {
     savedStyle = styleUniform;
     savedDither = 0;
-    for (int s = 0; s < static_cast<int>(limitMemory.size()); ++s) {
-        limitMemory[s] = styleInfo(s).defaultLimit;
-    }
+    for (int s = 0; s < styleCount; ++s)
+        limitMemory[s] = remembersLimit(s) ? styleInfo(s).defaultLimit : 0;
     quantizeOffsetX = initialOffsetX;
     quantizeOffsetY = initialOffsetY;
     placementPending = 1;

@@ -5,13 +5,15 @@
 #include <array>
 #include <cstdint>
 
+#include "quantize/styles.h"
 #include "toolkit/gui.h"
 
 // Remembered while the program runs, across openings of the window.
 extern int savedStyle;
 extern int savedDither;
-// LIMIT of Uniform (levels per channel), Popularity and Adaptive (colours).
-extern std::array<int, 3> limitMemory;
+// LIMIT of each style that takes one, by style: Uniform (levels per channel), Popularity,
+// Adaptive and Best quality (colours); 0 for the others.
+extern std::array<int, styleCount> limitMemory;
 // The window's outer top-left corner relative to the main window's inner top-left corner
 // (below the tool bar).
 extern int quantizeOffsetX;

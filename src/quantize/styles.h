@@ -16,4 +16,5 @@ inline constexpr int styleFlat4096 = 11;
 inline constexpr int styleLemon = 12;
 inline constexpr int styleBerry = 13;
 inline constexpr int styleOcean = 14;
-inline constexpr int styleCount = 15;
+inline constexpr int styleBest = 15;
+inline constexpr int styleCount = 16;

@@ -3,6 +3,7 @@
 
 #include "quantize/quantize_window.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -148,6 +149,72 @@ TEST_F(QuantizeWindowTest, PopularitysLimitIsRememberedAcrossStylesAndOpenings) 
     EXPECT_EQ(limitText(), "100");
     chooseStyle(styleUniform);
     EXPECT_EQ(limitText(), "64");
+}
+
+TEST_F(QuantizeWindowTest, BestQualityComesLastAndRemembersItsLimit) {
+    open();
+    auto* list = static_cast<QComboBox*>(controlRecord(c().styleList)->widget);
+    ASSERT_EQ(list->count(), 16);
+    EXPECT_EQ(list->itemText(15).toStdString(), "Best quality");
+    EXPECT_EQ(list->itemText(14).toStdString(), "Ocean_128");
+    chooseStyle(styleBest);
+    EXPECT_EQ(limitText(), "256");
+    EXPECT_TRUE(controlEnabled(c().limitSpin));
+    pressArrow(Qt::DownArrow, 56);
+    EXPECT_EQ(limitText(), "200");
+    EXPECT_EQ(limitMemory[styleBest], 200);
+    chooseStyle(styleAdaptive);
+    EXPECT_EQ(limitText(), "32");
+    chooseStyle(styleBest);
+    EXPECT_EQ(limitText(), "200");
+    // Typed beyond the range, the largest is used; it too is remembered.
+    setActiveControl(c().limitSpin);
+    typeLimit("999");
+    EXPECT_EQ(limitText(), "256");
+    typeLimit("48");
+    EXPECT_EQ(limitMemory[styleBest], 48);
+    click(c().exitButton);
+    open();
+    EXPECT_EQ(controlText(c().styleList), "Best quality");
+    EXPECT_EQ(limitText(), "48");
+    chooseStyle(styleAdaptive);
+    EXPECT_EQ(limitText(), "32");
+}
+
+TEST_F(QuantizeWindowTest, BestQualityTestApplyAndUndoBehaveAsForAdaptive) {
+    // A picture with transparency, so that the entries' alpha is seen to reach the document.
+    Image picture = randomImage(48, 32, 17, 32);
+    for (int x = 0; x < 48; ++x) picture.at(x, 0) &= colourMask;
+    show(picture);
+    const Image source = *findImage(viewImage);
+    open();
+    chooseStyle(styleBest);
+    setActiveControl(c().limitSpin);
+    typeLimit("12");
+    toggleDither();
+    click(c().testButton);
+    EXPECT_TRUE(applyEnabled());
+    Image expected = source;
+    runQuantizeStyle(expected, wholeImage(expected), styleBest, 12, true);
+    EXPECT_EQ(firstDifference(*findImage(toolImage), expected), "");
+    EXPECT_EQ(*findImage(viewImage), source);
+    EXPECT_EQ(canvasImage(canvas), toolImage);
+    EXPECT_EQ(countText(), std::to_string(countUniqueColours(expected)));
+    EXPECT_LE(countUniqueColours(expected), 12);
+    EXPECT_EQ(expected.at(5, 0), 0u);  // the shared transparent entry
+    EXPECT_EQ(statusField1(), "Preview: " + errorFigureText(measureError(source, expected)));
+
+    click(c().applyButton);
+    EXPECT_EQ(firstDifference(*findImage(viewImage), expected), "");
+    EXPECT_EQ(undoEntryCount(), 2u);
+    EXPECT_FALSE(applyEnabled());
+    // A change of LIMIT after a Test disables Apply, as for every style.
+    click(c().testButton);
+    ASSERT_TRUE(applyEnabled());
+    pressArrow(Qt::UpArrow);
+    EXPECT_FALSE(applyEnabled());
+    command(commandUndo);
+    EXPECT_EQ(*findImage(viewImage), source);
 }
 
 TEST_F(QuantizeWindowTest, UniformsArrowsStopAtSixteenLevels) {

@@ -129,4 +129,60 @@ TEST(ErrorFigure, OnlyTheRectangleCounts) {
     EXPECT_EQ(errorFigureText(none), "3 colors");
 }
 
+TEST(BlurredDeltaE, DotsMergeInLinearLight) {
+    // A black and white checkerboard blurred by sigma 1 is linear 0.5 to within 0.02%
+    // everywhere (each tap's sign alternates): L* 76.07, which sRGB 188 nearly is (L*
+    // 76.25), and 22.48 brighter than sRGB 128 (L* 53.59), a mean of the two in gamma.
+    Image checker(40, 40, 24);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x) checker.at(x, y) = (x + y) % 2 ? 0xFFFFFFFF : opaqueBlack;
+    }
+    EXPECT_NEAR(blurredDeltaE(checker, Image(40, 40, 24, rgba(188, 188, 188, 255))), 0.18, 0.03);
+    EXPECT_NEAR(blurredDeltaE(checker, Image(40, 40, 24, rgba(128, 128, 128, 255))), 22.48, 0.05);
+    // Without the blur the checkerboard is 50 from that gray everywhere.
+    EXPECT_NEAR(measureError(checker, Image(40, 40, 24, rgba(188, 188, 188, 255))).meanDeltaE, 50.0,
+                1.0);
+    EXPECT_EQ(blurredDeltaE(checker, checker), 0.0);
+    EXPECT_EQ(blurredDeltaE(checker, Image(40, 41, 24)), 0.0);
+}
+
+TEST(BlurredDeltaE, FlatAreasMeasureAsTheyDoSharp) {
+    // Blurring a flat image changes nothing, so two flat images are as far apart blurred as
+    // sharp, for colours all over the cube.
+    for (uint32_t seed : {3u, 4u, 5u, 6u}) {
+        const uint32_t p = randomImage(1, 1, seed, 24).pixels[0];
+        const uint32_t q = randomImage(1, 1, seed + 50, 24).pixels[0];
+        const Image a(12, 9, 24, p), b(12, 9, 24, q);
+        EXPECT_NEAR(blurredDeltaE(a, b), measureError(a, b).meanDeltaE, 0.02) << seed;
+    }
+}
+
+TEST(BlurredDeltaE, TheFigureDoesNotDependOnTheThreads) {
+    const Image a = randomImage(90, 150, 5, 24);  // three bands of 64 rows
+    Image b = a;
+    for (size_t i = 0; i < b.pixels.size(); i += 2) b.pixels[i] &= 0xFFF0F0F0;
+    configureThreads(1, 1);
+    const double one = blurredDeltaE(a, b), onePsnr = premultipliedPsnr(a, b);
+    for (int threads : {2, 7}) {
+        configureThreads(threads, 1);
+        EXPECT_EQ(blurredDeltaE(a, b), one) << threads;
+        EXPECT_EQ(premultipliedPsnr(a, b), onePsnr) << threads;
+    }
+    configureThreads(0);
+}
+
+TEST(PremultipliedPsnr, HandComputedAndBlindToHiddenColours) {
+    // Red at alpha 255 against red at alpha 128: premultiplied red 255 against 128 and alpha
+    // 255 against 128, two errors of 127 among eight channels: MSE 4032.25, 12.08 dB.
+    const Image a = imageFromRows(2, 1, {rgba(255, 0, 0, 255), rgba(9, 9, 9, 0)});
+    const Image b = imageFromRows(2, 1, {rgba(255, 0, 0, 128), rgba(200, 1, 70, 0)});
+    EXPECT_NEAR(premultipliedPsnr(a, b), 12.075, 0.001);
+    // Fully transparent pixels of any colour are equal.
+    EXPECT_TRUE(std::isinf(premultipliedPsnr(imageFromRows(1, 1, {rgba(9, 9, 9, 0)}),
+                                             imageFromRows(1, 1, {rgba(200, 1, 70, 0)}))));
+    // A 24-bit image is opaque.
+    EXPECT_TRUE(std::isinf(premultipliedPsnr(imageFromRows(1, 1, {rgba(1, 2, 3, 255)}),
+                                             imageFromRows(1, 1, {rgb(1, 2, 3)}, 24))));
+}
+
 }  // namespace

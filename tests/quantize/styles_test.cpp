@@ -14,11 +14,11 @@ TEST(QuantizeStyles, CaptionsLimitsAndSizes) {
     const char* captions[] = {"Uniform",   "Popularity",   "Adaptive",  "CGA (16)",
                               "EGA (64)",  "TruColor 256", "Human 256", "Neuquant_256",
                               "flat_8",    "flat_64",      "flat_512",  "flat_4096",
-                              "Lemon_128", "Berry_128",    "Ocean_128"};
-    ASSERT_EQ(quantizeStyles().size(), 15u);
+                              "Lemon_128", "Berry_128",    "Ocean_128", "Best quality"};
+    ASSERT_EQ(quantizeStyles().size(), 16u);
     for (int s = 0; s < styleCount; ++s) EXPECT_EQ(std::string(styleInfo(s).caption), captions[s]);
     const int sizes[] = {0, 0, 0, 16, 64, 256, 256, 256, 8, 64, 512, 4096, 128, 128, 128};
-    for (int s = 3; s < styleCount; ++s) {
+    for (int s = 3; s <= styleOcean; ++s) {
         EXPECT_FALSE(styleInfo(s).usesLimit);
         EXPECT_EQ(styleLimitDisplay(s, 77), sizes[s]) << s;
     }
@@ -35,6 +35,14 @@ TEST(QuantizeStyles, CaptionsLimitsAndSizes) {
     EXPECT_EQ(styleFromBatchName("neuquant256"), styleNeuquant);
     EXPECT_EQ(styleFromBatchName("lemon128"), styleLemon);
     EXPECT_EQ(styleFromBatchName("Lemon_128"), -1);
+    // The sixteenth comes last and takes a colour LIMIT like Adaptive, 256 at first.
+    EXPECT_EQ(styleBest, 15);
+    EXPECT_TRUE(styleInfo(styleBest).usesLimit);
+    EXPECT_EQ(styleInfo(styleBest).defaultLimit, 256);
+    EXPECT_EQ(styleFromBatchName("best"), styleBest);
+    EXPECT_EQ(styleLimitDisplay(styleBest, 100), 100);
+    EXPECT_EQ(clampStyleLimit(styleBest, 1), 2);
+    EXPECT_EQ(clampStyleLimit(styleBest, 999), 256);
 }
 
 TEST(RunQuantizeStyle, CurrentPaletteRules) {
@@ -64,7 +72,8 @@ TEST(RunQuantizeStyle, CurrentPaletteRules) {
 }
 
 TEST(RunQuantizeStyle, ColourCountsAlphaAndSelection) {
-    const int most[] = {4096, 256, 256, 16, 64, 256, 256, 256, 8, 64, 512, 4096, 128, 128, 128};
+    const int most[] = {4096, 256, 256, 16,   64,  256, 256, 256,
+                        8,    64,  512, 4096, 128, 128, 128, 256};
     const Rect rect{3, 2, 28, 17};
     for (int style = 0; style < styleCount; ++style) {
         for (bool dither : {false, true}) {
@@ -80,8 +89,13 @@ TEST(RunQuantizeStyle, ColourCountsAlphaAndSelection) {
                         ASSERT_EQ(image.at(x, y), before.at(x, y)) << style;
                         continue;
                     }
-                    EXPECT_EQ(image.at(x, y) & alphaMask, before.at(x, y) & alphaMask);
-                    used.insert(image.at(x, y) & colourMask);
+                    // Best quality reduces alpha with the colour; the others keep it.
+                    if (style == styleBest) {
+                        used.insert(image.at(x, y));
+                    } else {
+                        EXPECT_EQ(image.at(x, y) & alphaMask, before.at(x, y) & alphaMask);
+                        used.insert(image.at(x, y) & colourMask);
+                    }
                 }
             }
             EXPECT_LE(used.size(), static_cast<size_t>(most[style])) << style;
