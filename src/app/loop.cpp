@@ -22,6 +22,7 @@
 #include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/compare_sheet_window.h"
 #include "quantize/quantize_window.h"
 #include "quantize/two_colors_window.h"
 
@@ -49,6 +50,7 @@ void registerProgram() {
     registerFloatingSection();
     registerResizeDialogs();
     registerQuantizeWindow();
+    registerCompareSheet();
     registerTwoColorsWindow();
     registerAnalysisCommands();
     registerBrightnessWindow(commandBrightness);

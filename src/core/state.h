@@ -33,7 +33,8 @@ inline constexpr int helpWindow = 7;
 inline constexpr int twoColorsWindow = 8;
 inline constexpr int brightnessWindow = 9;
 inline constexpr int resizeImageWindow = 10;
-inline constexpr int copyNoticeWindow = 11;  // the short "copied to clipboard." notice
+inline constexpr int copyNoticeWindow = 11;    // the short "copied to clipboard." notice
+inline constexpr int compareSheetWindow = 12;  // the Quantize window's sheet of every style
 
 inline constexpr int canvas = 0;  // the main window's canvas control
 

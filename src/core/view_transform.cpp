@@ -217,8 +217,8 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                      const ViewDraw& how) {
     const int left = std::max(how.clipLeft, 0), right = std::min(how.clipRight, canvas.width);
     if (right <= left || canvas.height <= 0) return;
-    if (view.zoom == actualPixels && !how.blended && left == 0 && right == canvas.width &&
-        how.sourceX == 0 && how.sourceY == 0) {
+    if (view.zoom == actualPixels && !how.blended && !how.raw && left == 0 &&
+        right == canvas.width && how.sourceX == 0 && how.sourceY == 0) {
         drawImageOnBackground(canvas, source, view.originX(), view.originY(), how.background);
         return;
     }
@@ -252,7 +252,7 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                     }
                     uint32_t p = from[cs.begin];
                     if (opaque) p |= alphaMask;
-                    out[i] = over(p, how.blended ? out[i] : background);
+                    out[i] = how.raw ? p : over(p, how.blended ? out[i] : background);
                 }
                 continue;
             }
@@ -307,8 +307,28 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                 uint32_t p =
                     rgba(static_cast<int>((s[0] + w / 2) / w), static_cast<int>((s[1] + w / 2) / w),
                          static_cast<int>((s[2] + w / 2) / w), static_cast<int>(alpha));
-                out[i] = over(p, how.blended ? out[i] : background);
+                out[i] = how.raw ? p : over(p, how.blended ? out[i] : background);
             }
         }
     });
+}
+
+Image thumbnailOf(const Image& image, const Rect& part, int maxW, int maxH) {
+    const Rect r = clipToImage(part, image);
+    if (r.empty() || maxW <= 0 || maxH <= 0) return Image();
+    ViewTransform t;
+    t.imageW = r.width();
+    t.imageH = r.height();
+    t.zoom = fitZoom(t.imageW, t.imageH, maxW, maxH);
+    if (!zoomBelow(t.zoom, actualPixels)) t.zoom = actualPixels;
+    t.canvasW = t.drawnW();
+    t.canvasH = t.drawnH();
+    Image out = Image::unset(t.canvasW, t.canvasH, image.depth);
+    ViewDraw how;
+    how.sourceX = -r.left;  // the part's top-left pixel is the thumbnail's
+    how.sourceY = -r.top;
+    how.raw = true;      // the box means with their alpha
+    how.background = 0;  // a wholly transparent box stays transparent
+    drawThroughView(out, image, t, how);
+    return out;
 }

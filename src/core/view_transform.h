@@ -99,6 +99,12 @@ struct ViewDraw {
     int clipRight = std::numeric_limits<int>::max();
     bool blended = false;
     uint32_t background = 0xFF000000;
+    // The pixels as sampled, alpha and all, neither blended nor on the background.
+    bool raw = false;
 };
 void drawThroughView(Image& canvas, const Image& source, const ViewTransform& view,
                      const ViewDraw& how);
+
+// The rectangle `part` of `image` drawn to fit maxW x maxH as the view draws it below
+// 100 % (never enlarged): what a thumbnail of the visible part shows. Keeps the depth.
+Image thumbnailOf(const Image& image, const Rect& part, int maxW, int maxH);

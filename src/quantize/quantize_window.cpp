@@ -10,6 +10,7 @@
 #include "core/split_view.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/compare_sheet_window.h"
 #include "quantize/error_figure.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
@@ -51,6 +52,7 @@ constexpr Box sourceButtonBox{80, 170, 70, 30};
 constexpr Box applyButtonBox{5, 210, 70, 30};
 constexpr Box exitButtonBox{80, 210, 70, 30};
 constexpr Box splitBoxBox{8, 245, 65, 26};
+constexpr Box compareButtonBox{80, 243, 70, 28};
 
 // The styles whose LIMIT the window remembers: those that take one.
 bool remembersLimit(int style) {
@@ -287,6 +289,7 @@ void placeWindow() {
 }
 
 void closeQuantizeWindow() {
+    closeCompareSheet();  // part of this window
     quantizeOpen = 0;
     setSplitView(false, false);
     previewCurrent = false;
@@ -319,6 +322,8 @@ void controlEvent(const Event& event) {
     } else if (n == c.styleList) {
         styleChanged();
         savedStyle = selectedStyle();
+    } else if (n == c.compareButton) {
+        openCompareSheet();
     } else if (n == c.splitBox) {
         setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.ditherBox) {
@@ -358,6 +363,9 @@ void openQuantizeWindow(int /*command*/) {
     c.splitBox = checkBoxControl(anyControlNumber, splitBoxBox.x, splitBoxBox.y, splitBoxBox.w,
                                  splitBoxBox.h, splitCaption);
     setControlToolTip(c.splitBox, splitToolTip);
+    c.compareButton = buttonControl(anyControlNumber, compareButtonBox.x, compareButtonBox.y,
+                                    compareButtonBox.w, compareButtonBox.h, "Compare...");
+    setControlToolTip(c.compareButton, "Every style side by side");
     struct ButtonSpec {
         int* control;
         const Box& box;

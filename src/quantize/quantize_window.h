@@ -32,6 +32,7 @@ struct QuantizeControls {
     int applyButton = -1;
     int exitButton = -1;
     int splitBox = -1;
+    int compareButton = -1;
 };
 extern QuantizeControls quantizeControls;
 

@@ -29,10 +29,8 @@ int limitFor(int style, int colours) {
 
 }  // namespace
 
-std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect, int colours) {
-    std::vector<StyleComparison> rows;
-    const Rect r = clipToImage(rect, image);
-    if (image.empty() || r.empty()) return rows;
+StyleComparison compareStyle(const Image& image, const Rect& rect, int style, int limit,
+                             bool dither, Image* result) {
     // The methods leave their palettes behind; whoever asked keeps theirs.
     // Assigned rather than copied at the declaration, which the undefined-behaviour
     // sanitizer takes for a call on null when the source is another file's thread_local.
@@ -40,31 +38,39 @@ std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect,
     PaletteLookup lookup;
     palette = currentPalette;
     lookup = paletteLookup;
-    for (int style = 0; style < styleCount; ++style) {
-        for (bool dither : {false, true}) {
-            StyleComparison row;
-            row.style = style;
-            row.dither = dither;
-            row.limit = limitFor(style, colours);
-            Image result = image;
-            const auto start = std::chrono::steady_clock::now();
-            runQuantizeStyle(result, r, style, row.limit, dither);
-            row.milliseconds =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
-            const ErrorFigure figure = measureError(image, result, r);
-            row.colours = figure.colours;
-            row.psnr = figure.psnr;
-            row.meanDeltaE = figure.meanDeltaE;
-            const EncodeResult png = encodePng(result);
-            row.pngBytes = static_cast<int64_t>(png.bytes.size());
-            row.indexed = png.ok() && png.bytes.size() > pngColourTypeOffset &&
-                          png.bytes[pngColourTypeOffset] == pngPaletteType;
-            rows.push_back(row);
-        }
-    }
+    const Rect r = clipToImage(rect, image);
+    StyleComparison row;
+    row.style = style;
+    row.dither = dither;
+    row.limit = limit;
+    Image quantized = image;
+    const auto start = std::chrono::steady_clock::now();
+    runQuantizeStyle(quantized, r, style, row.limit, dither);
+    row.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const ErrorFigure figure = measureError(image, quantized, r);
+    row.colours = figure.colours;
+    row.psnr = figure.psnr;
+    row.meanDeltaE = figure.meanDeltaE;
+    const EncodeResult png = encodePng(quantized);
+    row.pngBytes = static_cast<int64_t>(png.bytes.size());
+    row.indexed = png.ok() && png.bytes.size() > pngColourTypeOffset &&
+                  png.bytes[pngColourTypeOffset] == pngPaletteType;
     currentPalette = palette;
     paletteLookup = lookup;
+    if (result) *result = std::move(quantized);
+    return row;
+}
+
+std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect, int colours) {
+    std::vector<StyleComparison> rows;
+    const Rect r = clipToImage(rect, image);
+    if (image.empty() || r.empty()) return rows;
+    for (int style = 0; style < styleCount; ++style) {
+        for (bool dither : {false, true}) {
+            rows.push_back(compareStyle(image, r, style, limitFor(style, colours), dither));
+        }
+    }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const StyleComparison& a, const StyleComparison& b) {
                          if (a.meanDeltaE != b.meanDeltaE) return a.meanDeltaE < b.meanDeltaE;
