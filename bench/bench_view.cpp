@@ -1,11 +1,15 @@
 // Redrawing the view of a 12 megapixel photograph on a 1920 x 1017 canvas (a maximized
 // window on a 1920 x 1080 screen): a zoom step to each zoom of the ladder and to the fit,
-// and one pan step at a half, 100 % and 8 times. The target: at most 30 ms for either.
+// and one pan step at a half, 100 % and 8 times. The target: at most 30 ms for either. And
+// the comparison sheet of the same photograph.
 
 #include <benchmark/benchmark.h>
 
 #include "core/view_transform.h"
 #include "photo.h"
+#include "quantize/quantize.h"
+#include "quantize/style_comparison.h"
+#include "quantize/styles.h"
 
 namespace {
 
@@ -69,8 +73,24 @@ void BM_PanStep(benchmark::State& state) {
     }
 }
 
+// The comparison sheet of the whole photograph: its thumbnail, then every style at the
+// window's first LIMITs, one after another as the sheet's thread runs them. The target: 3 s.
+void BM_CompareSheet(benchmark::State& state) {
+    const Image& photo = benchPhoto(photoMegapixels);
+    for (auto _ : state) {
+        const Image thumbnail = thumbnailOf(photo, wholeImage(photo), 180, 135);
+        for (int s = 0; s < styleCount; ++s) {
+            const StyleInfo& info = styleInfo(s);
+            StyleComparison row = compareStyle(thumbnail, wholeImage(thumbnail), s,
+                                               info.usesLimit ? info.defaultLimit : 0, false);
+            benchmark::DoNotOptimize(row.pngBytes);
+        }
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_CompareSheet)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ZoomStep)
     ->Args({1, 16})
     ->Args({1, 4})
