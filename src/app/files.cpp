@@ -11,6 +11,7 @@
 #include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/best_quantize.h"
 #include "toolkit/codecs/codec.h"
 #include "toolkit/codecs/gif.h"
 #include "toolkit/gui.h"
@@ -46,6 +47,14 @@ bool fitForGif(Image& picture) {
             return false;
         }
         thresholdAlpha(picture);
+    }
+    const int64_t colours = gifColourCount(picture);
+    if (colours > gifMaxColours) {
+        if (dialogs().messageBox(gifQuestionTitle, gifReduceQuestion(colours), buttonsYesNo) !=
+            answerYes) {
+            return false;
+        }
+        picture = reducedForGif(picture);
     }
     return true;
 }

@@ -22,6 +22,10 @@ inline constexpr const char* gifQuestionTitle = "Save as GIF";
 inline constexpr const char* gifPartialAlphaQuestion =
     "A GIF cannot hold partial transparency. Save it with pixels below alpha 128 fully "
     "transparent and the rest opaque?";
+inline std::string gifReduceQuestion(int64_t colours) {
+    return "The image has " + std::to_string(colours) +
+           " colors; a GIF holds 256. Reduce it with Best quality, dithered?";
+}
 
 void loadImageFile();
 void saveImageFile();

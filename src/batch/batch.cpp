@@ -61,9 +61,9 @@ const std::vector<std::string>& introParagraphs() {
         "colours becomes an indexed PNG, GIF or TIFF and a lossless WebP. A phone's picture is "
         "turned upright and an embedded colour profile converted to sRGB as it is read; its "
         "resolution and EXIF go into the output unless --strip is given. A GIF holds no "
-        "partial transparency: pixels below alpha 128 become transparent, the rest opaque, "
-        "and a note says so. With --out-dir or --ext, works on every INPUT, several at once; a "
-        "file "
+        "partial transparency: pixels below alpha 128 become transparent, the rest opaque; "
+        "and a GIF of more than 256 colours is reduced with Best quality, dithered; a note "
+        "says so. With --out-dir or --ext, works on every INPUT, several at once; a file "
         "that fails is reported and the others go on. '-' as INPUT reads standard input, "
         "'-' as OUTPUT writes standard output.",
         "An output that exists is never replaced without --force, and with --force it is "
@@ -336,7 +336,9 @@ void addQuantize(Plan& plan, const std::string& value) {
             return;
         }
         int limit = settings->limit.value_or(styleInfo(style).defaultLimit);
-        runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither);
+        if (auto palette = runQuantizeStyle(c.image, c.rect(), style, limit, settings->dither)) {
+            currentPalette = std::move(*palette);
+        }
     });
 }
 
@@ -1222,14 +1224,26 @@ void writeOutput(const Plan& plan, const FileJob& job, const Image& image,
     const ImageMetadata none;
     const ImageMetadata& kept = plan.strip ? none : metadata;
     EncodeResult encoded;
-    if (job.format == ImageFormat::Gif && hasPartialAlpha(image)) {
-        // The same rule as Save in the editor, on a copy.
-        Image fitted = image;
-        thresholdAlpha(fitted);
-        result.notes.push_back(name + ": a GIF holds no partial transparency: pixels below alpha " +
-                               std::to_string(gifAlphaThreshold) +
-                               " were made transparent, the rest opaque");
-        encoded = encodeImage(fitted, job.format, kept, plan.encoding);
+    if (job.format == ImageFormat::Gif) {
+        // The same rules as Save in the editor, on a copy, without asking.
+        std::optional<Image> fitted;
+        if (hasPartialAlpha(image)) {
+            fitted = image;
+            thresholdAlpha(*fitted);
+            result.notes.push_back(name +
+                                   ": a GIF holds no partial transparency: pixels below "
+                                   "alpha " +
+                                   std::to_string(gifAlphaThreshold) +
+                                   " were made transparent, the rest opaque");
+        }
+        const int64_t colours = gifColourCount(fitted ? *fitted : image);
+        if (colours > gifMaxColours) {
+            fitted = reducedForGif(fitted ? *fitted : image);
+            result.notes.push_back(name + ": the image has " + std::to_string(colours) +
+                                   " colours and a GIF holds " + std::to_string(gifMaxColours) +
+                                   ": reduced with Best quality, dithered");
+        }
+        encoded = encodeImage(fitted ? *fitted : image, job.format, kept, plan.encoding);
     } else {
         encoded = encodeImage(image, job.format, kept, plan.encoding);
     }

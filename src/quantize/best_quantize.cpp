@@ -1284,3 +1284,9 @@ BestTarget bestQuantizeToTarget(Image& image, const Rect& rect, double targetDel
     });
     return target;
 }
+
+Image reducedForGif(const Image& image) {
+    Image reduced = image;
+    bestQuantize(reduced, wholeImage(reduced), maxPaletteLimit, true);
+    return reduced;
+}

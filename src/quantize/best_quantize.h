@@ -76,3 +76,8 @@ struct BestTarget {
     bool met = false;
 };
 BestTarget bestQuantizeToTarget(Image& image, const Rect& rect, double targetDeltaE, bool dither);
+
+// A copy that a GIF can hold, for an image of more than 256 palette entries (opaque
+// colours, plus one when any pixel is fully transparent) and no partial alpha: Best
+// quality at 256 entries, dithered. Alpha stays exactly as it was.
+Image reducedForGif(const Image& image);

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "quantize/answer_cache.h"
-#include "quantize/builtin_palettes.h"
 #include "toolkit/parallel.h"
 
 namespace {
@@ -63,12 +62,6 @@ PaletteLookup makePaletteLookup(std::span<const uint32_t> palette) {
     return lookup;
 }
 
-thread_local PaletteLookup paletteLookup = makePaletteLookup(cgaPalette());
-
-void resetPaletteLookup() {
-    buildPaletteLookup(paletteLookup, cgaPalette());
-}
-
 uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour) {
     const PaletteLookup::Unpacked* entries = lookup.unpacked.data();
     const int rc = redOf(colour), gc = greenOf(colour), bc = blueOf(colour);
@@ -106,10 +99,6 @@ uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour) {
         ++up;
     }
     return result;
-}
-
-uint32_t nearestPaletteColour(uint32_t colour) {
-    return nearestPaletteColour(paletteLookup, colour);
 }
 
 namespace {
@@ -270,6 +259,6 @@ void remapInPlace(Image& out, int ditherStrength, const PaletteLookup& lookup) {
 
 void applyPalette(Image& image, const Rect& rect, std::span<const uint32_t> palette, bool dither) {
     const int strength = dither ? ditherStrengthOn : ditherStrengthOff;
-    buildPaletteLookup(paletteLookup, palette);
-    runOnRect(image, rect, [&](Image& part) { remapInPlace(part, strength, paletteLookup); });
+    const PaletteLookup lookup = makePaletteLookup(palette);
+    runOnRect(image, rect, [&](Image& part) { remapInPlace(part, strength, lookup); });
 }

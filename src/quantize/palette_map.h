@@ -63,12 +63,6 @@ struct PaletteLookup {
 void buildPaletteLookup(PaletteLookup& lookup, std::span<const uint32_t> palette);
 PaletteLookup makePaletteLookup(std::span<const uint32_t> palette);
 
-// The lookup applyPalette builds and the one-argument nearestPaletteColour uses. At start
-// it holds the 16 CGA colours, so it is never empty. One per thread, like the palettes.
-extern thread_local PaletteLookup paletteLookup;
-// Rebuilds paletteLookup from the 16 CGA colours (its start-up state).
-void resetPaletteLookup();
-
 // Red-mean weighted distance (scaled by 512) between two colours.
 inline uint32_t redMeanDistance(uint32_t a, uint32_t b) {
     int ra = redOf(a), rb = redOf(b);
@@ -81,7 +75,6 @@ inline uint32_t redMeanDistance(uint32_t a, uint32_t b) {
 // the entry met first: the one below the start, the start, then alternately further down
 // and further up.
 uint32_t nearestPaletteColour(const PaletteLookup& lookup, uint32_t colour);
-uint32_t nearestPaletteColour(uint32_t colour);
 
 // The same answers as nearestPaletteColour(lookup, colour), found faster when one palette
 // serves many colours. The colour cube is cut into 16 x 16 x 16 cells; on a cell's first
@@ -116,7 +109,7 @@ Image remapToPalette(const Image& source, int ditherStrength, const PaletteLooku
 // The same, rewriting `image` itself.
 void remapInPlace(Image& image, int ditherStrength, const PaletteLookup& lookup);
 
-// Rebuilds paletteLookup from `palette` and maps the rectangle of `image` onto it, as an
-// image of its own (error diffusion starts fresh at its edges); pixels outside are left
+// Builds a lookup of `palette` and maps the rectangle of `image` onto it, as an image of its
+// own (error diffusion starts fresh at its edges); pixels outside are left
 // alone.
 void applyPalette(Image& image, const Rect& rect, std::span<const uint32_t> palette, bool dither);

@@ -83,38 +83,33 @@ int styleLimitDisplay(int style, int limit) {
     return v;
 }
 
-void runQuantizeStyle(Image& image, const Rect& rect, int style, int limit, bool dither) {
-    if (!validStyle(style) || image.empty() || clipToImage(rect, image).empty()) return;
+std::optional<std::vector<uint32_t>> runQuantizeStyle(Image& image, const Rect& rect, int style,
+                                                      int limit, bool dither) {
+    if (!validStyle(style) || image.empty() || clipToImage(rect, image).empty()) return {};
     const int n = clampStyleLimit(style, limit);
     switch (style) {
         case styleUniform:
-            currentPalette = uniformQuantize(image, rect, n, dither);
-            break;
+            return uniformQuantize(image, rect, n, dither);
         case stylePopularity:
-            currentPalette = popularityQuantize(image, rect, n, dither);
-            break;
+            return popularityQuantize(image, rect, n, dither);
         case styleAdaptive:
-            currentPalette = adaptiveQuantize(image, rect, n, dither);
-            break;
+            return adaptiveQuantize(image, rect, n, dither);
         case styleCga:
         case styleEga:
         case styleTruColor:
         case styleHuman:
             fixedPaletteQuantize(image, rect, style, dither);
-            break;
+            return {};
         case styleNeuquant:
             neuQuantize(image, rect, dither);
-            break;
+            return {};
         case styleBest:
-            currentPalette = coloursOf(bestQuantize(image, rect, n, dither));
-            break;
+            return coloursOf(bestQuantize(image, rect, n, dither));
         default:
-            currentPalette = maskQuantize(image, rect, style, dither);
-            break;
+            return maskQuantize(image, rect, style, dither);
     }
 }
 
 void initQuantize() {
     resetPalettes();
-    resetPaletteLookup();
 }

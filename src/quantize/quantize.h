@@ -2,8 +2,11 @@
 // The one entry point of the quantization methods, shared by the quantize window and the
 // batch tool, and what each STYLE offers.
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/rect.h"
 #include "quantize/styles.h"
@@ -33,12 +36,13 @@ int clampStyleLimit(int style, int limit);
 int styleLimitDisplay(int style, int limit);
 
 // Runs the method of `style` on the rectangle of `image` (limit clamped to the style's
-// range; ignored by styles without LIMIT) and updates currentPalette: Uniform, the mask
-// styles, Popularity, Adaptive and Best quality store the palette they produced (Best
-// quality: the colours of the entries the result uses, alpha left out); the built-in
-// palettes and Neuquant_256 leave it alone. An unknown style or an empty rectangle does nothing.
-void runQuantizeStyle(Image& image, const Rect& rect, int style, int limit, bool dither);
+// range; ignored by styles without LIMIT) and returns the palette it produced, which the
+// caller makes the currentPalette: Uniform, the mask styles, Popularity, Adaptive and Best
+// quality return theirs (Best quality: the colours of the entries the result uses, alpha
+// left out); the built-in palettes and Neuquant_256 return none, so currentPalette stays.
+// An unknown style or an empty rectangle does nothing and returns none.
+std::optional<std::vector<uint32_t>> runQuantizeStyle(Image& image, const Rect& rect, int style,
+                                                      int limit, bool dither);
 
-// Start-up state of the subsystem: palettes back to one entry 0, the palette lookup back
-// to the CGA colours.
+// Start-up state of the subsystem: palettes back to one entry 0.
 void initQuantize();

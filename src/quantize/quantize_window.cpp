@@ -163,8 +163,10 @@ bool runQuantization() {
         storeImage(toolImage, *view);
         tool = findImage(toolImage);
     }
-    runQuantizeStyle(*tool, previewArea(*tool), s, controlState(c.limitSpin),
-                     controlState(c.ditherBox) != 0);
+    if (auto palette = runQuantizeStyle(*tool, previewArea(*tool), s, controlState(c.limitSpin),
+                                        controlState(c.ditherBox) != 0)) {
+        currentPalette = std::move(*palette);
+    }
     return true;
 }
 

@@ -31,13 +31,6 @@ int limitFor(int style, int colours) {
 
 StyleComparison compareStyle(const Image& image, const Rect& rect, int style, int limit,
                              bool dither, Image* result) {
-    // The methods leave their palettes behind; whoever asked keeps theirs.
-    // Assigned rather than copied at the declaration, which the undefined-behaviour
-    // sanitizer takes for a call on null when the source is another file's thread_local.
-    std::vector<uint32_t> palette;
-    PaletteLookup lookup;
-    palette = currentPalette;
-    lookup = paletteLookup;
     const Rect r = clipToImage(rect, image);
     StyleComparison row;
     row.style = style;
@@ -45,6 +38,7 @@ StyleComparison compareStyle(const Image& image, const Rect& rect, int style, in
     row.limit = limit;
     Image quantized = image;
     const auto start = std::chrono::steady_clock::now();
+    // The palette it returns is the caller's to keep or not; nothing global changes.
     runQuantizeStyle(quantized, r, style, row.limit, dither);
     row.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -56,8 +50,6 @@ StyleComparison compareStyle(const Image& image, const Rect& rect, int style, in
     row.pngBytes = static_cast<int64_t>(png.bytes.size());
     row.indexed = png.ok() && png.bytes.size() > pngColourTypeOffset &&
                   png.bytes[pngColourTypeOffset] == pngPaletteType;
-    currentPalette = palette;
-    paletteLookup = lookup;
     if (result) *result = std::move(quantized);
     return row;
 }

@@ -25,13 +25,12 @@ struct StyleComparison {
 // measures each result against it there; best first by mean Delta E, then by PSNR, then
 // in STYLE order. `colours` is the count asked for: the styles with a colour LIMIT take
 // it, Uniform the most levels whose cube does not exceed it, and the fixed palettes have
-// their own. currentPalette and the palette lookup are as they were afterwards. An empty
+// their own. currentPalette is as it was afterwards. An empty
 // rectangle gives no rows.
 std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect, int colours);
 
 // One row of that table: `style` at `limit` (the LIMIT as the quantize window holds it),
 // with or without dither, on the rectangle of a copy of `image`, measured there; the copy
-// goes to `result` when one is given. currentPalette and the palette lookup are as they
-// were afterwards.
+// goes to `result` when one is given.
 StyleComparison compareStyle(const Image& image, const Rect& rect, int style, int limit,
                              bool dither, Image* result = nullptr);

@@ -12,6 +12,7 @@
 #include "core/state.h"
 #include "support/app_fixture.h"
 #include "toolkit/codecs/codec.h"
+#include "toolkit/codecs/gif.h"
 #include "toolkit/image_store.h"
 
 namespace fs = std::filesystem;
@@ -147,6 +148,30 @@ TEST_F(FileFormatsTest, PartialAlphaInAGifIsAskedAboutAndTheDocumentStays) {
     ASSERT_TRUE(back.ok()) << back.error;
     EXPECT_EQ(back.image, imageFromRows(3, 1, {rgba(10, 20, 30, 255), 0, rgba(40, 50, 60, 255)}));
     EXPECT_EQ(*findImage(viewImage), soft);
+}
+
+TEST_F(FileFormatsTest, AGifOfMoreThan256ColorsIsReducedAfterAskingAndTheDocumentStays) {
+    // 300 colours and one fully transparent pixel: 301 entries a GIF would need.
+    Image many(301, 1, 32);
+    for (int x = 0; x < 300; ++x) many.at(x, 0) = rgba(x % 256, x / 256 * 100, 50, 255);
+    many.at(300, 0) = 0;
+    storeImage(viewImage, many);
+    scripted.messageAnswers = {answerNo};
+    save(dir + "many", 5);
+    ASSERT_EQ(scripted.messages.size(), 1u);
+    EXPECT_EQ(scripted.messages[0].title, "Save as GIF");
+    EXPECT_EQ(scripted.messages[0].text,
+              "The image has 301 colors; a GIF holds 256. Reduce it with Best quality, dithered?");
+    EXPECT_FALSE(fs::exists(dir + "many.gif"));
+
+    scripted.messageAnswers = {answerYes};
+    save(dir + "many", 5);
+    DecodeResult back = readImageFile(dir + "many.gif");
+    ASSERT_TRUE(back.ok()) << back.error;
+    EXPECT_EQ(gifColourCount(back.image), 256);  // the transparent entry among them
+    EXPECT_EQ(back.image.at(300, 0), 0u);        // still transparent
+    EXPECT_EQ(alphaOf(back.image.at(0, 0)), 255);
+    EXPECT_EQ(*findImage(viewImage), many);
 }
 
 TEST_F(FileFormatsTest, AnAnimationSaysOnlyItsFirstFrameIsShown) {

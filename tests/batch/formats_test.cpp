@@ -2,9 +2,11 @@
 // WebP and TIFF output, and the notes a file that went well may still need.
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "quantize/palettes.h"
 #include "support/batch_run.h"
 
 namespace fs = std::filesystem;
@@ -125,6 +127,27 @@ TEST_F(BatchFormatsTest, PartialAlphaInAGifIsMadeAllOrNothingAndNoted) {
     // --quiet keeps it to itself.
     r = batch({dir + "soft.png", "-o", dir + "quiet.gif", "--quiet"});
     EXPECT_EQ(r.err, "");
+}
+
+TEST_F(BatchFormatsTest, AGifOfMoreThan256ColoursIsReducedWithoutAskingAndNoted) {
+    Image many(300, 2, 24);
+    for (int x = 0; x < 300; ++x) {
+        many.at(x, 0) = rgb(x % 256, x / 256 * 100, 0) | alphaMask;
+        many.at(x, 1) = rgb(x % 256, x / 256 * 100, 255) | alphaMask;
+    }
+    ASSERT_EQ(writeImageFile(many, dir + "many.png", ImageFormat::Png), "");
+    BatchRun r = batch({dir + "many.png", "-o", dir + "many.gif"});
+    ASSERT_EQ(r.code, batchOk) << r.err;
+    EXPECT_NE(r.err.find("many.gif: the image has 600 colours and a GIF holds 256: reduced with "
+                         "Best quality, dithered"),
+              std::string::npos)
+        << r.err;
+    const Image back = read("many.gif");
+    EXPECT_LE(countUniqueColours(back), 256);
+    EXPECT_GT(countUniqueColours(back), 128);
+    // Close to the picture: 600 colours in 256 are off by a few levels at most.
+    EXPECT_LE(std::abs(redOf(back.at(150, 0)) - 150), 8);
+    EXPECT_LE(std::abs(blueOf(back.at(150, 1)) - 255), 8);
 }
 
 TEST_F(BatchFormatsTest, AnAnimationIsNotedAndItsFirstFrameUsed) {

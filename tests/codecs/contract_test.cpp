@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "support/test_images.h"
 
 namespace {
@@ -25,6 +28,27 @@ TEST(DecodeContract, AcceptsWhatTheDecodersReallyGive) {
     DecodeResult refused;
     refused.error = "no";
     EXPECT_FALSE(checkDecode(ImageFormat::Png, jpeg.bytes.data(), 4, refused));
+}
+
+// A .jp2 is read box by box: marker-like bytes in a box before the codestream (as a fuzzer
+// planted them in a colour box) are not the picture's size.
+TEST(DecodeContract, AJp2sSizeIsItsCodestreamsWhateverOtherBoxesHold) {
+    EncodeResult jp2 = encodeJpeg2000(randomImage(4, 2, 1, 24), 3);
+    ASSERT_TRUE(jp2.ok());
+    // Signature box (12 bytes), then ftyp; a box of our own goes in before jp2h.
+    const size_t ftypLength = static_cast<size_t>(jp2.bytes[12]) << 24 |
+                              static_cast<size_t>(jp2.bytes[13]) << 16 |
+                              static_cast<size_t>(jp2.bytes[14]) << 8 | jp2.bytes[15];
+    const std::vector<uint8_t> planted = {0,    0, 0, 30, 'x', 'm', 'l', ' ',  0xFF, 0x4F, 0xFF,
+                                          0x51, 0, 0, 0,  0,   0,   0,   0x10, 0x00, 0x00, 0,
+                                          0,    0, 9, 0,  0,   0,   0,   0};  // a 4096 x 9 "size"
+    std::vector<uint8_t> file = jp2.bytes;
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(12 + ftypLength), planted.begin(),
+                planted.end());
+    DecodeResult decoded = decodeJpeg2000(file.data(), file.size());
+    ASSERT_TRUE(decoded.ok()) << decoded.error;
+    EXPECT_EQ(decoded.image.width, 4);
+    EXPECT_TRUE(checkDecode(ImageFormat::Jpeg2000, file.data(), file.size(), decoded));
 }
 
 TEST(DecodeContractDeathTest, BrokenPromisesEndTheProgram) {

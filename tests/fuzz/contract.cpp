@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "toolkit/codecs/codec_util.h"
 
@@ -69,17 +70,77 @@ std::optional<Size> jpegSize(const uint8_t* data, size_t size) {
     return std::nullopt;
 }
 
-// The image area of the codestream's size marker (inside a .jp2's codestream box too).
-std::optional<Size> jpeg2000Size(const uint8_t* data, size_t size) {
+// The image area of a codestream's size marker, which must directly follow its start.
+std::optional<Size> codestreamSize(const uint8_t* data, size_t size) {
     const uint8_t start[] = {0xFF, 0x4F, 0xFF, 0x51};
-    for (size_t at = 0; at + 4 + 18 <= size; ++at) {
-        if (std::memcmp(data + at, start, 4) != 0) continue;
-        const uint8_t* siz = data + at + 4;
-        int64_t x1 = readBe32(siz + 4), y1 = readBe32(siz + 8);
-        int64_t x0 = readBe32(siz + 12), y0 = readBe32(siz + 16);
-        return Size{x1 - x0, y1 - y0};
+    if (size < 4 + 18 || std::memcmp(data, start, 4) != 0) return std::nullopt;
+    const uint8_t* siz = data + 4;
+    int64_t x1 = readBe32(siz + 4), y1 = readBe32(siz + 8);
+    int64_t x0 = readBe32(siz + 12), y0 = readBe32(siz + 16);
+    return Size{x1 - x0, y1 - y0};
+}
+
+// One box of a .jp2 file: its type and contents.
+struct Jp2Box {
+    uint32_t type;
+    const uint8_t* contents;
+    size_t size;
+};
+
+// The boxes of `data` in order, as far as their lengths hold; a length of 0 runs to the end.
+std::vector<Jp2Box> jp2Boxes(const uint8_t* data, size_t size) {
+    std::vector<Jp2Box> boxes;
+    size_t at = 0;
+    while (at + 8 <= size) {
+        uint64_t length = readBe32(data + at);
+        const uint32_t type = static_cast<uint32_t>(readBe32(data + at + 4));
+        size_t header = 8;
+        if (length == 1) {
+            if (at + 16 > size) break;
+            length = uint64_t{static_cast<uint32_t>(readBe32(data + at + 8))} << 32 |
+                     static_cast<uint32_t>(readBe32(data + at + 12));
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at) break;
+        boxes.push_back({type, data + at + header, static_cast<size_t>(length) - header});
+        at += static_cast<size_t>(length);
     }
-    return std::nullopt;
+    return boxes;
+}
+
+constexpr uint32_t boxType(const char (&name)[5]) {
+    return static_cast<uint32_t>(name[0]) << 24 | static_cast<uint32_t>(name[1]) << 16 |
+           static_cast<uint32_t>(name[2]) << 8 | static_cast<uint32_t>(name[3]);
+}
+
+// A raw codestream's size, or a .jp2's: read box by box, the size marker of the first
+// contiguous-codestream box. Bytes that look like a marker elsewhere (inside a colour box,
+// say) are not the picture's size. The header box states the size too; a file whose two
+// sizes disagree is damaged and must be refused, so it has no size here.
+std::optional<Size> jpeg2000Size(const uint8_t* data, size_t size) {
+    if (std::optional<Size> raw = codestreamSize(data, size)) return raw;
+    std::optional<Size> header, codestream;
+    for (const Jp2Box& box : jp2Boxes(data, size)) {
+        if (box.type == boxType("jp2h") && !header) {
+            for (const Jp2Box& inner : jp2Boxes(box.contents, box.size)) {
+                if (inner.type == boxType("ihdr") && inner.size >= 8) {
+                    header = Size{readBe32(inner.contents + 4), readBe32(inner.contents)};
+                    break;
+                }
+            }
+        }
+        if (box.type == boxType("jp2c")) {
+            codestream = codestreamSize(box.contents, box.size);
+            break;
+        }
+    }
+    if (header && codestream &&
+        (header->width != codestream->width || header->height != codestream->height)) {
+        return std::nullopt;
+    }
+    return codestream;
 }
 
 // The logical screen, grown to hold the first frame where that lies outside it.

@@ -45,24 +45,29 @@ TEST(QuantizeStyles, CaptionsLimitsAndSizes) {
     EXPECT_EQ(clampStyleLimit(styleBest, 999), 256);
 }
 
-TEST(RunQuantizeStyle, CurrentPaletteRules) {
+TEST(RunQuantizeStyle, ThePaletteEachStyleReturns) {
     const uint32_t sentinel = rgb(1, 2, 3);
     for (int style = 0; style < styleCount; ++style) {
         resetPalettes();
         currentPalette = {sentinel};
         Image image = randomImage(24, 16, static_cast<uint32_t>(style));
-        runQuantizeStyle(image, wholeImage(image), style, 300, false);
+        const std::optional<std::vector<uint32_t>> returned =
+            runQuantizeStyle(image, wholeImage(image), style, 300, false);
+        // The method itself never touches the program's palette.
+        EXPECT_EQ(currentPalette, std::vector<uint32_t>{sentinel}) << style;
         bool keeps = style >= styleCga && style <= styleNeuquant;
         if (keeps) {
-            EXPECT_EQ(currentPalette, std::vector<uint32_t>{sentinel}) << style;
+            EXPECT_FALSE(returned) << style;
             continue;
         }
-        // The stored palette is exactly the set of colours the image now holds.
-        std::set<uint32_t> palette(currentPalette.begin(), currentPalette.end());
+        ASSERT_TRUE(returned) << style;
+        // The palette is exactly the set of colours the image now holds.
+        const std::vector<uint32_t>& colours = *returned;
+        std::set<uint32_t> palette(colours.begin(), colours.end());
         std::set<uint32_t> used;
         for (uint32_t p : image.pixels) used.insert(p & colourMask);
         if (style == styleAdaptive || style == stylePopularity) {
-            EXPECT_EQ(currentPalette.size(), 256u) << style;
+            EXPECT_EQ(colours.size(), 256u) << style;
             for (uint32_t c : used) EXPECT_TRUE(palette.count(c)) << style;
         } else {
             EXPECT_EQ(palette, used) << style;
@@ -109,11 +114,11 @@ TEST(RunQuantizeStyle, UnknownStyleOrEmptyRectangleDoesNothing) {
     Image image = randomImage(8, 8, 1);
     const Image before = image;
     currentPalette = {7};
-    runQuantizeStyle(image, wholeImage(image), styleCount, 4, true);
-    runQuantizeStyle(image, wholeImage(image), -1, 4, true);
-    runQuantizeStyle(image, Rect{20, 20, 30, 30}, styleUniform, 4, true);
+    EXPECT_FALSE(runQuantizeStyle(image, wholeImage(image), styleCount, 4, true));
+    EXPECT_FALSE(runQuantizeStyle(image, wholeImage(image), -1, 4, true));
+    EXPECT_FALSE(runQuantizeStyle(image, Rect{20, 20, 30, 30}, styleUniform, 4, true));
     Image empty;
-    runQuantizeStyle(empty, wholeImage(empty), stylePopularity, 4, true);
+    EXPECT_FALSE(runQuantizeStyle(empty, wholeImage(empty), stylePopularity, 4, true));
     EXPECT_EQ(image, before);
     EXPECT_EQ(currentPalette, std::vector<uint32_t>{7});
     resetPalettes();
