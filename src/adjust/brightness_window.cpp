@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/registry.h"
+#include "core/split_view.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "toolkit/image_store.h"
@@ -116,6 +117,8 @@ void buildControls() {
     c.refresh = button(110, "Rfsh Brt", " refresh brightness", false);
     c.apply = button(210, "Apply", " apply changes and continue editing", false);
     c.exit = button(310, "Exit", " close this window", true);
+    c.split = checkBoxControl(anyControlNumber, 12, 283, 80, 24, splitCaption);
+    setControlToolTip(c.split, splitToolTip);
 }
 
 // The options and channels as the controls show them.
@@ -245,6 +248,8 @@ void controlEvent(const Event& event) {
         apply();
     } else if (n == c.exit) {
         st.closeRequested = 1;
+    } else if (n == c.split) {
+        setSplitView(controlState(c.split) != 0);
     } else if (isOptionControl(n)) {
         brightnessWindowSettings = settingsFromControls();
         if (st.shownBrightness != 0) disableControl(c.refresh, false);
@@ -260,6 +265,7 @@ void closeBrightnessWindow() {
         takeSnapshot(viewImage);
     }
     brightnessOpen = 0;
+    setSplitView(false, false);
     services().refreshView(viewImage, 1);
     freeImage(workImage);
     freeImage(toolImage);

@@ -11,7 +11,7 @@
 
 inline constexpr const char* brightnessWindowTitle = "Adjust brightness & contrast";
 inline constexpr int brightnessWindowWidth = 400;
-inline constexpr int brightnessWindowHeight = 285;
+inline constexpr int brightnessWindowHeight = 312;
 inline constexpr uint32_t brightnessWindowColour = 0xCECE9D;  // RGB(157, 206, 206)
 // A preview waits until its slider has rested this long.
 inline constexpr int64_t previewDelayMs = 300;
@@ -40,6 +40,7 @@ struct BrightnessControls {
     int refresh = -1;  // "Rfsh Brt"
     int apply = -1;
     int exit = -1;
+    int split = -1;
 };
 extern BrightnessControls brightnessControls;
 

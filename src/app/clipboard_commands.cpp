@@ -74,6 +74,7 @@ void pasteNewImage() {
     currentFilePath = folderPart(currentFilePath) + newImageName;
     releaseSelector();
     cursorMode = moverMode;
+    zoomForNewDocument();
     resetUndo();
     fitWindowToImage(viewImage);
 }

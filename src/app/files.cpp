@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "app/recent_files.h"
 #include "app/view.h"
 #include "canvas/selector.h"
 #include "core/paths.h"
@@ -108,7 +109,9 @@ bool openImagePath(const std::string& path) {
     resetUndo();
     releaseSelector();
     cursorMode = moverMode;
+    zoomForNewDocument();
     fitWindowToImage(viewImage);
+    noteRecentFile(path);
     if (!decoded.notice.empty()) services().showNotice(decoded.notice);
     return true;
 }
@@ -146,6 +149,7 @@ void saveImageFile() {
     }
     currentFilePath = path;
     markDocumentSaved();
+    noteRecentFile(path);
     setStatusBarText(mainStatusBar, 0, fileStatusText(path, view->width, view->height));
 }
 

@@ -4,11 +4,13 @@
 
 #include "adjust/brightness_window.h"
 #include "app/clipboard_commands.h"
+#include "app/files.h"
 #include "app/help_window.h"
 #include "app/main_window.h"
 #include "app/new_image_window.h"
 #include "app/operations.h"
 #include "app/preferences.h"
+#include "app/recent_files.h"
 #include "app/shell_commands.h"
 #include "app/view.h"
 #include "canvas/add_text_window.h"
@@ -20,6 +22,7 @@
 #include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/compare_sheet_window.h"
 #include "quantize/quantize_window.h"
 #include "quantize/two_colors_window.h"
 
@@ -36,6 +39,8 @@ void syncAnalysisToggles() {
 void registerProgram() {
     setServices(&viewServices());
     registerShellCommands();
+    registerZoomCommands();
+    registerRecentFiles();
     registerOperations();
     registerHelpWindow();
     registerNewImageDialog();
@@ -45,6 +50,7 @@ void registerProgram() {
     registerFloatingSection();
     registerResizeDialogs();
     registerQuantizeWindow();
+    registerCompareSheet();
     registerTwoColorsWindow();
     registerAnalysisCommands();
     registerBrightnessWindow(commandBrightness);
@@ -96,6 +102,12 @@ void mainWindowEvent(const Event& event) {
         case eventRestoreWindow:
             windowState = windowNormal;
             break;
+        case eventDropFiles: {
+            // Opened exactly as a load of it would be.
+            std::vector<std::string> files = takeDroppedFiles();
+            if (!files.empty()) openImagePath(files.front());
+            break;
+        }
         case eventRightClick:
             displayPopupMenu(mainPopupMenu, mainWindow, canvas, event.x, event.y);
             break;

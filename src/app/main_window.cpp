@@ -7,6 +7,7 @@
 #include "adjust/effects.h"
 #include "app/icons.h"
 #include "app/preferences.h"
+#include "app/recent_files.h"
 #include "app/view.h"
 #include "core/commands.h"
 #include "core/registry.h"
@@ -45,6 +46,11 @@ const std::vector<ShortcutEntry> mainShortcuts = {
     {"Ctrl+Z", commandUndo},
     {"Ctrl+Y", commandRedo},
     {"Ctrl+X", commandCrop},
+    {"Ctrl++", commandZoomIn},
+    {"Ctrl+=", commandZoomIn},
+    {"Ctrl+-", commandZoomOut},
+    {"Ctrl+0", commandFitToWindow},
+    {"Ctrl+1", commandActualPixels},
 };
 
 namespace {
@@ -93,10 +99,25 @@ void editItems() {
     menuItem(commandAddText, "add text\tCtrl+T");
 }
 
+void zoomItems() {
+    menuItem(commandZoomIn, "Zoom In\tCtrl++");
+    menuItem(commandZoomOut, "Zoom Out\tCtrl+-");
+    menuItem(commandFitToWindow, "Fit to Window\tCtrl+0");
+    menuItem(commandActualPixels, "Actual Pixels\tCtrl+1");
+}
+
+void recentItems() {
+    openSubMenu("Open Recent");
+    for (int id = commandRecentFile; id <= commandRecentFileLast; ++id) menuItem(id, "");
+    menuItem(commandClearRecent, "Clear the list");
+    closeSubMenu();
+}
+
 void buildMenuBar() {
     createMenuBar(mainMenuBar, mainWindow);
     menuTitle("File");
     menuItem(commandLoad, "Load image\tCtrl+L");
+    recentItems();
     menuItem(commandSave, "Save image\tCtrl+S");
     menuItem(commandNewImage, "New image\tCtrl+N");
     menuItem(commandRevert, "Revert\tCtrl+R");
@@ -120,6 +141,7 @@ void buildMenuBar() {
     menuTitle("Rotate");
     addItems(std::begin(rotateItems), std::end(rotateItems));
     menuTitle("View");
+    zoomItems();
     menuItem(commandFitWindow, "Fit window to image");
     menuTitle("Help");
     menuItem(commandHelp, "Help\tF1");
@@ -158,6 +180,10 @@ void buildPopupMenu() {
     menuSeparator();
     openSubMenu("Rotate...");
     addItems(std::begin(rotateItems), std::end(rotateItems));
+    closeSubMenu();
+    menuSeparator();
+    openSubMenu("View...");
+    zoomItems();
     closeSubMenu();
     menuSeparator();
     menuItem(commandHelp, "Help\tF1");
@@ -289,12 +315,14 @@ int openMainWindow() {
         return 0;
     }
     setWindowColour(mainWindow, mainWindowColour);
+    acceptFileDrops(mainWindow, true);
     createStatusBar(mainStatusBar, mainWindow);
     addStatusBarField(statusFieldFitText);
     addStatusBarField(statusFieldRemaining);
     if (loadFont(defaultFont, "Arial", 10, 0)) setDefaultFont(defaultFont);
     loadFont(splashFont, "Arial", 36, fontBold | fontItalic);
     buildMenuBar();
+    showRecentFiles();
     decodeIcons();
     buildToolBar();
     toolBarHeight = toolBarHeightOf(mainToolBar);

@@ -83,6 +83,7 @@ void startNewDocument(int w, int h, uint32_t colour) {
     currentFilePath = folderPart(currentFilePath) + newImageName;
     releaseSelector();
     cursorMode = moverMode;
+    zoomForNewDocument();
     fitWindowToImage(viewImage);
     resetUndo();
 }

@@ -1,5 +1,7 @@
 #include "app/preferences.h"
 
+#include "app/recent_files.h"
+#include "app/view.h"
 #include "core/paths.h"
 #include "core/state.h"
 #include "toolkit/gui.h"
@@ -20,6 +22,8 @@ void readPreferences() {
     windowState = (state == windowMaximized || state == windowMinimized) ? static_cast<int>(state)
                                                                          : windowNormal;
     currentFilePath += noImageName;
+    fitLargeImages = prefs.readInteger(fitLargeImagesKey, 0) == 1 ? 1 : 0;
+    readRecentFiles(prefs);
 }
 
 void writePreferences() {
@@ -27,5 +31,9 @@ void writePreferences() {
     Preferences prefs;
     prefs.writeString(lastPathKey, folderPart(currentFilePath));
     prefs.writeInteger(lastWindowStateKey, windowState);
+    // The newer keys are written only when they hold something, so a first run still
+    // leaves the two lines it always did.
+    if (fitLargeImages) prefs.writeInteger(fitLargeImagesKey, fitLargeImages);
+    writeRecentFiles(prefs);
     prefs.write(preferencesPath());
 }

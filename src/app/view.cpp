@@ -1,5 +1,7 @@
 #include "app/view.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "app/main_window.h"
@@ -29,29 +31,43 @@ int fitAwaitsFrame = 0;
 
 namespace {
 
-// Keeps the drawn image's corner (pan + centring offset) within [lo, hi], adjusting the
-// pan to match; returns the corner.
-int clampPan(int& pan, int offset, int lo, int hi) {
-    int corner = pan + offset;
-    if (corner < lo) {
-        pan += lo - corner;
-        corner = lo;
-    }
-    if (corner > hi) {
-        pan -= corner - hi;
-        corner = hi;
-    }
-    return corner;
-}
-
-void drawOnCanvas(const Image& image, int x, int y) {
-    Image* buffer = canvasBuffer(canvas);
-    if (!buffer) return;
-    drawImageOnBackground(*buffer, image, x, y, canvasBackground | alphaMask);
-    updateCanvas(canvas);
+// The image the left of a split view shows: the document, beside a tool window's preview.
+const Image* splitSource(const Image& shown) {
+    if (splitColumn < 0) return nullptr;
+    const Image* source = findImage(viewImage);
+    return source && source != &shown ? source : nullptr;
 }
 
 }  // namespace
+
+void paintCanvas(const Image& shown) {
+    Image* buffer = canvasBuffer(canvas);
+    if (!buffer) return;
+    const ViewTransform view = currentView();
+    ViewDraw how;
+    how.background = canvasBackground | alphaMask;
+    if (splitColumn < 0) {
+        drawThroughView(*buffer, shown, view, how);
+        updateCanvas(canvas);
+        return;
+    }
+    const int divider = splitDividerX();
+    ViewDraw left = how, right = how;
+    left.clipRight = divider;
+    right.clipLeft = divider;
+    const Image* source = splitSource(shown);
+    drawThroughView(*buffer, source ? *source : shown, view, left);
+    drawThroughView(*buffer, shown, view, right);
+    if (divider >= 0 && divider < buffer->width) {
+        fillBox(*buffer, divider, 0, 1, buffer->height, splitDividerColour | alphaMask);
+    }
+    updateCanvas(canvas);
+}
+
+int splitDividerX() {
+    const ViewTransform view = currentView();
+    return std::clamp(view.canvasX(splitColumn), 0, std::max(view.canvasW, 0));
+}
 
 void measureWindowFrame() {
     // The frame is known only once the window is shown: until then it measures 0 and
@@ -72,13 +88,17 @@ int scrollFor(int imageSize, int canvasSize, int pan) {
 }
 
 std::string fileStatusText(const std::string& path, int w, int h) {
-    return filePart(path) + "  |  (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+    std::string text =
+        filePart(path) + "  |  (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+    if (!(viewZoom == actualPixels)) text += "  |  " + zoomText(viewZoom);
+    return text;
 }
 
 std::string selectionStatusText() {
     if (!selection.active) return "";
-    int w = selection.x2 - selection.x1 + 1, h = selection.y2 - selection.y1 + 1;
+    // In image pixels, whatever the zoom.
     Rect r = selectionImageRect();
+    int w = r.width(), h = r.height();
     char ratio[64];
     std::snprintf(ratio, sizeof ratio, "%.5f",
                   static_cast<double>(static_cast<float>(w) / static_cast<float>(h)));
@@ -99,10 +119,8 @@ void refreshView(int image, int keepSelection) {
     }
     Image* shown = findImage(image);
     if (!shown) return;
-    Image* buffer = canvasBuffer(canvas);
-    if (buffer) {
-        int cw = buffer->width, ch = buffer->height;
-        drawOnCanvas(*shown, panX + (cw - shown->width) / 2, panY + (ch - shown->height) / 2);
+    if (canvasBuffer(canvas)) {
+        paintCanvas(*shown);
         setCanvasImage(canvas, image);
     }
     statusSelectionField();
@@ -113,6 +131,21 @@ void refreshView(int image, int keepSelection) {
     paletteRefresh();
 }
 
+void placeView() {
+    const ViewTransform view = currentView();
+    setSelectionBounds();
+    imageExceedsView = (view.drawnW() > view.canvasW || view.drawnH() > view.canvasH) ? 1 : 0;
+    scrollX = scrollFor(view.drawnW(), view.canvasW, panX);
+    scrollY = scrollFor(view.drawnH(), view.canvasH, panY);
+    if (imageExceedsView == 1 && cursorMode == moverMode) {
+        setCanvasCursor(canvas, cursorHand);
+    } else if (cursorMode == selectorMode) {
+        setCanvasCursor(canvas, cursorCross);
+    } else {
+        setCanvasCursor(canvas, cursorDefault);
+    }
+}
+
 void layoutView() {
     int ww = windowWidth(mainWindow);
     int ah = windowHeight(mainWindow) - statusBarHeightOf(mainStatusBar) -
@@ -120,34 +153,16 @@ void layoutView() {
     resizeControl(canvas, 0, toolBarHeight, ww, std::max(ah, 1));
     panX = panY = 0;
     moverDrag.dragging = 0;
-    Image* view = findImage(viewImage);
-    Image* buffer = canvasBuffer(canvas);
-    if (view && buffer) {
-        int cw = buffer->width, ch = buffer->height, iw = view->width, ih = view->height;
-        if (iw > cw) {
-            selection.minX = 0;
-            selection.maxX = cw - 1;
-        } else {
-            selection.minX = (cw - iw) / 2;
-            selection.maxX = selection.minX + iw - 1;
-        }
-        if (ih > ch) {
-            selection.minY = 0;
-            selection.maxY = ch - 1;
-        } else {
-            selection.minY = (ch - ih) / 2;
-            selection.maxY = selection.minY + ih - 1;
-        }
-        imageExceedsView = (iw > ww || ih > ah) ? 1 : 0;
-        scrollX = scrollFor(iw, cw, panX);
-        scrollY = scrollFor(ih, ch, panY);
+    if (Image* buffer = canvasBuffer(canvas)) {
+        viewCanvasWidth = buffer->width;
+        viewCanvasHeight = buffer->height;
     }
-    if (imageExceedsView == 1 && cursorMode == moverMode) {
-        setCanvasCursor(canvas, cursorHand);
+    if (findImage(viewImage) && canvasBuffer(canvas)) {
+        placeView();
     } else if (cursorMode == selectorMode) {
         setCanvasCursor(canvas, cursorCross);
     } else {
-        setCanvasCursor(canvas, cursorDefault);
+        setCanvasCursor(canvas, imageExceedsView == 1 ? cursorHand : cursorDefault);
     }
     refreshView(viewImage, 0);
 }
@@ -163,8 +178,13 @@ void fitWindowToImage(int image) {
         // Fitted before the window manager framed the window: fitted again once it has,
         // or the frame would push the title bar off the desktop.
         fitAwaitsFrame = frameExtraWidth <= 0 && frameExtraHeight <= 0 ? 1 : 0;
-        int w = std::max(std::min(shown->width, maxViewWidth), minViewWidth);
-        int h = std::max(std::min(shown->height, maxViewHeight), minViewHeight);
+        // The window holds the image as the view draws it, in the window's own units.
+        ViewTransform view = currentView();
+        const double scale = canvasScale(canvas);
+        const int drawnW = static_cast<int>(std::ceil(view.drawnW() / scale));
+        const int drawnH = static_cast<int>(std::ceil(view.drawnH() / scale));
+        int w = std::max(std::min(drawnW, maxViewWidth), minViewWidth);
+        int h = std::max(std::min(drawnH, maxViewHeight), minViewHeight);
         h += menuBarHeightOf(mainMenuBar) + statusBarHeightOf(mainStatusBar) + toolBarHeight;
         resizeWindow(mainWindow, desktopX + (desktopWidth - w - frameExtraWidth) / 2,
                      desktopY + (desktopHeight - h - frameExtraHeight) / 2, w, h);
@@ -238,6 +258,14 @@ void registerAnalysisCommands() {
 void canvasHandler(const Event& event) {
     // A floating section takes the canvas's mouse for itself.
     if (event.kind != eventControl || floatingActive) return;
+    if (event.type == controlWheel) {
+        wheelOnCanvas(event);
+        return;
+    }
+    if (splitColumn >= 0 && event.type != controlRightButtonUp) {
+        splitDrag(event);
+        return;
+    }
     MoverDrag& d = moverDrag;
     switch (event.type) {
         case controlRightButtonUp: {
@@ -252,16 +280,15 @@ void canvasHandler(const Event& event) {
         }
         case controlLeftButtonDown: {
             if (imageExceedsView != 1 || cursorMode != moverMode) break;
-            Image* view = findImage(viewImage);
-            Image* buffer = canvasBuffer(canvas);
-            if (!view || !buffer) break;
+            if (!findImage(viewImage) || !canvasBuffer(canvas)) break;
+            const ViewTransform view = currentView();
             d.dragging = 1;
             d.lastX = event.x;
             d.lastY = event.y;
-            d.canvasW = buffer->width;
-            d.canvasH = buffer->height;
-            d.imageW = view->width;
-            d.imageH = view->height;
+            d.canvasW = view.canvasW;
+            d.canvasH = view.canvasH;
+            d.imageW = view.drawnW();
+            d.imageH = view.drawnH();
             d.loX = std::min(0, d.canvasW - d.imageW);
             d.hiX = std::max(0, d.canvasW - d.imageW);
             d.loY = std::min(0, d.canvasH - d.imageH);
@@ -270,13 +297,13 @@ void canvasHandler(const Event& event) {
         }
         case controlMouseMove: {
             if (!d.dragging) break;
-            panX += event.x - d.lastX;
+            const ViewTransform moved =
+                pannedBy(currentView(), event.x - d.lastX, event.y - d.lastY);
             d.lastX = event.x;
-            panY += event.y - d.lastY;
             d.lastY = event.y;
-            int cx = clampPan(panX, (d.canvasW - d.imageW) / 2, d.loX, d.hiX);
-            int cy = clampPan(panY, (d.canvasH - d.imageH) / 2, d.loY, d.hiY);
-            if (Image* image = findImage(previewImage())) drawOnCanvas(*image, cx, cy);
+            panX = moved.panX;
+            panY = moved.panY;
+            if (Image* image = findImage(previewImage())) paintCanvas(*image);
             break;
         }
         case controlLeftButtonUp:
@@ -292,6 +319,7 @@ void canvasHandler(const Event& event) {
 
 void resetView() {
     moverDrag = MoverDrag{};
+    resetZoomState();
     currentCommand = -1;
     toolBarHeight = 0;
     fitAwaitsFrame = 0;

@@ -3,6 +3,7 @@
 // mode, the window fitted around it, and the two status-bar fields.
 
 #include "core/registry.h"
+#include "core/view_transform.h"
 #include "toolkit/gui.h"
 
 // Window geometry, measured when the main window is built.
@@ -40,7 +41,18 @@ extern int currentCommand;
 // 1 while the window was last fitted to the image before its frame was known.
 extern int fitAwaitsFrame;
 
+// The canvas's divider in a split view.
+inline constexpr uint32_t splitDividerColour = 0xFFFFFF;
+
 void refreshView(int image, int keepSelection);
+// Draws `shown` on the canvas through the view (beside the document in a split view).
+void paintCanvas(const Image& shown);
+// Canvas column of a split view's divider.
+int splitDividerX();
+// A left drag on the canvas of a split view moves its divider, and does nothing else.
+void splitDrag(const Event& event);
+// Selection bounds, imageExceedsView, scrollX/Y and the cursor for the view as it stands.
+void placeView();
 void layoutView();
 void fitWindowToImage(int image);
 // frameExtraWidth/Height (outer minus inner size) and the largest view that fits the desktop.
@@ -69,6 +81,26 @@ int scrollFor(int imageSize, int canvasSize, int pan);
 // document.
 int analysisSource();
 void resetView();
+
+// ---- Zoom ----
+// Zooms to `zoom` keeping the image point under canvas point (px, py) where it is; the
+// selection stays on its image pixels.
+void zoomView(const Zoom& zoom, int px, int py);
+// Moves the view by (dx, dy) canvas pixels within its limits.
+void panView(int dx, int dy);
+void zoomIn();
+void zoomOut();
+void fitToWindow();
+void showActualPixels();
+// Ctrl+wheel zooms about the pointer; the wheel alone scrolls (Shift: sideways).
+void wheelOnCanvas(const Event& event);
+// A new document (load, new image, paste as new) opens at 100 %, or fitted when it is
+// larger than the view and the user last chose Fit to Window for such an image.
+void zoomForNewDocument();
+// 1 when Fit to Window was last chosen for an image larger than the view (remembered).
+extern int fitLargeImages;
+void registerZoomCommands();
+void resetZoomState();
 
 // The view's services for the layers below: refresh, fit, analysis, undo buttons, notices.
 ViewServices& viewServices();

@@ -9,7 +9,7 @@
 
 #include <string>
 
-// Canvas position of the section's top-left corner.
+// Canvas position of the section's top-left corner (where its top-left pixel is drawn).
 extern int floatX;
 extern int floatY;
 
@@ -23,8 +23,12 @@ struct FloatingSection {
     int canvasHeight = 0;
     int imageWidth = 0;  // of viewImage
     int imageHeight = 0;
-    int offsetX = 0;  // (canvas - image) / 2: the image origin is (panX + offsetX, ...)
+    int offsetX = 0;  // (canvas - drawn image) / 2: the image origin is (panX + offsetX, ...)
     int offsetY = 0;
+    // The image pixel under the section's top-left pixel: where it lands when placed. The
+    // canvas position follows from it through the view, at any zoom.
+    int imageX = 0;
+    int imageY = 0;
 };
 extern FloatingSection floatingSection;
 

@@ -22,6 +22,9 @@ constexpr int escapeKey = 27;
 
 enum class Ending { None, Place, Discard };
 
+// The view while the section floats: its loop lets nothing zoom or scroll it.
+ViewTransform floatView;
+
 void readSectionSize() {
     FloatingSection& f = floatingSection;
     Image* section = findImage(workImage);
@@ -31,16 +34,31 @@ void readSectionSize() {
     f.halfHeight = f.height / 2;
 }
 
+// Puts the section's top-left pixel on image pixel (x, y).
+void moveTo(int x, int y) {
+    FloatingSection& f = floatingSection;
+    f.imageX = x;
+    f.imageY = y;
+    floatX = floatView.canvasX(x);
+    floatY = floatView.canvasY(y);
+}
+
 // The picture, the section over it, and the section's corners in the status bar.
 void redraw() {
     const FloatingSection& f = floatingSection;
     if (Image* buffer = canvasBuffer(canvas)) {
-        fillBox(*buffer, 0, 0, buffer->width, buffer->height, canvasBackground | alphaMask);
+        ViewDraw how;
+        how.background = canvasBackground | alphaMask;
         if (Image* view = findImage(viewImage)) {
-            drawImageBlended(*buffer, *view, panX + f.offsetX, panY + f.offsetY);
+            drawThroughView(*buffer, *view, floatView, how);
+        } else {
+            fillBox(*buffer, 0, 0, buffer->width, buffer->height, how.background);
         }
         if (Image* section = findImage(workImage)) {
-            drawImageBlended(*buffer, *section, floatX, floatY);
+            how.blended = true;
+            how.sourceX = f.imageX;
+            how.sourceY = f.imageY;
+            drawThroughView(*buffer, *section, floatView, how);
         }
         updateCanvas(canvas);
     }
@@ -54,16 +72,15 @@ int clampToExtent(int position, int size, int lo, int hi) {
     return position;
 }
 
-// The pointer holds the section's centre; the section stays over the image's extent.
+// The pointer holds the section's centre; the section stays over the part of the image
+// the canvas shows.
 void followPointer(int x, int y) {
     const FloatingSection& f = floatingSection;
-    bool narrower = f.canvasWidth > f.imageWidth, shorter = f.canvasHeight > f.imageHeight;
-    int loX = narrower ? scrollX + selection.minX : selection.minX;
-    int hiX = narrower ? scrollX + selection.maxX : selection.maxX;
-    int loY = shorter ? scrollY + selection.minY : selection.minY;
-    int hiY = shorter ? scrollY + selection.maxY : selection.maxY;
-    floatX = clampToExtent(x - f.halfWidth, f.width, loX, hiX);
-    floatY = clampToExtent(y - f.halfHeight, f.height, loY, hiY);
+    const Rect shown = floatView.imageRect(floatView.extent());
+    const int loX = std::max(shown.left, 0), hiX = std::min(shown.right, f.imageWidth - 1);
+    const int loY = std::max(shown.top, 0), hiY = std::min(shown.bottom, f.imageHeight - 1);
+    moveTo(clampToExtent(floatView.imageX(x) - f.halfWidth, f.width, loX, hiX),
+           clampToExtent(floatView.imageY(y) - f.halfHeight, f.height, loY, hiY));
     redraw();
 }
 
@@ -72,33 +89,33 @@ void turn(int clockwise) {
     FloatingSection& f = floatingSection;
     int oldHalfWidth = f.halfWidth, oldHalfHeight = f.halfHeight;
     if (!rotateQuarter(workImage, clockwise)) return;
-    floatX += oldHalfWidth;
-    floatY += oldHalfHeight;
     readSectionSize();
-    floatX -= f.halfWidth;
-    floatY -= f.halfHeight;
+    moveTo(f.imageX + oldHalfWidth - f.halfWidth, f.imageY + oldHalfHeight - f.halfHeight);
     redraw();
 }
 
-// The arrow keys may push the section past the image, up to the canvas's edges.
+// The arrow keys move it an image pixel and may push it past the image, up to the
+// canvas's edges.
 void nudge(int command) {
     const FloatingSection& f = floatingSection;
+    int x = f.imageX, y = f.imageY;
     switch (command) {
         case commandLeft:
-            if (floatX > 0) --floatX;
+            if (floatView.canvasX(x - 1) >= 0) --x;
             break;
         case commandRight:
-            if (floatX < f.canvasWidth - f.width) ++floatX;
+            if (floatView.canvasX(x + 1 + f.width) <= f.canvasWidth) ++x;
             break;
         case commandUp:
-            if (floatY > 0) --floatY;
+            if (floatView.canvasY(y - 1) >= 0) --y;
             break;
         case commandDown:
-            if (floatY < f.canvasHeight - f.height) ++floatY;
+            if (floatView.canvasY(y + 1 + f.height) <= f.canvasHeight) ++y;
             break;
         default:
             return;
     }
+    moveTo(x, y);
     redraw();
 }
 
@@ -167,12 +184,13 @@ bool start() {
         services().setSelectionStatus("");
     }
     FloatingSection& f = floatingSection;
+    floatView = currentView();
     f.canvasWidth = buffer->width;
     f.canvasHeight = buffer->height;
     f.imageWidth = view->width;
     f.imageHeight = view->height;
-    f.offsetX = (f.canvasWidth - f.imageWidth) / 2;
-    f.offsetY = (f.canvasHeight - f.imageHeight) / 2;
+    f.offsetX = (f.canvasWidth - floatView.drawnW()) / 2;
+    f.offsetY = (f.canvasHeight - floatView.drawnH()) / 2;
     // Never scaled: a section larger than the picture keeps its top-left part.
     bool cut = section.width > f.imageWidth || section.height > f.imageHeight;
     if (cut) {
@@ -183,8 +201,7 @@ bool start() {
     readSectionSize();
     if (cut && f.width == f.imageWidth && f.height == f.imageHeight) {
         // It covers the whole picture: placed at once, through the loop like a click.
-        floatX = panX + f.offsetX;
-        floatY = panY + f.offsetY;
+        moveTo(0, 0);
         Event up{.kind = eventControl,
                  .window = mainWindow,
                  .object = canvas,
@@ -193,8 +210,9 @@ bool start() {
                  .y = floatY};
         postEvent(up);
     } else {
-        floatX = panX + f.canvasWidth / 2 - f.halfWidth;
-        floatY = panY + f.canvasHeight / 2 - f.halfHeight;
+        // Centred on the picture's middle.
+        moveTo(floatView.imageX(panX + f.canvasWidth / 2) - f.halfWidth,
+               floatView.imageY(panY + f.canvasHeight / 2) - f.halfHeight);
     }
     redraw();
     setCanvasCursor(canvas, cursorArrows);
@@ -212,7 +230,7 @@ void place() {
         const Image* section = findImage(workImage);
         if (!section) return false;
         const FloatingSection& f = floatingSection;
-        placeSection(view, *section, floatX - panX - f.offsetX, floatY - panY - f.offsetY);
+        placeSection(view, *section, f.imageX, f.imageY);
         return true;
     });
     services().refreshAnalysis();
@@ -254,14 +272,17 @@ void pasteFloatingSection() {
 
 std::string floatingStatusText() {
     const FloatingSection& f = floatingSection;
+    // The last canvas pixels the section covers, at any zoom.
+    const int right = floatView.canvasX(f.imageX + f.width) - 1;
+    const int bottom = floatView.canvasY(f.imageY + f.height) - 1;
     return "xLeft = " + std::to_string(floatX) + " | yTop = " + std::to_string(floatY) +
-           " | xRight = " + std::to_string(floatX + f.width - 1) +
-           " | yBottom = " + std::to_string(floatY + f.height - 1);
+           " | xRight = " + std::to_string(right) + " | yBottom = " + std::to_string(bottom);
 }
 
 void resetFloatingSection() {
     floatX = floatY = 0;
     floatingSection = FloatingSection{};
+    floatView = ViewTransform{};
 }
 
 void registerFloatingSection() {

@@ -151,6 +151,28 @@ void dragTo(int px, int py) {
     post(selectionDraggedEvent, edgeMask);
 }
 
+// Above 100 % a drag ends between the edges of image pixels: the frame goes round the
+// whole pixels it touches, as the selection's image rectangle counts them.
+void snapToPixels() {
+    SelectionRecord& s = selection;
+    const ViewTransform view = currentView();
+    // At 100 % nothing moves; below it canvas pixels are whole boxes of image pixels already.
+    if (!view.zoom.enlarges() || view.zoom == actualPixels) return;
+    const Rect was{s.x1, s.y1, s.x2, s.y2};
+    const Rect snapped = view.canvasRect(view.imageRect(was));
+    if (snapped == was) return;
+    xorOutline(frameX, frameY, dragWidth, dragHeight);
+    s.x1 = snapped.left;
+    s.y1 = snapped.top;
+    s.x2 = snapped.right;
+    s.y2 = snapped.bottom;
+    frameX = anchorX = s.x1;
+    frameY = anchorY = s.y1;
+    dragWidth = s.x2 - s.x1 + 1;
+    dragHeight = s.y2 - s.y1 + 1;
+    xorOutline(frameX, frameY, dragWidth, dragHeight);
+}
+
 void release() {
     SelectionRecord& s = selection;
     movingSelection = 0;
@@ -171,6 +193,7 @@ void release() {
         dragHeight = -dragHeight;
     }
     bool click = s.x1 == s.x2 && s.y1 == s.y2;
+    if (!click && s.x1 <= s.x2 && s.y1 <= s.y2) snapToPixels();
     // A drag that ends in its anchor's column or row covers no pixels: it is dropped like
     // a click rather than kept as an empty selection.
     bool empty = s.x1 > s.x2 || s.y1 > s.y2;
@@ -274,7 +297,8 @@ int grabSelection(int image) {
 }
 
 void selectorCallback(const Event& event) {
-    if (floatingActive) return;  // the floating section has the mouse
+    // The floating section has the mouse; in a split view a drag moves the divider.
+    if (floatingActive || splitColumn >= 0) return;
     switch (event.type) {
         case controlLeftButtonDown:
             buttonDown = 1;
@@ -304,46 +328,51 @@ void selectorMouse(int action, int px, int py) {
 void nudgeSelection(int eventId) {
     SelectionRecord& s = selection;
     if (!s.active) return;
+    // One image pixel at a time, at any zoom, within the image pixels the bounds show.
+    const ViewTransform view = currentView();
+    Rect r = selectionImageRect();
+    const Rect b = view.imageRect(Rect{s.minX, s.minY, s.maxX, s.maxY});
     switch (eventId) {
         case commandLeft:
-            if (s.x1 > s.minX) {
-                --s.x1;
-                --s.x2;
+            if (r.left > b.left) {
+                --r.left;
+                --r.right;
             }
             break;
         case commandRight:
-            if (s.x2 < s.maxX) {
-                ++s.x1;
-                ++s.x2;
+            if (r.right < b.right) {
+                ++r.left;
+                ++r.right;
             }
             break;
         case commandUp:
-            if (s.y1 > s.minY) {
-                --s.y1;
-                --s.y2;
+            if (r.top > b.top) {
+                --r.top;
+                --r.bottom;
             }
             break;
         case commandDown:
-            if (s.y2 < s.maxY) {
-                ++s.y1;
-                ++s.y2;
+            if (r.bottom < b.bottom) {
+                ++r.top;
+                ++r.bottom;
             }
             break;
         case commandShiftLeft:
-            if (s.x2 > s.x1 + 1) --s.x2;
+            if (r.right > r.left + 1) --r.right;
             break;
         case commandShiftRight:
-            if (s.x2 < s.maxX) ++s.x2;
+            if (r.right < b.right) ++r.right;
             break;
         case commandShiftUp:
-            if (s.y2 > s.y1 + 1) --s.y2;
+            if (r.bottom > r.top + 1) --r.bottom;
             break;
         case commandShiftDown:
-            if (s.y2 < s.maxY) ++s.y2;
+            if (r.bottom < b.bottom) ++r.bottom;
             break;
         default:
             return;
     }
+    if (!(r == selectionImageRect())) pinSelection(r);
     services().refreshView(services().shownImage(), 1);
 }
 
@@ -356,24 +385,9 @@ void switchCursorMode(int mode) {
     }
     INITIALIZE_SELECTOR(canvas, -1);
     cursorMode = selectorMode;
-    Image* view = findImage(viewImage);
-    Image* buffer = canvasBuffer(canvas);
-    if (!view || !buffer) return;
-    int cw = buffer->width, ch = buffer->height, iw = view->width, ih = view->height;
-    if (iw >= cw) {
-        selection.minX = 0;
-        selection.maxX = cw - 1;
-    } else {
-        selection.minX = panX + (cw - iw) / 2;
-        selection.maxX = panX + iw + (cw - iw) / 2 - 1;
-    }
-    if (ih >= ch) {
-        selection.minY = 0;
-        selection.maxY = ch - 1;
-    } else {
-        selection.minY = panY + (ch - ih) / 2;
-        selection.maxY = panY + ih + (ch - ih) / 2 - 1;
-    }
+    if (!findImage(viewImage) || !canvasBuffer(canvas)) return;
+    // The bounds are the image's extent on the canvas, pan and zoom included.
+    setSelectionBounds();
 }
 
 void resetSelector() {

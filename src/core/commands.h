@@ -66,6 +66,13 @@ enum Command : int {
     commandDemon = 62,
     commandFaded = 63,
     commandArtist = 64,
+    commandZoomIn = 65,
+    commandZoomOut = 66,
+    commandFitToWindow = 67,
+    commandActualPixels = 68,
+    commandRecentFile = 69,  // File > Open Recent: 69 the newest .. 78 the oldest
+    commandRecentFileLast = 78,
+    commandClearRecent = 79,
 };
 
-inline constexpr int lastCommand = commandArtist;
+inline constexpr int lastCommand = commandClearRecent;

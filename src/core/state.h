@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/rect.h"
+#include "core/view_transform.h"
 #include "toolkit/image_metadata.h"
 
 // ---- Numbered images ----
@@ -32,7 +33,8 @@ inline constexpr int helpWindow = 7;
 inline constexpr int twoColorsWindow = 8;
 inline constexpr int brightnessWindow = 9;
 inline constexpr int resizeImageWindow = 10;
-inline constexpr int copyNoticeWindow = 11;  // the short "copied to clipboard." notice
+inline constexpr int copyNoticeWindow = 11;    // the short "copied to clipboard." notice
+inline constexpr int compareSheetWindow = 12;  // the Quantize window's sheet of every style
 
 inline constexpr int canvas = 0;  // the main window's canvas control
 
@@ -108,8 +110,36 @@ extern int panY;
 extern int scrollX;
 extern int scrollY;
 extern int imageExceedsView;
+// How large the view shows the document, and the canvas size in canvas pixels (device
+// pixels: at 100 % one image pixel is one pixel of the screen), as the layout left them.
+extern Zoom viewZoom;
+extern int viewCanvasWidth;
+extern int viewCanvasHeight;
+// The mapping between canvas points and image pixels as the view stands.
+ViewTransform currentView();
+// The selection bounds (minX .. maxY) become the drawn image's extent on the canvas.
+void setSelectionBounds();
 
-// The selection's rectangle in image pixels (no clipping).
+// While a tool window's "Split" box is checked, the canvas shows the document left of this
+// image column and the preview from it on; -1 without a split.
+extern int splitColumn;
+
+// The selection's image rectangle as it was last set in image pixels (by a zoom, a nudge),
+// kept while the view and the canvas rectangle are still the ones it was shown with: below
+// 100 % a canvas pixel stands for several image pixels, and the canvas rectangle alone would
+// lose them.
+struct SelectionPin {
+    bool set = false;
+    Rect canvas;
+    Rect image;
+    ViewTransform view;
+};
+extern SelectionPin selectionPin;
+// Puts the selection on the image rectangle `r`: its canvas rectangle through the view,
+// and `r` itself remembered.
+void pinSelection(const Rect& r);
+
+// The selection's rectangle in image pixels (no clipping), through the view.
 Rect selectionImageRect();
 
 // The rectangle an operation on `image` works on: the selection's image rectangle when a

@@ -7,8 +7,10 @@
 #include "core/commands.h"
 #include "core/operation.h"
 #include "core/registry.h"
+#include "core/split_view.h"
 #include "core/state.h"
 #include "core/undo.h"
+#include "quantize/compare_sheet_window.h"
 #include "quantize/error_figure.h"
 #include "quantize/palettes.h"
 #include "quantize/quantize.h"
@@ -26,7 +28,7 @@ namespace {
 
 constexpr const char* quantizeTitle = "Quantize Colors";
 constexpr int quantizeWidth = 160;
-constexpr int quantizeHeight = 245;
+constexpr int quantizeHeight = 275;
 constexpr uint32_t quantizeColour = 0xCECE9D;  // red 157, green 206, blue 206
 constexpr int initialOffsetX = 185;
 constexpr int initialOffsetY = 205;
@@ -49,6 +51,8 @@ constexpr Box testButtonBox{5, 170, 70, 30};
 constexpr Box sourceButtonBox{80, 170, 70, 30};
 constexpr Box applyButtonBox{5, 210, 70, 30};
 constexpr Box exitButtonBox{80, 210, 70, 30};
+constexpr Box splitBoxBox{8, 245, 65, 26};
+constexpr Box compareButtonBox{80, 243, 70, 28};
 
 // The styles whose LIMIT the window remembers: those that take one.
 bool remembersLimit(int style) {
@@ -287,7 +291,9 @@ void placeWindow() {
 }
 
 void closeQuantizeWindow() {
+    closeCompareSheet();  // part of this window
     quantizeOpen = 0;
+    setSplitView(false, false);
     previewCurrent = false;
     freeImage(toolImage);
     clearFigure();
@@ -318,6 +324,10 @@ void controlEvent(const Event& event) {
     } else if (n == c.styleList) {
         styleChanged();
         savedStyle = selectedStyle();
+    } else if (n == c.compareButton) {
+        openCompareSheet();
+    } else if (n == c.splitBox) {
+        setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.ditherBox) {
         disableApply();
         savedDither = controlState(c.ditherBox);
@@ -352,6 +362,12 @@ void openQuantizeWindow(int /*command*/) {
     for (const StyleInfo& style : quantizeStyles()) addControlItem(c.styleList, style.caption);
     c.ditherBox = checkBoxControl(anyControlNumber, ditherBoxBox.x, ditherBoxBox.y, ditherBoxBox.w,
                                   ditherBoxBox.h, "Dither");
+    c.splitBox = checkBoxControl(anyControlNumber, splitBoxBox.x, splitBoxBox.y, splitBoxBox.w,
+                                 splitBoxBox.h, splitCaption);
+    setControlToolTip(c.splitBox, splitToolTip);
+    c.compareButton = buttonControl(anyControlNumber, compareButtonBox.x, compareButtonBox.y,
+                                    compareButtonBox.w, compareButtonBox.h, "Compare...");
+    setControlToolTip(c.compareButton, "Every style side by side");
     struct ButtonSpec {
         int* control;
         const Box& box;

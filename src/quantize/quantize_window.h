@@ -31,6 +31,8 @@ struct QuantizeControls {
     int sourceButton = -1;
     int applyButton = -1;
     int exitButton = -1;
+    int splitBox = -1;
+    int compareButton = -1;
 };
 extern QuantizeControls quantizeControls;
 

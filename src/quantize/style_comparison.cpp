@@ -29,31 +29,38 @@ int limitFor(int style, int colours) {
 
 }  // namespace
 
+StyleComparison compareStyle(const Image& image, const Rect& rect, int style, int limit,
+                             bool dither, Image* result) {
+    const Rect r = clipToImage(rect, image);
+    StyleComparison row;
+    row.style = style;
+    row.dither = dither;
+    row.limit = limit;
+    Image quantized = image;
+    const auto start = std::chrono::steady_clock::now();
+    // The palette it returns is the caller's to keep or not; nothing global changes.
+    runQuantizeStyle(quantized, r, style, row.limit, dither);
+    row.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const ErrorFigure figure = measureError(image, quantized, r);
+    row.colours = figure.colours;
+    row.psnr = figure.psnr;
+    row.meanDeltaE = figure.meanDeltaE;
+    const EncodeResult png = encodePng(quantized);
+    row.pngBytes = static_cast<int64_t>(png.bytes.size());
+    row.indexed = png.ok() && png.bytes.size() > pngColourTypeOffset &&
+                  png.bytes[pngColourTypeOffset] == pngPaletteType;
+    if (result) *result = std::move(quantized);
+    return row;
+}
+
 std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect, int colours) {
     std::vector<StyleComparison> rows;
     const Rect r = clipToImage(rect, image);
     if (image.empty() || r.empty()) return rows;
     for (int style = 0; style < styleCount; ++style) {
         for (bool dither : {false, true}) {
-            StyleComparison row;
-            row.style = style;
-            row.dither = dither;
-            row.limit = limitFor(style, colours);
-            Image result = image;
-            const auto start = std::chrono::steady_clock::now();
-            runQuantizeStyle(result, r, style, row.limit, dither);
-            row.milliseconds =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
-            const ErrorFigure figure = measureError(image, result, r);
-            row.colours = figure.colours;
-            row.psnr = figure.psnr;
-            row.meanDeltaE = figure.meanDeltaE;
-            const EncodeResult png = encodePng(result);
-            row.pngBytes = static_cast<int64_t>(png.bytes.size());
-            row.indexed = png.ok() && png.bytes.size() > pngColourTypeOffset &&
-                          png.bytes[pngColourTypeOffset] == pngPaletteType;
-            rows.push_back(row);
+            rows.push_back(compareStyle(image, r, style, limitFor(style, colours), dither));
         }
     }
     std::stable_sort(rows.begin(), rows.end(),

@@ -28,3 +28,9 @@ struct StyleComparison {
 // their own. currentPalette is as it was afterwards. An empty
 // rectangle gives no rows.
 std::vector<StyleComparison> compareStyles(const Image& image, const Rect& rect, int colours);
+
+// One row of that table: `style` at `limit` (the LIMIT as the quantize window holds it),
+// with or without dither, on the rectangle of a copy of `image`, measured there; the copy
+// goes to `result` when one is given.
+StyleComparison compareStyle(const Image& image, const Rect& rect, int style, int limit,
+                             bool dither, Image* result = nullptr);

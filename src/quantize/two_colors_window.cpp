@@ -6,6 +6,7 @@
 #include "core/commands.h"
 #include "core/operation.h"
 #include "core/registry.h"
+#include "core/split_view.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "quantize/two_colors.h"
@@ -24,7 +25,7 @@ namespace {
 
 constexpr const char* twoColorsTitle = "Two Colors";
 constexpr int twoColorsWidth = 287;
-constexpr int twoColorsHeight = 170;
+constexpr int twoColorsHeight = 200;
 constexpr uint32_t twoColorsColour = 0xDABFA5;  // red 165, green 191, blue 218
 constexpr const char* thresholdCaption = "Threshold ";
 constexpr int swatchSize = 25;
@@ -50,6 +51,7 @@ constexpr Box swatch1Box{100, 130, 25, 25};
 constexpr Box swatch2Box{157, 130, 25, 25};
 constexpr Box cancelBox{10, 130, 60, 30};
 constexpr Box okBox{217, 130, 60, 30};
+constexpr Box splitBoxBox{12, 166, 80, 26};
 
 // The state of the document the preview was drawn from.
 int64_t previewSource = 0;
@@ -134,6 +136,7 @@ void acceptPreview() {
 }
 
 void closeTwoColorsWindow() {
+    setSplitView(false, false);
     freeImage(workImage);
     freeImage(swatchImage1);
     freeImage(swatchImage2);
@@ -158,6 +161,8 @@ void controlEvent(const Event& event) {
         pickColour(twoColor1, swatchImage1, c.swatch1);
     } else if (n == c.swatch2) {
         pickColour(twoColor2, swatchImage2, c.swatch2);
+    } else if (n == c.splitBox) {
+        setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.cancelButton) {
         twoColorsCloseRequested = 1;
     } else if (n == c.okButton) {
@@ -206,6 +211,9 @@ void openTwoColorsWindow(int /*command*/) {
     c.cancelButton = buttonControl(anyControlNumber, cancelBox.x, cancelBox.y, cancelBox.w,
                                    cancelBox.h, "Cancel");
     c.okButton = buttonControl(anyControlNumber, okBox.x, okBox.y, okBox.w, okBox.h, "OK");
+    c.splitBox = checkBoxControl(anyControlNumber, splitBoxBox.x, splitBoxBox.y, splitBoxBox.w,
+                                 splitBoxBox.h, splitCaption);
+    setControlToolTip(c.splitBox, splitToolTip);
     // The first event of the window draws the first preview; this one makes sure there is
     // one even where the desktop does not report the activation.
     postEvent(eventActivateWindow, twoColorsWindow);

@@ -26,6 +26,7 @@ struct TwoColorsControls {
     int swatch2 = -1;
     int cancelButton = -1;
     int okButton = -1;
+    int splitBox = -1;
 };
 extern TwoColorsControls twoColorsControls;
 

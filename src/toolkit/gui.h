@@ -26,6 +26,7 @@ enum EventKind : int {
     eventRightClick = 10,  // posted by the program's canvas handler
     eventTimer = 11,
     eventFrameWindow = 12,  // the window manager framed the window or changed its frame
+    eventDropFiles = 13,    // files were dropped on the window: takeDroppedFiles()
     // Program-defined kinds start above the toolkit's own range.
     firstProgramEvent = 0x10000,
 };
@@ -43,7 +44,10 @@ enum ControlEventType : int {
     controlUp = 8,    // spin field arrow
     controlDown = 9,  // spin field arrow
     controlDoubleClick = 10,
+    controlWheel = 11,  // canvas: the wheel turned over it (delta, modifiers)
 };
+
+enum KeyModifier : int { modifierShift = 1, modifierCtrl = 2 };
 
 struct Event {
     int kind = eventNone;
@@ -53,6 +57,11 @@ struct Event {
     int x = 0;  // mouse position on the control for canvas events
     int y = 0;
     int key = 0;  // key code for controlKeyDown (27 = Esc, 13 = Return)
+    // controlWheel: eighths of a degree (120 a notch; > 0 away from the user, or to the
+    // left), along the wheel's axis (wheelHorizontal), and the keys held.
+    int delta = 0;
+    bool wheelHorizontal = false;
+    int modifiers = 0;
 };
 
 // Blocks until an event is queued and returns it, running the toolkit meanwhile.
@@ -115,6 +124,13 @@ bool openWindow(int n, int x, int y, int innerWidth, int innerHeight, const std:
 void closeWindow(int n);
 bool isWindow(int n);
 void showWindow(int n, bool show);
+// Files dragged onto the window from elsewhere are taken, as eventDropFiles.
+void acceptFileDrops(int n, bool accept);
+// What a drop on `window` delivers: the files are kept for takeDroppedFiles() and the
+// event queued (tests drop files with it as the window would).
+void dropFiles(int window, const std::vector<std::string>& files);
+// The local files of the last drop, once; empty when they were taken already.
+std::vector<std::string> takeDroppedFiles();
 bool windowVisible(int n);
 void setWindowTitle(int n, const std::string& title);
 std::string windowTitle(int n);
@@ -151,6 +167,13 @@ void openSubMenu(const std::string& title);
 void closeSubMenu();
 void menuSeparator();
 void setMenuItemChecked(int menu, int id, bool checked);
+// Captions are shown as given: an "&" marks the next letter as the item's Alt key, "&&"
+// shows an "&".
+void setMenuItemText(int menu, int id, const std::string& caption);
+std::string menuItemText(int menu, int id);
+void showMenuItem(int menu, int id, bool shown);
+bool menuItemShown(int menu, int id);
+void disableMenuItem(int menu, int id, bool disabled);
 bool isMenu(int n);
 // A menu number no menu uses (10000 and up), for windows that build their own pop-up.
 int freeMenuNumber();
@@ -278,8 +301,9 @@ void setImageControlImage(int n, int imageNumber);
 
 // ---- Canvas -------------------------------------------------------------------------------
 
-// The canvas keeps an off-screen buffer in the program's colour layout; the program draws
-// into it and calls updateCanvas to show the result.
+// The canvas keeps an off-screen buffer in the program's colour layout, one word per device
+// pixel; the program draws into it and calls updateCanvas to show the result. Mouse
+// positions on the canvas are in the same device pixels.
 Image* canvasBuffer(int n);
 void updateCanvas(int n);
 void setCanvasCursor(int n, int cursor);
@@ -287,6 +311,9 @@ int canvasCursor(int n);
 int canvasMouseX(int n);
 int canvasMouseY(int n);
 bool isCanvas(int n);
+// Device pixels per window unit where the canvas is shown (2 on a doubled screen): the
+// buffer, and so every canvas coordinate, counts device pixels.
+double canvasScale(int n);
 // The numbered image the program last drew on the canvas (-1: none).
 void setCanvasImage(int n, int imageNumber);
 int canvasImage(int n);

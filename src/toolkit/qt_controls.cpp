@@ -17,7 +17,9 @@
 #include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "toolkit/image_store.h"
 #include "toolkit/qt_internal.h"
@@ -99,19 +101,43 @@ class PxCanvas : public QWidget {
     int mouseX = 0;
     int mouseY = 0;
 
+    // One buffer word per device pixel: at 100 % an image pixel is a pixel of the screen,
+    // whatever scale the rest of the interface is drawn at.
     void resizeBuffer(int w, int h) {
-        if (w == buffer.width && h == buffer.height) return;
-        buffer = Image(std::max(w, 1), std::max(h, 1), 24, 0);
+        const double s = devicePixelRatioF();
+        const int bw = std::max(static_cast<int>(std::lround(w * s)), 1);
+        const int bh = std::max(static_cast<int>(std::lround(h * s)), 1);
+        if (bw == buffer.width && bh == buffer.height) return;
+        buffer = Image(bw, bh, 24, 0);
     }
 
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (!buffer.empty()) p.drawImage(0, 0, wrapImage(buffer));
-        if (buffer.width < width())
-            p.fillRect(buffer.width, 0, width() - buffer.width, height(), Qt::black);
-        if (buffer.height < height())
-            p.fillRect(0, buffer.height, width(), height() - buffer.height, Qt::black);
+        const double s = devicePixelRatioF();
+        if (!buffer.empty()) {
+            QImage image = wrapImage(buffer);
+            image.setDevicePixelRatio(s);
+            // Qt clips to the region being repainted.
+            p.drawImage(QPointF(0, 0), image);
+        }
+        const int bw = static_cast<int>(buffer.width / s), bh = static_cast<int>(buffer.height / s);
+        if (bw < width()) p.fillRect(bw, 0, width() - bw, height(), Qt::black);
+        if (bh < height()) p.fillRect(0, bh, width(), height() - bh, Qt::black);
+    }
+
+    void wheelEvent(QWheelEvent* e) override {
+        Event ev = controlEvent(number_, controlWheel);
+        const QPointF p = e->position() * devicePixelRatioF();
+        ev.x = static_cast<int>(std::floor(p.x()));
+        ev.y = static_cast<int>(std::floor(p.y()));
+        const QPoint angle = e->angleDelta();
+        ev.wheelHorizontal = angle.y() == 0 && angle.x() != 0;
+        ev.delta = ev.wheelHorizontal ? angle.x() : angle.y();
+        if (e->modifiers() & Qt::ShiftModifier) ev.modifiers |= modifierShift;
+        if (e->modifiers() & Qt::ControlModifier) ev.modifiers |= modifierCtrl;
+        e->accept();
+        deliverControlEvent(ev);
     }
 
     void mousePressEvent(QMouseEvent* e) override { mouse(e, true); }
@@ -151,9 +177,9 @@ class PxCanvas : public QWidget {
 
   private:
     void track(QMouseEvent* e) {
-        QPoint p = e->position().toPoint();
-        mouseX = p.x();
-        mouseY = p.y();
+        const QPointF p = e->position() * devicePixelRatioF();
+        mouseX = static_cast<int>(std::floor(p.x()));
+        mouseY = static_cast<int>(std::floor(p.y()));
     }
     void mouse(QMouseEvent* e, bool down) {
         track(e);
@@ -779,6 +805,11 @@ int canvasMouseY(int n) {
 
 bool isCanvas(int n) {
     return widgetAs<PxCanvas>(n) != nullptr;
+}
+
+double canvasScale(int n) {
+    auto* canvas = widgetAs<PxCanvas>(n);
+    return canvas ? canvas->devicePixelRatioF() : 1.0;
 }
 
 void setCanvasImage(int n, int imageNumber) {

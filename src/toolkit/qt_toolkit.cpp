@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
@@ -12,6 +15,7 @@
 #include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
@@ -263,6 +267,36 @@ QMargins measuredFrame(const QWidget* w) {
 
 }  // namespace
 
+namespace {
+
+std::vector<std::string>& droppedFileList() {
+    static std::vector<std::string> files;
+    return files;
+}
+
+std::vector<std::string> droppedLocalFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    }
+    return files;
+}
+
+}  // namespace
+
+void dropFiles(int window, const std::vector<std::string>& files) {
+    // A drop replaces one the program has not taken yet: the user meant the last.
+    droppedFileList() = files;
+    postEvent(eventDropFiles, window);
+}
+
+std::vector<std::string> takeDroppedFiles() {
+    std::vector<std::string> files;
+    files.swap(droppedFileList());
+    return files;
+}
+
 class PxWindow : public QWidget {
   public:
     PxWindow(int number, QWidget* parent, Qt::WindowFlags flags)
@@ -284,6 +318,20 @@ class PxWindow : public QWidget {
     }
 
   protected:
+    // Files dropped on a window that takes them are queued with one event for the drop.
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (!droppedLocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (!droppedLocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent* event) override {
+        std::vector<std::string> files = droppedLocalFiles(event->mimeData());
+        if (files.empty()) return;
+        event->acceptProposedAction();
+        dropFiles(number_, files);
+    }
+
     void closeEvent(QCloseEvent* event) override {
         // The program decides whether a window closes.
         event->ignore();
@@ -546,6 +594,10 @@ bool isWindow(int n) {
     return windowRecord(n) != nullptr;
 }
 
+void acceptFileDrops(int n, bool accept) {
+    if (WindowRecord* w = windowRecord(n)) w->widget->setAcceptDrops(accept);
+}
+
 void showWindow(int n, bool show) {
     if (WindowRecord* rec = windowRecord(n)) rec->widget->setVisible(show);
 }
@@ -773,6 +825,43 @@ void setMenuItemChecked(int menu, int id, bool checked) {
     }
 }
 
+void setMenuItemText(int menu, int id, const std::string& caption) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return;
+    auto range = rec->items.equal_range(id);
+    for (auto it = range.first; it != range.second; ++it) {
+        it->second->setText(QString::fromStdString(caption));
+    }
+}
+
+std::string menuItemText(int menu, int id) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return "";
+    auto it = rec->items.find(id);
+    return it == rec->items.end() ? "" : it->second->text().toStdString();
+}
+
+void showMenuItem(int menu, int id, bool shown) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return;
+    auto range = rec->items.equal_range(id);
+    for (auto it = range.first; it != range.second; ++it) it->second->setVisible(shown);
+}
+
+bool menuItemShown(int menu, int id) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return false;
+    auto it = rec->items.find(id);
+    return it != rec->items.end() && it->second->isVisible();
+}
+
+void disableMenuItem(int menu, int id, bool disabled) {
+    MenuRecord* rec = menuRecord(menu);
+    if (!rec) return;
+    auto range = rec->items.equal_range(id);
+    for (auto it = range.first; it != range.second; ++it) it->second->setEnabled(!disabled);
+}
+
 bool isMenu(int n) {
     return menuRecord(n) != nullptr;
 }
@@ -808,7 +897,10 @@ void displayPopupMenu(int n, int window, int control, int x, int y) {
     if (!rec || !rec->popup) return;
     rec->window = window;
     ControlRecord* c = controlRecord(control);
-    QPoint at = c ? c->widget->mapToGlobal(QPoint(x, y)) : QCursor::pos();
+    // A canvas counts device pixels; the window counts its own units.
+    const double scale = isCanvas(control) ? canvasScale(control) : 1.0;
+    QPoint at =
+        c ? c->widget->mapToGlobal(QPointF(x / scale, y / scale)).toPoint() : QCursor::pos();
     rec->popup->popup(at);
 }
 

@@ -77,7 +77,7 @@ TEST_F(BrightnessWindowTest, OpensWithItsControlsAndCopiesOfTheDocument) {
     open();
     EXPECT_EQ(windowTitle(brightnessWindow), "Adjust brightness & contrast");
     EXPECT_EQ(windowWidth(brightnessWindow), 400);
-    EXPECT_EQ(windowHeight(brightnessWindow), 285);
+    EXPECT_EQ(windowHeight(brightnessWindow), 312);
     EXPECT_EQ(brightnessOpen, 4);
     EXPECT_EQ(image(toolImage), original);
     EXPECT_EQ(image(workImage), original);

@@ -35,7 +35,7 @@ std::string visibleText(const QString& text) {
 void collect(QMenu* menu, const std::string& prefix, std::vector<Item>& out,
              std::map<QAction*, int>& ids) {
     for (QAction* a : menu->actions()) {
-        if (a->isSeparator()) continue;
+        if (a->isSeparator() || !a->isVisible()) continue;  // what the user sees
         std::string caption = a->text().toStdString();
         if (a->menu()) {
             collect(a->menu(), prefix + caption + "/", out, ids);
@@ -134,6 +134,7 @@ TEST_F(MainWindowTest, MenuBarItemsRaiseTheirIdentifiers) {
     std::vector<Item> items = triggerAll(rec->bar, rec);
     const std::vector<Item> expected = {
         {"File/Load image\tCtrl+L", 10},
+        {"File/Open Recent/Clear the list", 79},
         {"File/Save image\tCtrl+S", 12},
         {"File/New image\tCtrl+N", 17},
         {"File/Revert\tCtrl+R", 0},
@@ -175,6 +176,10 @@ TEST_F(MainWindowTest, MenuBarItemsRaiseTheirIdentifiers) {
         {"Rotate/Rotate 180", 7},
         {"Rotate/Rotate Right", 4},
         {"Rotate/Rotate Left", 9},
+        {"View/Zoom In\tCtrl++", 65},
+        {"View/Zoom Out\tCtrl+-", 66},
+        {"View/Fit to Window\tCtrl+0", 67},
+        {"View/Actual Pixels\tCtrl+1", 68},
         {"View/Fit window to image", 42},
         {"Help/Help\tF1", 28},
     };
@@ -231,13 +236,17 @@ TEST_F(MainWindowTest, PopupMenuRaisesTheSameIdentifiers) {
         {"Rotate.../Rotate 180", 7},
         {"Rotate.../Rotate Right", 4},
         {"Rotate.../Rotate Left", 9},
+        {"View.../Zoom In\tCtrl++", 65},
+        {"View.../Zoom Out\tCtrl+-", 66},
+        {"View.../Fit to Window\tCtrl+0", 67},
+        {"View.../Actual Pixels\tCtrl+1", 68},
         {"Help\tF1", 28},
     };
     EXPECT_EQ(itemsText(items), itemsText(expected));
-    // Separators between the seven groups.
+    // Separators between the eight groups.
     int separators = 0;
     for (QAction* a : rec->popup->actions()) separators += a->isSeparator() ? 1 : 0;
-    EXPECT_EQ(separators, 6);
+    EXPECT_EQ(separators, 7);
 }
 
 TEST_F(MainWindowTest, ToolBarButtonsInOrderWithTooltips) {
@@ -279,9 +288,9 @@ TEST_F(MainWindowTest, ToolBarButtonsInOrderWithTooltips) {
     }
 }
 
-TEST_F(MainWindowTest, TwentySixShortcutsRaiseTheirIdentifiers) {
+TEST_F(MainWindowTest, ThirtyOneShortcutsRaiseTheirIdentifiers) {
     WindowRecord* w = windowRecord(mainWindow);
-    ASSERT_EQ(w->shortcuts.size(), 26u);
+    ASSERT_EQ(w->shortcuts.size(), 31u);
     const std::map<std::string, int> expected = {
         {"Left", 20},       {"Right", 21},       {"Up", 22},       {"Down", 23},
         {"Shift+Left", 24}, {"Shift+Right", 25}, {"Shift+Up", 26}, {"Shift+Down", 27},
@@ -289,7 +298,8 @@ TEST_F(MainWindowTest, TwentySixShortcutsRaiseTheirIdentifiers) {
         {"F1", 28},         {"Space", 19},       {"Ctrl+I", 15},   {"Ctrl+C", 13},
         {"Ctrl+V", 14},     {"Ctrl+L", 10},      {"Ctrl+S", 12},   {"Ctrl+N", 17},
         {"Ctrl+R", 0},      {"Ctrl+Q", 29},      {"Ctrl+T", 18},   {"Ctrl+Z", 30},
-        {"Ctrl+Y", 32},     {"Ctrl+X", 5},
+        {"Ctrl+Y", 32},     {"Ctrl+X", 5},       {"Ctrl++", 65},   {"Ctrl+=", 65},
+        {"Ctrl+-", 66},     {"Ctrl+0", 67},      {"Ctrl+1", 68},
     };
     clearEvents();
     for (auto& [keys, id] : expected) {

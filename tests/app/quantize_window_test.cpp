@@ -95,7 +95,7 @@ TEST_F(QuantizeWindowTest, FirstOpeningShowsUniformAt27WithTheWholeImagesCount) 
     EXPECT_TRUE(windowVisible(quantizeWindow));
     EXPECT_EQ(windowTitle(quantizeWindow), "Quantize Colors");
     EXPECT_EQ(windowWidth(quantizeWindow), 160);
-    EXPECT_EQ(windowHeight(quantizeWindow), 245);
+    EXPECT_EQ(windowHeight(quantizeWindow), 275);
     EXPECT_EQ(quantizeOpen, quantizeOpenFlag);
     EXPECT_EQ(controlText(c().styleList), "Uniform");
     EXPECT_EQ(controlState(c().limitSpin), 3);
@@ -482,7 +482,7 @@ TEST_F(QuantizeWindowTest, TheRememberedOffsetIsKeptInsideTheDesktop) {
     const int mainX = windowX(mainWindow, true), mainY = windowY(mainWindow, true);
     // Moved by the user 30 to the right and 20 down of where it opened.
     const int x0 = windowX(quantizeWindow), y0 = windowY(quantizeWindow);
-    resizeWindow(quantizeWindow, x0 + 30, y0 + 20, 160, 245);
+    resizeWindow(quantizeWindow, x0 + 30, y0 + 20, 160, 275);
     click(c().exitButton);
     EXPECT_EQ(quantizeOffsetX, x0 + 30 - mainX);
     EXPECT_EQ(quantizeOffsetY, y0 + 20 - mainY - toolBarHeight);
@@ -492,7 +492,7 @@ TEST_F(QuantizeWindowTest, TheRememberedOffsetIsKeptInsideTheDesktop) {
 
     // Far off the bottom right: back against the desktop's edges.
     resizeWindow(quantizeWindow, screenX() + screenWidth() + 500, screenY() + screenHeight() + 500,
-                 160, 245);
+                 160, 275);
     click(c().exitButton);
     open();
     EXPECT_EQ(windowX(quantizeWindow) + windowWidth(quantizeWindow, false),
@@ -500,7 +500,7 @@ TEST_F(QuantizeWindowTest, TheRememberedOffsetIsKeptInsideTheDesktop) {
     EXPECT_EQ(windowY(quantizeWindow) + windowHeight(quantizeWindow, false),
               screenY() + screenHeight());
     // And off the top left.
-    resizeWindow(quantizeWindow, screenX() - 900, screenY() - 900, 160, 245);
+    resizeWindow(quantizeWindow, screenX() - 900, screenY() - 900, 160, 275);
     click(c().exitButton);
     open();
     EXPECT_EQ(windowX(quantizeWindow), screenX());

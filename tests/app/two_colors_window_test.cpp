@@ -99,7 +99,7 @@ TEST_F(TwoColorsWindowTest, OpeningShowsTheBlackAndWhitePreviewAtThreshold128) {
     ASSERT_TRUE(isWindow(twoColorsWindow));
     EXPECT_EQ(windowTitle(twoColorsWindow), "Two Colors");
     EXPECT_EQ(windowWidth(twoColorsWindow), 287);
-    EXPECT_EQ(windowHeight(twoColorsWindow), 170);
+    EXPECT_EQ(windowHeight(twoColorsWindow), 200);
     EXPECT_EQ(twoColorsOpen, twoColorsOpenFlag);
     EXPECT_EQ(controlText(c().thresholdFrame), "Threshold 128");
     EXPECT_EQ(controlState(c().thresholdSlider), 128);
