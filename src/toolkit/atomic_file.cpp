@@ -61,6 +61,13 @@ struct TrackedFile {
     char name[trackedNameBytes];
 };
 std::array<TrackedFile, trackedFiles> tracked;
+// Set first thing by the handler: a write that starts or creates its file after that
+// removes it itself and waits for the end, which is a moment away.
+std::atomic<bool> dying{false};
+
+[[noreturn]] void waitForTheEnd() {
+    for (;;) ::pause();
+}
 
 // The slot now naming `path`, or -1 when none is free or the name is too long (the file is
 // then written untracked: a signal may leave it behind, nothing worse).
@@ -84,6 +91,7 @@ void untrack(int slot) {
 }
 
 void removeTrackedAndRaise(int signal) {
+    dying.store(true);
     for (TrackedFile& file : tracked) {
         if (file.state.load() == 2) ::unlink(file.name);
     }
@@ -177,12 +185,25 @@ FileWriteResult writeFileAtomically(const std::string& path, const uint8_t* data
     static std::atomic<unsigned> counter{0};
     std::string temp;
     int fd = -1;
+    int slot = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = folder + "." + file + ".saving-" + std::to_string(::getpid()) + "-" +
                std::to_string(counter++);
+        // Named for the signal handler before it exists, so that no moment is left in which
+        // the file is there and a signal would not remove it.
+        slot = track(temp);
         // 0666 lets the umask decide, as for any newly created file.
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
+        if (fd < 0) {
+            const int error = errno;
+            untrack(slot);
+            slot = -1;
+            errno = error;
+            if (error != EEXIST) break;
+        } else if (dying.load()) {
+            ::unlink(temp.c_str());
+            waitForTheEnd();
+        }
     }
     if (fd < 0) {
         int error = errno;
@@ -196,8 +217,6 @@ FileWriteResult writeFileAtomically(const std::string& path, const uint8_t* data
         }
         return failure(error);
     }
-    const int slot = track(temp);
-
     int error = 0;
     bool written = writeAll(fd, data, size, error);
     if (written) {
