@@ -87,7 +87,7 @@ struct Jp2Box {
     size_t size;
 };
 
-// The boxes of `data` in order, as far as their lengths hold; a length of 0 runs to the end.
+// The boxes of `data` in order; a length of 0 runs to the end.
 std::vector<Jp2Box> jp2Boxes(const uint8_t* data, size_t size) {
     std::vector<Jp2Box> boxes;
     size_t at = 0;
@@ -103,7 +103,9 @@ std::vector<Jp2Box> jp2Boxes(const uint8_t* data, size_t size) {
         } else if (length == 0) {
             length = size - at;
         }
-        if (length < header || length > size - at) break;
+        if (length < header) break;
+        // A box said to run past the end is read to the end, as the decoder reads it.
+        if (length > size - at) length = size - at;
         boxes.push_back({type, data + at + header, static_cast<size_t>(length) - header});
         at += static_cast<size_t>(length);
     }
