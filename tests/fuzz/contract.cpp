@@ -30,9 +30,18 @@ uint16_t readBe16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
 
+// The header chunk, found chunk by chunk: libpng lets a stray chunk stand before it.
 std::optional<Size> pngSize(const uint8_t* data, size_t size) {
-    if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0) return std::nullopt;
-    return Size{readBe32(data + 16), readBe32(data + 20)};
+    size_t at = 8;
+    while (at + 16 <= size) {
+        const size_t length = readBe32(data + at);
+        if (std::memcmp(data + at + 4, "IHDR", 4) == 0) {
+            return Size{readBe32(data + at + 8), readBe32(data + at + 12)};
+        }
+        if (length > size - at - 12) break;
+        at += 12 + length;  // length, type, data, CRC
+    }
+    return std::nullopt;
 }
 
 std::optional<Size> bmpSize(const uint8_t* data, size_t size) {
