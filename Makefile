@@ -31,7 +31,7 @@ bench:
 
 # The address + undefined sanitizer build passes the same tests.
 sanitize:
-	$(MAKE) test BUILD=build-asan TYPE=RelWithDebInfo CMAKE_FLAGS=-DPIXOVA_SANITIZE=ON
+	$(MAKE) test BUILD=build-asan TYPE=RelWithDebInfo CMAKE_FLAGS="-DPIXOVA_SANITIZE=ON -DPIXOVA_BENCH=OFF"
 
 # Installs pixova, pixova-batch, the desktop entry and the icon under PREFIX.
 PREFIX ?= /usr/local

@@ -136,7 +136,6 @@ void undoTime(benchmark::State& state, const NamedEdit& e, bool timeRedo) {
     state.counters["all_threads_cpu_ms"] = cpu / static_cast<double>(state.iterations());
 }
 
-
 long peakKilobytes() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Pixova needs to build, test and run.
-# Does nothing when they are all present. "bench" adds the benchmark peers.
+# Does nothing when they are all present. "bench" adds the benchmark peers, "fuzz" clang
+# for the fuzzers, "format" clang-format for the formatting check.
 set -euo pipefail
 
 packages=(
@@ -17,6 +18,9 @@ if [ "${1:-}" = "bench" ]; then
 fi
 if [ "${1:-}" = "fuzz" ]; then
   packages+=(clang libclang-rt-dev)
+fi
+if [ "${1:-}" = "format" ]; then
+  packages+=(clang-format)
 fi
 
 missing=()

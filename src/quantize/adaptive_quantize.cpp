@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
-#include "toolkit/parallel.h"
 #include "quantize/colour_set.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
+#include "toolkit/parallel.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <array>
 #include <cmath>
 
-#include "toolkit/parallel.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/palette_map.h"
 #include "quantize/styles.h"
+#include "toolkit/parallel.h"
 
 namespace {
 
