@@ -10,7 +10,8 @@
 
 namespace example {
 
-constexpr int swapWindow = 20;  // a window number no other window uses
+constexpr int swapWindow = 20;       // a window number no other window uses
+constexpr int swapWindowFlag = 256;  // its bit in anyToolWindowOpen(), free as well
 constexpr const char* swapTitle = "Swap";
 
 // Control numbers are program-wide: take free ones and remember them.
@@ -30,6 +31,7 @@ void swapRedAndBlue(Image& image, const Rect& rect) {
 
 void closeSwapWindow() {
     closeWindow(swapWindow);
+    setToolWindowOpen(swapWindow, false);
     swapButton = closeButton = -1;
 }
 
@@ -50,6 +52,7 @@ void openSwapWindow(int /*command*/) {
                     mainWindow)) {
         return;
     }
+    setToolWindowOpen(swapWindow, true);  // no other tool window opens meanwhile
     swapButton = buttonControl(anyControlNumber, 10, 10, 180, 25, "Swap red and blue");
     closeButton = buttonControl(anyControlNumber, 10, 40, 180, 25, "Close");
 }
@@ -58,6 +61,7 @@ void openSwapWindow(int /*command*/) {
 void registerSwapWindow(int command) {
     registerCommand(command, openSwapWindow);
     registerWindowHandler(swapWindow, swapWindowEvent);
+    registerToolWindow(swapWindow, swapWindowFlag);
 }
 
 }  // namespace example

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/operation.h"
 #include "core/registry.h"
 #include "core/split_view.h"
 #include "core/state.h"
@@ -218,9 +219,9 @@ void reset() {
     copyImage(viewImage, workImage);
     disableControl(brightnessControls.apply, true);
     // The analysis windows show the document while it is redrawn.
-    brightnessOpen = 0;
+    setToolWindowOpen(brightnessWindow, false);
     services().refreshView(viewImage, 1);
-    brightnessOpen = brightnessOpenFlag;
+    setToolWindowOpen(brightnessWindow, true);
     brightnessWindowState.applied = 0;
 }
 
@@ -261,10 +262,19 @@ void closeBrightnessWindow() {
     brightnessWindowSettings = settingsFromControls();
     if (st.applied) {
         st.applied = 0;
-        copyImage(toolImage, viewImage);
-        takeSnapshot(viewImage);
+        // What Apply kept becomes one undo step; the view is redrawn below, once the window
+        // no longer previews.
+        runOperation(OperationFrame{.wholeImage = true,
+                                    .snapshot = FrameSnapshot::AfterRefresh,
+                                    .refresh = FrameRefresh::None},
+                     [](Image& view, const Rect&) {
+                         const Image* kept = findImage(toolImage);
+                         if (!kept) return false;
+                         view = *kept;
+                         return true;
+                     });
     }
-    brightnessOpen = 0;
+    setToolWindowOpen(brightnessWindow, false);
     setSplitView(false, false);
     services().refreshView(viewImage, 1);
     freeImage(workImage);
@@ -327,7 +337,7 @@ int openBrightnessWindow() {
     st.shownBrightness = st.shownContrast = 0;
     st.brightnessDue = st.contrastDue = 0;
     st.closeRequested = st.applied = 0;
-    brightnessOpen = brightnessOpenFlag;
+    setToolWindowOpen(brightnessWindow, true);
     return 1;
 }
 
@@ -345,6 +355,8 @@ void brightnessWindowEvent(const Event& event) {
 void registerBrightnessWindow(int command) {
     registerCommand(command, [](int) { openBrightnessWindow(); });
     registerWindowHandler(brightnessWindow, brightnessWindowEvent);
+    registerToolWindow(brightnessWindow, brightnessOpenFlag,
+                       [](bool) { return imageExists(workImage) ? workImage : -1; });
 }
 
 void resetBrightnessWindow() {

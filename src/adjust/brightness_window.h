@@ -60,6 +60,9 @@ extern BrightnessWindowState brightnessWindowState;
 // The options and channels, remembered across openings.
 extern BrightnessSettings brightnessWindowSettings;
 
+// Its bit in anyToolWindowOpen() while it is open.
+inline constexpr int brightnessOpenFlag = 4;
+
 // 1 when the window opened; 0 while another tool window is open.
 int openBrightnessWindow();
 void brightnessWindowEvent(const Event& event);

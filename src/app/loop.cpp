@@ -25,6 +25,8 @@
 #include "quantize/compare_sheet_window.h"
 #include "quantize/quantize_window.h"
 #include "quantize/two_colors_window.h"
+#include "tools/histogram_window.h"
+#include "tools/palette_window.h"
 
 namespace {
 
@@ -53,6 +55,8 @@ void registerProgram() {
     registerCompareSheet();
     registerTwoColorsWindow();
     registerAnalysisCommands();
+    registerHistogramWindow();
+    registerPaletteWindow();
     registerBrightnessWindow(commandBrightness);
 }
 

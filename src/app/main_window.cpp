@@ -335,7 +335,6 @@ int openMainWindow() {
                   initialViewHeight + toolBarHeight + statusBarHeightOf(mainStatusBar));
     setCanvasCursor(canvas, cursorDefault);
     bindControlEvent(canvas, canvasHandler);
-    setServices(&viewServices());
     createImage(viewImage, splashWidth, splashHeight, 32, opaqueBlack);
     drawSplash(*findImage(viewImage));
     freeFont(splashFont);

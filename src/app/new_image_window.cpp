@@ -95,7 +95,7 @@ void newImageDialog() {
         return;
     }
     setWindowColour(newImageWindow, dialogColour);
-    newImageOpen = newImageOpenFlag;
+    setToolWindowOpen(newImageWindow, true);
     newImageControls = buildDialog();
     const NewImageControls& c = newImageControls;
     addKeyboardShortcut(newImageWindow, returnKey, returnShortcutEvent);
@@ -129,7 +129,7 @@ void newImageDialog() {
         }
     }
     removeKeyboardShortcut(newImageWindow, returnKey);
-    newImageOpen = 0;
+    setToolWindowOpen(newImageWindow, false);
     closeWindow(newImageWindow);
     freeImage(c.swatchImage);
     newImageControls = NewImageControls{};
@@ -137,6 +137,7 @@ void newImageDialog() {
 
 void registerNewImageDialog() {
     registerCommand(commandNewImage, [](int) { newImageDialog(); });
+    registerToolWindow(newImageWindow, newImageOpenFlag);
 }
 
 void resetNewImageDialog() {

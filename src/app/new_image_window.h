@@ -24,6 +24,9 @@ struct NewImageControls {
 };
 extern NewImageControls newImageControls;
 
+// Its bit in anyToolWindowOpen() while it is open.
+inline constexpr int newImageOpenFlag = 64;
+
 void newImageDialog();
 // Makes `viewImage` a w x h 24-bit image of `colour` named "NewImage", fitted, with a fresh
 // history (w and h already clamped).

@@ -23,11 +23,11 @@ OperationFrame onImage(OperationFrame frame, int image) {
 }  // namespace
 
 void grayScale(int image) {
-    runOperation(onImage(inPlaceFrame, image), grayScalePixels);
+    runOperation(onImage(neverRefusedFrame, image), grayScalePixels);
 }
 
 void negative(int image) {
-    runOperation(onImage(inPlaceFrame, image), negativePixels);
+    runOperation(onImage(neverRefusedFrame, image), negativePixels);
 }
 
 int gaussianBlur(int image) {

@@ -5,7 +5,7 @@
 #include "core/operation.h"
 
 // Gray Scale and Negative: never refused, the step recorded before the view refresh.
-inline constexpr OperationFrame inPlaceFrame{};
+inline constexpr OperationFrame neverRefusedFrame{};
 // The effects and the blur are refused while a tool window is open.
 inline constexpr OperationFrame effectFrame{.refuseWhileToolOpen = true};
 

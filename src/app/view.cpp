@@ -251,8 +251,6 @@ void registerAnalysisCommands() {
         paletteShown ^= 1;
         paletteRefresh();
     });
-    registerHistogramWindow();
-    registerPaletteWindow();
 }
 
 void canvasHandler(const Event& event) {

@@ -229,7 +229,7 @@ void addTextDialog() {
         return;
     }
     setWindowColour(addTextWindow, windowColour);
-    addTextOpen = addTextOpenFlag;
+    setToolWindowOpen(addTextWindow, true);
     buildWindow();
     ExitCode exit = stillOpen;
     {
@@ -238,7 +238,7 @@ void addTextDialog() {
     }
     closeWindow(addTextWindow);
     addTextControls = AddTextControls{};
-    addTextOpen = 0;
+    setToolWindowOpen(addTextWindow, false);
     // The keys that move, place or drop the text go to the main window.
     activateWindow(mainWindow);
     if (exit == confirmed) pasteFloatingSection();
@@ -246,6 +246,7 @@ void addTextDialog() {
 
 void registerAddTextWindow() {
     registerCommand(commandAddText, [](int) { addTextDialog(); });
+    registerToolWindow(addTextWindow, addTextOpenFlag);
 }
 
 void resetAddText() {

@@ -36,6 +36,9 @@ std::string styleNameFor(int flags);
 Image renderTextImage(const std::string& text, int font, uint32_t front, uint32_t back,
                       bool transparent);
 
+// Its bit in anyToolWindowOpen() while it is open.
+inline constexpr int addTextOpenFlag = 128;
+
 // Returns after the window is closed and, after OK, after the text has been placed or
 // discarded.
 void addTextDialog();

@@ -7,22 +7,6 @@
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
-namespace {
-
-// The document's turns and reversals are undo steps of their own; a floating section's
-// are not, and the section's loop draws the view itself.
-OperationFrame inPlaceFrame(int image) {
-    OperationFrame frame;
-    frame.image = image;
-    if (floatingActive) {
-        frame.snapshot = FrameSnapshot::None;
-        frame.refresh = FrameRefresh::None;
-    }
-    return frame;
-}
-
-}  // namespace
-
 // Size-changing work: the step is recorded first, so that a change the history cannot keep
 // is taken back before the window is fitted to it.
 OperationFrame resizingFrame(int image) {
@@ -35,11 +19,9 @@ OperationFrame resizingFrame(int image) {
 }
 
 int rotateQuarter(int image, int clockwise) {
+    // The document's turns are undo steps of their own; a floating section's are not.
     OperationFrame frame = resizingFrame(image);
-    if (floatingActive) {
-        frame.snapshot = FrameSnapshot::None;
-        frame.refresh = FrameRefresh::None;
-    }
+    frame.followsFloating = true;
     bool done = runOperation(frame, [clockwise](Image& target, const Rect&) {
         return rotateQuarterPixels(target, clockwise != 0);
     });
@@ -53,11 +35,11 @@ void rotateHalf(int image) {
 }
 
 void flipImage(int image) {
-    runOperation(inPlaceFrame(image), flipPixels);
+    runOperation(OperationFrame{.image = image, .followsFloating = true}, flipPixels);
 }
 
 void mirrorImage(int image) {
-    runOperation(inPlaceFrame(image), mirrorPixels);
+    runOperation(OperationFrame{.image = image, .followsFloating = true}, mirrorPixels);
 }
 
 int cropToSelection(int image) {

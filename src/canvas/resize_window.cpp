@@ -52,7 +52,7 @@ bool openDialog(const SizeDialogLayout& layout) {
         return false;
     }
     setWindowColour(layout.window, resizeDialogColour);
-    (layout.window == resizeImageWindow ? resizeImageOpen : resizeCanvasOpen) = layout.openFlag;
+    setToolWindowOpen(layout.window, true);
     ResizeDialog& d = resizeDialog;
     d = ResizeDialog{};
     d.window = layout.window;
@@ -138,8 +138,7 @@ void apply() {
 void closeDialog() {
     ResizeDialog& d = resizeDialog;
     removeKeyboardShortcut(d.window, okKey);
-    if (d.window == resizeImageWindow) resizeImageOpen = 0;
-    if (d.window == resizeCanvasWindow) resizeCanvasOpen = 0;
+    setToolWindowOpen(d.window, false);
     closeWindow(d.window);
     if (d.swatchImage >= 0) freeImage(d.swatchImage);
     resizeDialog = ResizeDialog{};
@@ -230,4 +229,6 @@ void registerResizeDialogs() {
     resizeDialog = ResizeDialog{};
     registerCommand(commandResizeImage, [](int) { resizeImageDialog(); });
     registerCommand(commandResizeCanvas, [](int) { resizeCanvasDialog(); });
+    registerToolWindow(resizeImageWindow, resizeImageLayout.openFlag);
+    registerToolWindow(resizeCanvasWindow, resizeCanvasLayout.openFlag);
 }

@@ -32,6 +32,10 @@ struct ResizeDialog {
 };
 extern ResizeDialog resizeDialog;
 
+// Their bits in anyToolWindowOpen() while they are open.
+inline constexpr int resizeCanvasOpenFlag = 16;
+inline constexpr int resizeImageOpenFlag = 32;
+
 // The commands: open the dialog and return once it is closed (nothing while a tool window
 // is open).
 void resizeImageDialog();

@@ -24,7 +24,12 @@ void refreshAfter(const OperationFrame& frame) {
 
 }  // namespace
 
-bool runOperation(const OperationFrame& frame, const OperationWork& work) {
+bool runOperation(const OperationFrame& options, const OperationWork& work) {
+    OperationFrame frame = options;
+    if (frame.followsFloating && floatingActive) {
+        frame.snapshot = FrameSnapshot::None;
+        frame.refresh = FrameRefresh::None;
+    }
     if (frame.refuseWhileToolOpen && anyToolWindowOpen()) return false;
     if (frame.refuseWhileFloating && floatingActive) return false;
     Image* target = findImage(frame.image);

@@ -26,6 +26,9 @@ struct OperationFrame {
     bool wholeImage = false;  // ignore the selection (quarter turns)
     bool refuseWhileToolOpen = false;
     bool refuseWhileFloating = false;
+    // Work that also turns a floating section: while one floats it records no step and
+    // leaves the view to the section's loop, which draws it.
+    bool followsFloating = false;
     FrameSnapshot snapshot = FrameSnapshot::BeforeRefresh;
     FrameRefresh refresh = FrameRefresh::KeepSelection;
 };

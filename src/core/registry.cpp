@@ -23,6 +23,25 @@ std::vector<DocumentListener>& documentListeners() {
     return listeners;
 }
 
+struct ToolWindow {
+    int window;
+    int flag;
+    PreviewSource previewSource;
+    bool open;
+};
+
+std::vector<ToolWindow>& toolWindows() {
+    static std::vector<ToolWindow> windows;
+    return windows;
+}
+
+ToolWindow* findToolWindow(int window) {
+    for (ToolWindow& tool : toolWindows()) {
+        if (tool.window == window) return &tool;
+    }
+    return nullptr;
+}
+
 ViewServices defaultServices;
 ViewServices* currentServices = &defaultServices;
 
@@ -54,6 +73,44 @@ bool routeWindowEvent(const Event& event) {
     return true;
 }
 
+void registerToolWindow(int window, int flag, PreviewSource previewSource) {
+    if (ToolWindow* tool = findToolWindow(window)) {
+        *tool = ToolWindow{window, flag, previewSource, tool->open};
+    } else {
+        toolWindows().push_back(ToolWindow{window, flag, previewSource, false});
+    }
+}
+
+void setToolWindowOpen(int window, bool open) {
+    if (ToolWindow* tool = findToolWindow(window)) tool->open = open;
+}
+
+bool toolWindowOpen(int window) {
+    const ToolWindow* tool = findToolWindow(window);
+    return tool && tool->open;
+}
+
+int anyToolWindowOpen() {
+    int flags = 0;
+    for (const ToolWindow& tool : toolWindows()) {
+        if (tool.open) flags |= tool.flag;
+    }
+    return flags;
+}
+
+int previewImage(bool forAnalysis) {
+    for (const ToolWindow& tool : toolWindows()) {
+        if (!tool.open || !tool.previewSource) continue;
+        const int image = tool.previewSource(forAnalysis);
+        if (image >= 0) return image;
+    }
+    return viewImage;
+}
+
+void resetToolWindowsOpen() {
+    for (ToolWindow& tool : toolWindows()) tool.open = false;
+}
+
 void registerDocumentListener(DocumentListener listener) {
     auto& all = documentListeners();
     if (listener && std::find(all.begin(), all.end(), listener) == all.end()) {
@@ -75,6 +132,7 @@ void clearRegistry() {
     commandHandlers().clear();
     windowHandlers().clear();
     documentListeners().clear();
+    toolWindows().clear();
 }
 
 int ViewServices::shownImage() {

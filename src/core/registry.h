@@ -23,6 +23,24 @@ bool runCommand(int command);
 bool routeWindowEvent(const Event& event);
 bool commandRegistered(int command);
 
+// A tool window holds the tool-window guard while it is open: no other tool window opens,
+// and operations that refuse while a tool is open do nothing. `flag` is the bit it sets in
+// anyToolWindowOpen(). `previewSource`, when given, names the image the canvas shows while
+// the window is open (-1: the document); `forAnalysis` asks for the one the histogram and
+// palette should follow. Windows are asked in the order they registered.
+using PreviewSource = int (*)(bool forAnalysis);
+void registerToolWindow(int window, int flag, PreviewSource previewSource = nullptr);
+// The window says so as it opens and closes; an unregistered window number does nothing.
+void setToolWindowOpen(int window, bool open);
+bool toolWindowOpen(int window);
+// The flags of every open tool window, or'ed; 0 when none is open.
+int anyToolWindowOpen();
+// The image a tool window previews on the canvas (the first open window's source that
+// names one), else viewImage.
+int previewImage(bool forAnalysis = false);
+// Every tool window closed, as at start-up (their registrations stay).
+void resetToolWindowsOpen();
+
 // A window whose preview was made from the document learns here of every change of the
 // document's state (an edit, undo, redo, a load), however it came about.
 using DocumentListener = void (*)();

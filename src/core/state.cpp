@@ -1,6 +1,6 @@
 #include "core/state.h"
 
-#include "core/undo.h"
+#include "core/registry.h"
 #include "toolkit/image_store.h"
 
 SelectionRecord selection;
@@ -8,13 +8,6 @@ int cursorMode = moverMode;
 int quitRequested = 0;
 int histogramShown = 0;
 int paletteShown = 0;
-int quantizeOpen = 0;
-int brightnessOpen = 0;
-int twoColorsOpen = 0;
-int resizeCanvasOpen = 0;
-int resizeImageOpen = 0;
-int newImageOpen = 0;
-int addTextOpen = 0;
 int floatingActive = 0;
 std::string currentFilePath;
 std::string baseName;
@@ -79,21 +72,7 @@ void pinSelection(const Rect& r) {
     selectionPin = SelectionPin{true, c, r, view};
 }
 
-int anyToolWindowOpen() {
-    return quantizeOpen | brightnessOpen | twoColorsOpen | resizeCanvasOpen | resizeImageOpen |
-           newImageOpen | addTextOpen;
-}
-
 int64_t quantizePreviewEntry = 0;
-
-int previewImage(bool forAnalysis) {
-    if (quantizeOpen && imageExists(toolImage) && quantizePreviewEntry == currentEntryId()) {
-        return toolImage;
-    }
-    if (brightnessOpen && imageExists(workImage)) return workImage;
-    if (twoColorsOpen && !forAnalysis && imageExists(workImage)) return workImage;
-    return viewImage;
-}
 
 Rect selectionImageRect() {
     const ViewTransform view = currentView();
@@ -113,9 +92,8 @@ void resetCoreState() {
     selection = SelectionRecord{};
     cursorMode = moverMode;
     quitRequested = histogramShown = paletteShown = 0;
-    quantizeOpen = brightnessOpen = twoColorsOpen = resizeCanvasOpen = resizeImageOpen = 0;
     quantizePreviewEntry = 0;
-    newImageOpen = addTextOpen = 0;
+    resetToolWindowsOpen();
     floatingActive = 0;
     currentFilePath.clear();
     baseName.clear();

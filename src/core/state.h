@@ -1,6 +1,7 @@
 #pragma once
 // The program's shared state: numbered images and windows, the selection record, the
-// cursor mode, the view placement and the tool-window flags.
+// cursor mode and the view placement. Which tool window is open is the registry's
+// (core/registry.h).
 
 #include <cstdint>
 #include <string>
@@ -61,23 +62,6 @@ extern int quitRequested;
 extern int histogramShown;
 extern int paletteShown;
 
-// Each tool window's flag is nonzero only while it is open.
-extern int quantizeOpen;      // 2
-extern int brightnessOpen;    // 4
-extern int twoColorsOpen;     // 8
-extern int resizeCanvasOpen;  // 16
-extern int resizeImageOpen;   // 32
-extern int newImageOpen;      // 64
-extern int addTextOpen;       // 128
-inline constexpr int quantizeOpenFlag = 2;
-inline constexpr int brightnessOpenFlag = 4;
-inline constexpr int twoColorsOpenFlag = 8;
-inline constexpr int resizeCanvasOpenFlag = 16;
-inline constexpr int resizeImageOpenFlag = 32;
-inline constexpr int newImageOpenFlag = 64;
-inline constexpr int addTextOpenFlag = 128;
-int anyToolWindowOpen();
-
 // 1 while a pasted section floats over the canvas waiting to be placed.
 extern int floatingActive;
 
@@ -87,13 +71,6 @@ extern int floatingActive;
 extern int64_t quantizePreviewEntry;
 // No entry has this number (entries count from 1; an empty history reads 0).
 inline constexpr int64_t noQuantizePreview = -1;
-
-// The image a tool window previews on the canvas: toolImage while the quantize window is
-// open and its preview is of the document as it stands, workImage while the
-// brightness/contrast or two-colour window is, else viewImage.
-// The histogram and palette follow the quantize and brightness previews only, so
-// `forAnalysis` leaves the two-colour preview out.
-int previewImage(bool forAnalysis = false);
 
 // ---- The document's name ----
 extern std::string currentFilePath;  // its file part is shown in the status bar

@@ -162,7 +162,7 @@ std::string compareLabelText(const StyleComparison& row) {
 void openCompareSheet() {
     closeCompareSheet();
     const Image* view = findImage(viewImage);
-    if (!view || !quantizeOpen) return;
+    if (!view || !toolWindowOpen(quantizeWindow)) return;
     const Rect part = visiblePart(*view);
     if (part.empty()) return;
     // Beside the Quantize window, so that a choice made here shows there.

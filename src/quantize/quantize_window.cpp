@@ -224,7 +224,7 @@ bool applying = false;
 // its figures describe what is not on the canvas, and Apply must not look as if it would
 // keep it. Back in the preview's state (a redo), the preview holds again.
 void documentChangedUnderPreview() {
-    if (!quantizeOpen || applying || !isWindow(quantizeWindow)) return;
+    if (!toolWindowOpen(quantizeWindow) || applying || !isWindow(quantizeWindow)) return;
     const QuantizeControls& c = quantizeControls;
     if (previewCurrent && currentEntryId() == quantizePreviewEntry && imageExists(toolImage)) {
         if (controlEnabled(c.applyButton)) return;
@@ -292,7 +292,7 @@ void placeWindow() {
 
 void closeQuantizeWindow() {
     closeCompareSheet();  // part of this window
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     setSplitView(false, false);
     previewCurrent = false;
     freeImage(toolImage);
@@ -342,6 +342,11 @@ void controlEvent(const Event& event) {
 
 }  // namespace
 
+// The canvas shows the preview only while it is of the document as it stands.
+int quantizePreview(bool /*forAnalysis*/) {
+    return imageExists(toolImage) && quantizePreviewEntry == currentEntryId() ? toolImage : -1;
+}
+
 void openQuantizeWindow(int /*command*/) {
     if (anyToolWindowOpen() || isWindow(quantizeWindow)) return;
     if (!openWindow(quantizeWindow, 0, 0, quantizeWidth, quantizeHeight, quantizeTitle,
@@ -350,7 +355,7 @@ void openQuantizeWindow(int /*command*/) {
     }
     setWindowColour(quantizeWindow, quantizeColour);
     addKeyboardShortcut(quantizeWindow, "Return", quantizeReturnEvent);
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
 
     QuantizeControls& c = quantizeControls;
     auto place = [](int (*make)(int, int, int, int, int), const Box& b) {
@@ -444,5 +449,6 @@ void registerQuantizeWindow() {
     previewCurrent = false;
     registerCommand(commandQuantize, openQuantizeWindow);
     registerWindowHandler(quantizeWindow, quantizeWindowEvent);
+    registerToolWindow(quantizeWindow, quantizeOpenFlag, quantizePreview);
     registerDocumentListener(documentChangedUnderPreview);
 }

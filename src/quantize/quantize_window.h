@@ -43,6 +43,9 @@ inline constexpr int quantizeReturnEvent = 16;
 void openQuantizeWindow(int command);
 void quantizeWindowEvent(const Event& event);
 
+// Its bit in anyToolWindowOpen() while it is open.
+inline constexpr int quantizeOpenFlag = 2;
+
 // Binds the Quantize command and window 3, and puts the remembered settings back to their
 // start-up values.
 void registerQuantizeWindow();

@@ -141,7 +141,7 @@ void closeTwoColorsWindow() {
     freeImage(swatchImage1);
     freeImage(swatchImage2);
     closeWindow(twoColorsWindow);
-    twoColorsOpen = 0;
+    setToolWindowOpen(twoColorsWindow, false);
     resetState();
     twoColorsControls = TwoColorsControls{};
     services().refreshView(viewImage, 1);
@@ -183,7 +183,7 @@ void openTwoColorsWindow(int /*command*/) {
         return;
     }
     setWindowColour(twoColorsWindow, twoColorsColour);
-    twoColorsOpen = twoColorsOpenFlag;
+    setToolWindowOpen(twoColorsWindow, true);
 
     TwoColorsControls& c = twoColorsControls;
     frameControl(anyControlNumber, ditherFrameBox.x, ditherFrameBox.y, ditherFrameBox.w,
@@ -236,4 +236,8 @@ void registerTwoColorsWindow() {
     twoColorsControls = TwoColorsControls{};
     registerCommand(commandTwoColors, openTwoColorsWindow);
     registerWindowHandler(twoColorsWindow, twoColorsEvent);
+    // Its preview is not of the document's colours, so the analysis windows leave it out.
+    registerToolWindow(twoColorsWindow, twoColorsOpenFlag, [](bool forAnalysis) {
+        return !forAnalysis && imageExists(workImage) ? workImage : -1;
+    });
 }

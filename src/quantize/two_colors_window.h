@@ -36,5 +36,8 @@ inline constexpr int redrawTimer = 1;
 void openTwoColorsWindow(int command);
 void twoColorsEvent(const Event& event);
 
+// Its bit in anyToolWindowOpen() while it is open.
+inline constexpr int twoColorsOpenFlag = 8;
+
 // Binds the Two Colors command and window 8 and resets the window's state.
 void registerTwoColorsWindow();

@@ -181,20 +181,25 @@ void editPaletteColour(const Event& event) {
     const int64_t picked = dialogs().colourPicker(old);
     if (picked < 0) return;
     const auto chosen = static_cast<uint32_t>(picked) & colourMask;
-    // The edit remembers the pixels it changed instead of keeping a copy of the document:
-    // one bit per pixel, and No puts exactly those back.
-    ColourEdit edit = replaceColourMarked(*findImage(viewImage), old, chosen);
-    services().refreshView(viewImage, 1);
-    if (dialogs().messageBox("", keepColourQuestion, buttonsYesNo) == answerYes) {
+    // The whole picture changes, shown before the question; only Yes makes it a step.
+    const OperationFrame frame{
+        .wholeImage = true, .snapshot = FrameSnapshot::AfterRefresh, .refresh = FrameRefresh::None};
+    runOperation(frame, [old, chosen](Image& view, const Rect&) {
+        // The edit remembers the pixels it changed instead of keeping a copy of the
+        // document: one bit per pixel, and No puts exactly those back.
+        ColourEdit edit = replaceColourMarked(view, old, chosen);
+        services().refreshView(viewImage, 1);
+        if (dialogs().messageBox("", keepColourQuestion, buttonsYesNo) != answerYes) {
+            undoColourEdit(view, edit);
+            services().refreshView(viewImage, 1);
+            return false;
+        }
         replaceFirstEntry(currentPalette, old, chosen);
         // The grid shows the picture's colours (of the selection, if any), as it does after
         // any other change: the current palette may describe something else altogether.
         services().refreshPalette();
-        takeSnapshot(viewImage);
-    } else {
-        if (Image* view = findImage(viewImage)) undoColourEdit(*view, edit);
-        services().refreshView(viewImage, 1);
-    }
+        return true;
+    });
 }
 
 void paletteWindowEvent(const Event& event) {

@@ -5,6 +5,7 @@
 #include "adjust/brightness_window.h"
 
 #include "app/view.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
@@ -78,7 +79,7 @@ TEST_F(BrightnessWindowTest, OpensWithItsControlsAndCopiesOfTheDocument) {
     EXPECT_EQ(windowTitle(brightnessWindow), "Adjust brightness & contrast");
     EXPECT_EQ(windowWidth(brightnessWindow), 400);
     EXPECT_EQ(windowHeight(brightnessWindow), 312);
-    EXPECT_EQ(brightnessOpen, 4);
+    EXPECT_EQ(anyToolWindowOpen(), 4);
     EXPECT_EQ(image(toolImage), original);
     EXPECT_EQ(image(workImage), original);
     EXPECT_EQ(controlText(c().brightnessFrame), "Brightness = 0");
@@ -102,12 +103,12 @@ TEST_F(BrightnessWindowTest, OpensWithItsControlsAndCopiesOfTheDocument) {
     // A second opening is refused while this one is open, and so is any while another
     // tool window is.
     command(commandBrightness);
-    EXPECT_EQ(brightnessOpen, 4);
+    EXPECT_EQ(anyToolWindowOpen(), 4);
     click(c().exit);
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     command(commandBrightness);
     EXPECT_FALSE(isWindow(brightnessWindow));
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
 }
 
 TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
@@ -226,7 +227,7 @@ TEST_F(BrightnessWindowTest, ApplyThenExitIsOneUndoStep) {
     later(301);
     click(c().exit);
     EXPECT_FALSE(isWindow(brightnessWindow));
-    EXPECT_EQ(brightnessOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(brightnessWindow));
     EXPECT_EQ(*findImage(viewImage), applied);
     EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(imageExists(workImage));
@@ -246,7 +247,7 @@ TEST_F(BrightnessWindowTest, ResetAfterApplyThenExitChangesNothing) {
     click(c().reset);
     EXPECT_EQ(image(toolImage), original);
     EXPECT_EQ(canvasImage(canvas), viewImage);
-    EXPECT_EQ(brightnessOpen, 4);
+    EXPECT_EQ(anyToolWindowOpen(), 4);
     // The reset preview cannot come back through the canvas or a late Apply.
     EXPECT_EQ(image(workImage), original);
     EXPECT_FALSE(controlEnabled(c().apply));

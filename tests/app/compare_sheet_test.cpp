@@ -10,6 +10,7 @@
 
 #include "app/view.h"
 #include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "quantize/compare_sheet_window.h"
@@ -197,7 +198,7 @@ TEST_F(CompareSheetTest, ClosingMidWayStopsTheWorkAndTheQuantizeWindowTakesItAlo
     postEvent(eventCloseWindow, quantizeWindow);
     drainEvents();
     EXPECT_FALSE(compareSheetOpen());
-    EXPECT_EQ(quantizeOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(quantizeWindow));
     // Without the Quantize window there is no sheet to open.
     openCompareSheet();
     EXPECT_FALSE(compareSheetOpen());

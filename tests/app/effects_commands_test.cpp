@@ -4,6 +4,7 @@
 #include "adjust/effects.h"
 #include "app/view.h"
 #include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -39,12 +40,12 @@ TEST_F(EffectCommandsTest, EachEffectChangesTheImageWithOneUndoStep) {
 
 TEST_F(EffectCommandsTest, EffectsAndBlurRefuseWhileAToolWindowIsOpen) {
     Image before = *findImage(viewImage);
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     command(commandXFactor);
     command(commandGaussianBlur);
     EXPECT_EQ(*findImage(viewImage), before);
     EXPECT_EQ(undoEntryCount(), 1u);
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
 }
 
 TEST_F(EffectCommandsTest, ScrambleThenUnscrambleOfASelectionRestoresIt) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/view.h"
+#include "core/commands.h"
 #include "core/registry.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -64,6 +65,10 @@ TEST_F(ExampleWindowTest, ItsButtonSwapsRedAndBlueInTheSelectionAsOneUndoStep) {
     int swap = controlCaptioned("Swap red and blue");
     ASSERT_GE(swap, 0);
     EXPECT_TRUE(isCanvas(canvas));  // its controls did not take the canvas's number
+    // It holds the tool-window guard: Quantize stays shut while it is open.
+    EXPECT_EQ(anyToolWindowOpen(), 256);
+    command(commandQuantize);
+    EXPECT_FALSE(isWindow(quantizeWindow));
 
     click(swap);
     Image* view = findImage(viewImage);
@@ -79,6 +84,7 @@ TEST_F(ExampleWindowTest, ItsButtonSwapsRedAndBlueInTheSelectionAsOneUndoStep) {
 
     click(controlCaptioned("Close"));
     EXPECT_FALSE(isWindow(exampleWindow));
+    EXPECT_EQ(anyToolWindowOpen(), 0);
 }
 
 TEST_F(ExampleWindowTest, ThePageShowsExactlyTheCompiledFile) {

@@ -9,6 +9,7 @@
 #include "app/help_window.h"
 #include "app/new_image_window.h"
 #include "app/view.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "manual/manual.h"
 #include "support/app_fixture.h"
@@ -47,7 +48,7 @@ TEST_F(NewImageTest, OutOfRangeAndNonNumericSizesAreClampedAndOfferedNextTime) {
     EXPECT_EQ(newWidth, 4096);
     EXPECT_EQ(newHeight, 16);
     EXPECT_FALSE(isWindow(newImageWindow));
-    EXPECT_EQ(newImageOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(newImageWindow));
     // The next dialog offers the clamped values (checked inside runDialog).
     runDialog("", "", false);
 }
@@ -95,10 +96,10 @@ TEST_F(NewImageTest, ANewImageIsNamedNewImageWithAFreshHistory) {
 }
 
 TEST_F(NewImageTest, RefusedWhileAToolWindowIsOpenAndEndedByClosingTheMainWindow) {
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     command(commandNewImage);
     EXPECT_FALSE(isWindow(newImageWindow));
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
 
     Image before = *findImage(viewImage);
     whenIdle({[] { postEvent(eventCloseWindow, mainWindow); }});

@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "app/view.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "quantize/error_figure.h"
 #include "quantize/palettes.h"
@@ -96,7 +97,7 @@ TEST_F(QuantizeWindowTest, FirstOpeningShowsUniformAt27WithTheWholeImagesCount) 
     EXPECT_EQ(windowTitle(quantizeWindow), "Quantize Colors");
     EXPECT_EQ(windowWidth(quantizeWindow), 160);
     EXPECT_EQ(windowHeight(quantizeWindow), 275);
-    EXPECT_EQ(quantizeOpen, quantizeOpenFlag);
+    EXPECT_EQ(anyToolWindowOpen(), 2);
     EXPECT_EQ(controlText(c().styleList), "Uniform");
     EXPECT_EQ(controlState(c().limitSpin), 3);
     EXPECT_EQ(limitText(), "27");
@@ -143,7 +144,7 @@ TEST_F(QuantizeWindowTest, PopularitysLimitIsRememberedAcrossStylesAndOpenings) 
     chooseStyle(stylePopularity);
     click(c().exitButton);
     EXPECT_FALSE(isWindow(quantizeWindow));
-    EXPECT_EQ(quantizeOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(quantizeWindow));
     open();
     EXPECT_EQ(controlText(c().styleList), "Popularity");
     EXPECT_EQ(limitText(), "100");
@@ -469,7 +470,7 @@ TEST_F(QuantizeWindowTest, ClosingWithoutApplyLeavesTheDocumentAndShowsIt) {
     postEvent(eventCloseWindow, quantizeWindow);  // the close box
     drainEvents();
     EXPECT_FALSE(isWindow(quantizeWindow));
-    EXPECT_EQ(quantizeOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(quantizeWindow));
     EXPECT_FALSE(imageExists(toolImage));
     EXPECT_EQ(*findImage(viewImage), source);
     EXPECT_EQ(canvasImage(canvas), viewImage);
@@ -537,7 +538,7 @@ TEST_F(QuantizeWindowTest, OtherToolWindowsAndItRefuseEachOther) {
     ASSERT_TRUE(isWindow(twoColorsWindow));
     command(commandQuantize);
     EXPECT_FALSE(isWindow(quantizeWindow));
-    EXPECT_EQ(quantizeOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(quantizeWindow));
 }
 
 }  // namespace

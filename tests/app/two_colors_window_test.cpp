@@ -5,6 +5,7 @@
 #include "quantize/two_colors_window.h"
 
 #include "app/view.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "quantize/quantize_window.h"
 #include "quantize/two_colors.h"
@@ -100,7 +101,7 @@ TEST_F(TwoColorsWindowTest, OpeningShowsTheBlackAndWhitePreviewAtThreshold128) {
     EXPECT_EQ(windowTitle(twoColorsWindow), "Two Colors");
     EXPECT_EQ(windowWidth(twoColorsWindow), 287);
     EXPECT_EQ(windowHeight(twoColorsWindow), 200);
-    EXPECT_EQ(twoColorsOpen, twoColorsOpenFlag);
+    EXPECT_EQ(anyToolWindowOpen(), 8);
     EXPECT_EQ(controlText(c().thresholdFrame), "Threshold 128");
     EXPECT_EQ(controlState(c().thresholdSlider), 128);
     EXPECT_EQ(controlState(c().ditherOptions[0]), 1);
@@ -216,7 +217,7 @@ TEST_F(TwoColorsWindowTest, OkKeepsThePreviewAsOneUndoStepAndResetsTheWindow) {
     const Image expected = expectedPreview(140, TwoColorsDither::Ordered, black, rgb(0, 0, 200));
     click(c().okButton);
     EXPECT_FALSE(isWindow(twoColorsWindow));
-    EXPECT_EQ(twoColorsOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(twoColorsWindow));
     EXPECT_EQ(*findImage(viewImage), expected);
     EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(imageExists(workImage));
@@ -277,7 +278,7 @@ TEST_F(TwoColorsWindowTest, OpenRefusesBesideTheQuantizeWindow) {
     EXPECT_TRUE(isWindow(quantizeWindow));
     open();
     EXPECT_FALSE(isWindow(twoColorsWindow));
-    EXPECT_EQ(twoColorsOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(twoColorsWindow));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -195,10 +196,10 @@ TEST_F(ViewTest, DragShowsTheOpenToolWindowsPreview) {
     show(randomImage(1000, 300, 5, 24));
     const Image preview = randomImage(1000, 300, 6, 24);
     storeImage(toolImage, preview);
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     quantizePreviewEntry = currentEntryId();  // a preview of the document as it stands
     moverDragBy(-50, 0);
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     EXPECT_EQ(panX, -50);
     EXPECT_EQ(firstDifference(canvasNow(), expectedCanvas(preview, -150, 75)), "");
 }

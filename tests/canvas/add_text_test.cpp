@@ -7,6 +7,7 @@
 #include "app/view.h"
 #include "canvas/add_text_window.h"
 #include "canvas/floating.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
@@ -37,7 +38,7 @@ class AddTextTest : public AppTest {
     void run(std::function<void()> inside, bool ok, bool placed = false) {
         whenIdle({[=] {
                       ASSERT_TRUE(isWindow(addTextWindow));
-                      EXPECT_EQ(addTextOpen, addTextOpenFlag);
+                      EXPECT_EQ(anyToolWindowOpen(), 128);
                       inside();
                       postControl(addTextWindow, ok ? addTextControls.ok : addTextControls.cancel);
                   },
@@ -68,7 +69,7 @@ class AddTextTest : public AppTest {
 
 TEST_F(AddTextTest, TheDefaultsGiveBlackTextOnAFivePixelWhiteBorder) {
     run([] { EXPECT_EQ(controlText(addTextControls.editor), "Enter text here."); }, true);
-    EXPECT_EQ(addTextOpen, 0);
+    EXPECT_FALSE(toolWindowOpen(addTextWindow));
     Image text = clipboardImage();  // still there after Esc
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.width, textWidth(textFont, "Enter text here.") + 10);
@@ -188,10 +189,10 @@ TEST_F(AddTextTest, TheSwatchesChangeTheColoursAndCancelledPickersNothing) {
 }
 
 TEST_F(AddTextTest, RefusedWhileAToolWindowIsOpen) {
-    brightnessOpen = brightnessOpenFlag;
+    setToolWindowOpen(brightnessWindow, true);
     command(commandAddText);
     EXPECT_FALSE(isWindow(addTextWindow));
-    brightnessOpen = 0;
+    setToolWindowOpen(brightnessWindow, false);
 }
 
 class PasteNewTest : public AppTest {};

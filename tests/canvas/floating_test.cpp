@@ -15,6 +15,7 @@
 #include "canvas/nested_loop.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
@@ -369,11 +370,11 @@ TEST_F(FloatingTest, NothingHappensWithoutAnImageOnTheClipboardOrWithAToolWindow
     EXPECT_EQ(undoEntryCount(), 1u);
 
     paste(opaque(20, 20, 17));
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     postMenu(commandPasteFloating);
     postReturn();
     drainEvents();
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     EXPECT_EQ(*findImage(viewImage), document);
     expectIdleAfterwards();
 }

@@ -7,6 +7,7 @@
 #include "app/view.h"
 #include "canvas/document_fixture.h"
 #include "core/commands.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "toolkit/image_store.h"
 #include "toolkit/qt_internal.h"
@@ -50,7 +51,7 @@ TEST_F(ResizeDialogTest, ResizeImageShowsTheSizeAndItsControls) {
     EXPECT_EQ(windowTitle(resizeImageWindow), "resize image");
     EXPECT_EQ(windowWidth(resizeImageWindow), 165);
     EXPECT_EQ(windowHeight(resizeImageWindow), 130);
-    EXPECT_EQ(resizeImageOpen, resizeImageOpenFlag);
+    EXPECT_EQ(anyToolWindowOpen(), 32);
     EXPECT_EQ(controlText(d.widthField), "800");
     EXPECT_EQ(controlText(d.heightField), "600");
     EXPECT_EQ(controlText(d.keepAspect), "keep aspect ratio");
@@ -166,7 +167,7 @@ TEST_F(ResizeDialogTest, ResizeCanvasShowsTheGridAndTheSwatch) {
     EXPECT_EQ(windowTitle(resizeCanvasWindow), "resize canvas");
     EXPECT_EQ(windowWidth(resizeCanvasWindow), 240);
     EXPECT_EQ(windowHeight(resizeCanvasWindow), 165);
-    EXPECT_EQ(resizeCanvasOpen, resizeCanvasOpenFlag);
+    EXPECT_EQ(anyToolWindowOpen(), 16);
     EXPECT_EQ(controlX(d.okButton), 170);
     EXPECT_EQ(controlY(d.okButton), 130);
     EXPECT_EQ(controlX(d.cancelButton), 100);

@@ -120,15 +120,45 @@ TEST_F(RegistryTest, TheFrameWorksOnTheSelectionOrTheWholeImage) {
     EXPECT_EQ(seen, (Rect{0, 0, 3, 2}));
 }
 
+TEST_F(RegistryTest, ToolWindowsHoldTheGuardAndNameThePreviewInTheOrderTheyRegistered) {
+    constexpr int first = 41, second = 42, third = 43;
+    registerToolWindow(first, 2, [](bool) { return -1; });  // no preview of its own yet
+    registerToolWindow(second, 8, [](bool forAnalysis) { return forAnalysis ? -1 : 6; });
+    registerToolWindow(third, 16, [](bool) { return 7; });
+    EXPECT_EQ(anyToolWindowOpen(), 0);
+    EXPECT_EQ(previewImage(), viewImage);
+
+    setToolWindowOpen(second, true);
+    setToolWindowOpen(third, true);
+    setToolWindowOpen(99, true);  // nobody registered it: nothing changes
+    EXPECT_EQ(anyToolWindowOpen(), 8 | 16);
+    EXPECT_FALSE(toolWindowOpen(99));
+    EXPECT_EQ(previewImage(), 6);      // the earlier registration answers first
+    EXPECT_EQ(previewImage(true), 7);  // the second one leaves the analysis out
+    setToolWindowOpen(first, true);
+    EXPECT_EQ(previewImage(), 6);  // -1 passes on to the next
+
+    // Registering again keeps the window's state; a reset closes all but forgets none.
+    registerToolWindow(third, 32, [](bool) { return 9; });
+    EXPECT_EQ(anyToolWindowOpen(), 2 | 8 | 32);
+    resetCoreState();
+    EXPECT_EQ(anyToolWindowOpen(), 0);
+    setToolWindowOpen(third, true);
+    EXPECT_EQ(previewImage(), 9);
+    clearRegistry();
+    EXPECT_EQ(anyToolWindowOpen(), 0);
+}
+
 TEST_F(RegistryTest, TheFrameRefusesAndDeclinesWithoutRecording) {
     auto touch = [](Image& image, const Rect&) {
         image.at(0, 0) = 0;
         return true;
     };
-    quantizeOpen = quantizeOpenFlag;
+    registerToolWindow(quantizeWindow, 2);
+    setToolWindowOpen(quantizeWindow, true);
     EXPECT_FALSE(runOperation(OperationFrame{.refuseWhileToolOpen = true}, touch));
     EXPECT_TRUE(runOperation(OperationFrame{}, touch));  // gray scale is not refused
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     floatingActive = 1;
     EXPECT_FALSE(runOperation(OperationFrame{.refuseWhileFloating = true}, touch));
     floatingActive = 0;

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/registry.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "support/app_fixture.h"
@@ -122,12 +123,12 @@ TEST_F(HistogramWindowTest, AQuantizePreviewIsShownWhileItsWindowIsOpen) {
     command(commandHistogramMenu);
     command(commandPaletteMenu);
     storeImage(toolImage, Image(2, 2, 24, rgb(10, 20, 30)));
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     quantizePreviewEntry = currentEntryId();  // a preview of the document as it stands
     services().refreshAnalysis();
     EXPECT_EQ(title(), "Histogram | RGB Average = (10, 20, 30)");
     EXPECT_EQ(windowTitle(paletteWindow), " Palette = 1");
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     services().refreshAnalysis();
     EXPECT_EQ(title(), "Histogram | RGB Average = (127, 127, 127)");
     EXPECT_EQ(windowTitle(paletteWindow), " Palette = 2");

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/view.h"
 #include "canvas/selector.h"
+#include "core/registry.h"
 #include "core/undo.h"
 #include "quantize/builtin_palettes.h"
 #include "quantize/palette_map.h"
@@ -168,9 +169,9 @@ TEST_F(PaletteWindowTest, TheTextureOffersItsLightGrayAndClicksWaitForToolWindow
     // Double clicks, presses and any click while a tool window is open do nothing.
     onPicture(controlDoubleClick, 10, 10);
     onPicture(controlChange, 10, 10);
-    brightnessOpen = brightnessOpenFlag;
+    setToolWindowOpen(brightnessWindow, true);
     clickAt(10, 10);
-    brightnessOpen = 0;
+    setToolWindowOpen(brightnessWindow, false);
     EXPECT_EQ(scripted.colourRequests.size(), 1u);
     // A cancelled picker ends the edit.
     clickAt(10, 10);
@@ -288,9 +289,9 @@ TEST_F(PaletteWindowTest, ABadPaletteFileChangesNothing) {
     EXPECT_EQ(*findImage(viewImage), photo);
     EXPECT_EQ(undoEntryCount(), 1u);
     // While a tool window is open the import does not even ask for a file.
-    quantizeOpen = quantizeOpenFlag;
+    setToolWindowOpen(quantizeWindow, true);
     menu(paletteImportItem);
-    quantizeOpen = 0;
+    setToolWindowOpen(quantizeWindow, false);
     EXPECT_EQ(scripted.openRequests.size(), 2u);
 }
 
