@@ -1,13 +1,12 @@
 #include "app/clipboard_commands.h"
 
+#include "app/files.h"
 #include "app/view.h"
 #include "canvas/geometry.h"
 #include "canvas/selector.h"
 #include "core/commands.h"
-#include "core/paths.h"
 #include "core/registry.h"
 #include "core/state.h"
-#include "core/undo.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
@@ -62,21 +61,13 @@ void pasteNewImage() {
     Image pasted = clipboardImage();
     if (pasted.empty()) return;
     // Narrower or lower than the smallest image the editor makes: stretched to it.
-    if (pasted.width < newImageMinimumSide) {
-        pasted = resampleMitchell(pasted, newImageMinimumSide, pasted.height);
+    if (pasted.width < smallestSide) {
+        pasted = resampleMitchell(pasted, smallestSide, pasted.height);
     }
-    if (pasted.height < newImageMinimumSide) {
-        pasted = resampleMitchell(pasted, pasted.width, newImageMinimumSide);
+    if (pasted.height < smallestSide) {
+        pasted = resampleMitchell(pasted, pasted.width, smallestSide);
     }
-    storeImage(viewImage, std::move(pasted));
-    baseName = newImageName;
-    documentMetadata.clear();
-    currentFilePath = folderPart(currentFilePath) + newImageName;
-    releaseSelector();
-    cursorMode = moverMode;
-    zoomForNewDocument();
-    resetUndo();
-    fitWindowToImage(viewImage);
+    beginUnsavedDocument(std::move(pasted));
 }
 
 void registerClipboardCommands() {

@@ -4,7 +4,6 @@
 
 inline constexpr const char* copiedNotice = "copied to clipboard.";
 inline constexpr int copyNoticeMilliseconds = 1250;
-inline constexpr int newImageMinimumSide = 16;
 
 void copyToClipboard();
 void pasteNewImage();

@@ -1,7 +1,6 @@
 #include "app/files.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "app/main_window.h"
 #include "app/recent_files.h"
@@ -9,6 +8,7 @@
 #include "canvas/selector.h"
 #include "core/paths.h"
 #include "core/registry.h"
+#include "core/replace_question.h"
 #include "core/state.h"
 #include "core/undo.h"
 #include "quantize/best_quantize.h"
@@ -79,6 +79,23 @@ int savePatternForPath(const std::string& path, int current) {
     return current;
 }
 
+void beginDocument(Image image, const std::string& path, ImageMetadata metadata) {
+    storeImage(viewImage, std::move(image));
+    currentFilePath = path;
+    baseName = withoutExtension(filePart(path));
+    documentMetadata = std::move(metadata);
+    releaseSelector();
+    cursorMode = moverMode;
+    zoomForNewDocument();
+    fitWindowToImage(viewImage);
+    // Last, so that whatever listens to the history sees the new document whole.
+    resetUndo();
+}
+
+void beginUnsavedDocument(Image image) {
+    beginDocument(std::move(image), folderPart(currentFilePath) + newImageName, {});
+}
+
 void loadImageFile() {
     if (!loadFolderSet) {
         loadFolder = folderPart(currentFilePath);
@@ -101,16 +118,8 @@ bool openImagePath(const std::string& path) {
                              "Could not open " + filePart(path) + ": " + decoded.error, buttonsOk);
         return false;
     }
-    currentFilePath = path;
-    baseName = withoutExtension(filePart(path));
     loadFolder = folderPart(path);
-    storeImage(viewImage, std::move(decoded.image));
-    documentMetadata = std::move(decoded.metadata);
-    resetUndo();
-    releaseSelector();
-    cursorMode = moverMode;
-    zoomForNewDocument();
-    fitWindowToImage(viewImage);
+    beginDocument(std::move(decoded.image), path, std::move(decoded.metadata));
     noteRecentFile(path);
     if (!decoded.notice.empty()) services().showNotice(decoded.notice);
     return true;
@@ -126,13 +135,7 @@ void saveImageFile() {
     if (chosen.empty()) return;
     savePatternIndex = std::clamp(pattern, 0, saveFormatCount - 1);
     std::string path = savePathFor(chosen, savePatternIndex);
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec)) {
-        if (dialogs().messageBox("File Exists!", "Do you wish to overwrite?", buttonsYesNo) !=
-            answerYes) {
-            return;
-        }
-    }
+    if (!replaceAllowed(path)) return;
     const ImageFormat format = saveFormats[savePatternIndex].format;
     std::string error;
     if (format == ImageFormat::Gif) {

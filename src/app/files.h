@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "toolkit/image.h"
+#include "toolkit/image_metadata.h"
+
 extern std::string loadFolder;  // where the open dialog starts
 extern bool loadFolderSet;
 extern int loadPatternIndex;
@@ -26,6 +29,14 @@ inline std::string gifReduceQuestion(int64_t colours) {
     return "The image has " + std::to_string(colours) +
            " colors; a GIF holds 256. Reduce it with Best quality, dithered?";
 }
+
+// Makes `image` the document, named by `path` (the base name is its file part without the
+// extension) and carrying `metadata`: the selection goes, the mover is chosen, the zoom
+// starts anew, the window fits the picture and the history begins with it.
+void beginDocument(Image image, const std::string& path, ImageMetadata metadata);
+// The same for a picture that has no file yet (New image, paste as new): "NewImage" in the
+// current folder, without metadata.
+void beginUnsavedDocument(Image image);
 
 void loadImageFile();
 void saveImageFile();

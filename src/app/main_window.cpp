@@ -32,25 +32,25 @@ const std::vector<ShortcutEntry> mainShortcuts = {
     {"Ctrl+Right", commandCtrlRight},
     {"Ctrl+Up", commandCtrlUp},
     {"Ctrl+Down", commandCtrlDown},
-    {"F1", commandHelp},
+    {"F1", commandHelp, true},
     {"Space", commandToggleCursorMode},
-    {"Ctrl+I", commandPasteNew},
-    {"Ctrl+C", commandCopy},
-    {"Ctrl+V", commandPasteFloating},
-    {"Ctrl+L", commandLoad},
-    {"Ctrl+S", commandSave},
-    {"Ctrl+N", commandNewImage},
-    {"Ctrl+R", commandRevert},
+    {"Ctrl+I", commandPasteNew, true},
+    {"Ctrl+C", commandCopy, true},
+    {"Ctrl+V", commandPasteFloating, true},
+    {"Ctrl+L", commandLoad, true},
+    {"Ctrl+S", commandSave, true},
+    {"Ctrl+N", commandNewImage, true},
+    {"Ctrl+R", commandRevert, true},
     {"Ctrl+Q", commandQuit},
-    {"Ctrl+T", commandAddText},
-    {"Ctrl+Z", commandUndo},
-    {"Ctrl+Y", commandRedo},
-    {"Ctrl+X", commandCrop},
-    {"Ctrl++", commandZoomIn},
+    {"Ctrl+T", commandAddText, true},
+    {"Ctrl+Z", commandUndo, true},
+    {"Ctrl+Y", commandRedo, true},
+    {"Ctrl+X", commandCrop, true},
+    {"Ctrl++", commandZoomIn, true},
     {"Ctrl+=", commandZoomIn},
-    {"Ctrl+-", commandZoomOut},
-    {"Ctrl+0", commandFitToWindow},
-    {"Ctrl+1", commandActualPixels},
+    {"Ctrl+-", commandZoomOut, true},
+    {"Ctrl+0", commandFitToWindow, true},
+    {"Ctrl+1", commandActualPixels, true},
 };
 
 namespace {
@@ -70,6 +70,17 @@ const MenuEntry rotateItems[] = {
     {commandRotateLeft, "Rotate Left"},
 };
 
+// A menu item whose caption names the command's shown key after a tab.
+void shortcutItem(int id, const char* caption) {
+    for (const ShortcutEntry& s : mainShortcuts) {
+        if (s.command == id && s.shown) {
+            menuItem(id, std::string(caption) + "\t" + s.keys);
+            return;
+        }
+    }
+    menuItem(id, caption);
+}
+
 void addItems(const MenuEntry* begin, const MenuEntry* end) {
     for (const MenuEntry* e = begin; e != end; ++e) menuItem(e->id, e->caption);
 }
@@ -88,22 +99,22 @@ void effectItems(bool capitalised) {
 }
 
 void editItems() {
-    menuItem(commandUndo, "undo\tCtrl+Z");
-    menuItem(commandRedo, "redo\tCtrl+Y");
-    menuItem(commandCopy, "copy\tCtrl+C");
-    menuItem(commandCrop, "crop\tCtrl+X");
+    shortcutItem(commandUndo, "undo");
+    shortcutItem(commandRedo, "redo");
+    shortcutItem(commandCopy, "copy");
+    shortcutItem(commandCrop, "crop");
     openSubMenu("paste...");
-    menuItem(commandPasteFloating, "paste floating section\tCtrl+V");
-    menuItem(commandPasteNew, "paste new image\tCtrl+I");
+    shortcutItem(commandPasteFloating, "paste floating section");
+    shortcutItem(commandPasteNew, "paste new image");
     closeSubMenu();
-    menuItem(commandAddText, "add text\tCtrl+T");
+    shortcutItem(commandAddText, "add text");
 }
 
 void zoomItems() {
-    menuItem(commandZoomIn, "Zoom In\tCtrl++");
-    menuItem(commandZoomOut, "Zoom Out\tCtrl+-");
-    menuItem(commandFitToWindow, "Fit to Window\tCtrl+0");
-    menuItem(commandActualPixels, "Actual Pixels\tCtrl+1");
+    shortcutItem(commandZoomIn, "Zoom In");
+    shortcutItem(commandZoomOut, "Zoom Out");
+    shortcutItem(commandFitToWindow, "Fit to Window");
+    shortcutItem(commandActualPixels, "Actual Pixels");
 }
 
 void recentItems() {
@@ -116,11 +127,11 @@ void recentItems() {
 void buildMenuBar() {
     createMenuBar(mainMenuBar, mainWindow);
     menuTitle("File");
-    menuItem(commandLoad, "Load image\tCtrl+L");
+    shortcutItem(commandLoad, "Load image");
     recentItems();
-    menuItem(commandSave, "Save image\tCtrl+S");
-    menuItem(commandNewImage, "New image\tCtrl+N");
-    menuItem(commandRevert, "Revert\tCtrl+R");
+    shortcutItem(commandSave, "Save image");
+    shortcutItem(commandNewImage, "New image");
+    shortcutItem(commandRevert, "Revert");
     menuItem(commandQuit, "Quit");
     menuTitle("Edit");
     editItems();
@@ -144,16 +155,16 @@ void buildMenuBar() {
     zoomItems();
     menuItem(commandFitWindow, "Fit window to image");
     menuTitle("Help");
-    menuItem(commandHelp, "Help\tF1");
+    shortcutItem(commandHelp, "Help");
 }
 
 void buildPopupMenu() {
     createPopupMenu(mainPopupMenu);
     openSubMenu("File...");
-    menuItem(commandLoad, "load image\tCtrl+L");
-    menuItem(commandSave, "save image\tCtrl+S");
-    menuItem(commandNewImage, "new image\tCtrl+N");
-    menuItem(commandRevert, "Revert");
+    shortcutItem(commandLoad, "load image");
+    shortcutItem(commandSave, "save image");
+    shortcutItem(commandNewImage, "new image");
+    menuItem(commandRevert, "Revert");  // the pop-up's Revert does not name its key
     menuItem(commandQuit, "Quit");
     closeSubMenu();
     menuSeparator();
@@ -186,7 +197,7 @@ void buildPopupMenu() {
     zoomItems();
     closeSubMenu();
     menuSeparator();
-    menuItem(commandHelp, "Help\tF1");
+    shortcutItem(commandHelp, "Help");
 }
 
 void decodeIcons() {

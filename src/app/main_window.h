@@ -46,8 +46,11 @@ int splashFirstLineTop(int height, int th);
 int splashLineLeft(int width, int lineWidth);
 extern const std::vector<std::string> splashLines;
 
+// The main window's keys. A shown key is named after a tab at the end of the menu captions
+// of its command.
 struct ShortcutEntry {
     const char* keys;
     int command;
+    bool shown = false;
 };
 extern const std::vector<ShortcutEntry> mainShortcuts;

@@ -4,14 +4,13 @@
 #include <charconv>
 #include <string>
 
+#include "app/files.h"
 #include "app/view.h"
+#include "canvas/geometry.h"
 #include "canvas/nested_loop.h"
-#include "canvas/selector.h"
 #include "core/commands.h"
-#include "core/paths.h"
 #include "core/registry.h"
 #include "core/state.h"
-#include "core/undo.h"
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
@@ -76,16 +75,7 @@ void chooseColour(const NewImageControls& c) {
 }  // namespace
 
 void startNewDocument(int w, int h, uint32_t colour) {
-    createImage(viewImage, w, h, 24, colour);
-    panX = panY = 0;
-    baseName = newImageName;
-    documentMetadata.clear();
-    currentFilePath = folderPart(currentFilePath) + newImageName;
-    releaseSelector();
-    cursorMode = moverMode;
-    zoomForNewDocument();
-    fitWindowToImage(viewImage);
-    resetUndo();
+    beginUnsavedDocument(Image(w, h, 24, colour));
 }
 
 void newImageDialog() {
@@ -122,8 +112,8 @@ void newImageDialog() {
         } else if (e.object == c.cancel) {
             done = true;
         } else if (e.object == c.ok) {
-            newWidth = std::clamp(newWidth, newImageMinSize, newImageMaxSize);
-            newHeight = std::clamp(newHeight, newImageMinSize, newImageMaxSize);
+            newWidth = std::clamp(newWidth, smallestSide, largestSide);
+            newHeight = std::clamp(newHeight, smallestSide, largestSide);
             startNewDocument(newWidth, newHeight, newBackColor);
             done = true;
         }

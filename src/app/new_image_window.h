@@ -5,8 +5,6 @@
 #include <cstdint>
 
 inline constexpr const char* newImageTitle = "New image";
-inline constexpr int newImageMinSize = 16;
-inline constexpr int newImageMaxSize = 4096;
 
 // Offered and last entered, kept for the run (typed values persist even after Cancel).
 extern int newWidth;

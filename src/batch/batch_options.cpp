@@ -206,11 +206,11 @@ const std::vector<Option>& optionTable() {
         {"--mirror", "", "Mirror: left becomes right", Role::Changes,
          fixedStep([](Context& c) { mirrorPixels(c.image, c.rect()); })},
         {"--resize", "WxH",
-         "resize image to W x H (each side " + rangeText(smallestResizeSide, largestNewSide) +
+         "resize image to W x H (each side " + rangeText(smallestSide, largestSide) +
              ") by Mitchell-Netravali resampling",
          Role::Changes, stepOf(resizeStep)},
         {"--canvas", "WxH[,POSITION][,RRGGBB]",
-         "resize canvas to W x H (each side at most " + std::to_string(largestNewSide) +
+         "resize canvas to W x H (each side at most " + std::to_string(largestSide) +
              ", and never smaller than the image), the picture at POSITION 1..9 in reading "
              "order (default 5, the centre) on the colour RRGGBB (default 000000, black)",
          Role::Changes, stepOf(canvasStep)},

@@ -298,8 +298,8 @@ Step rotateStep(const std::string& value) {
 
 Step resizeStep(const std::string& value) {
     auto [width, height] = parseSize(value, "--resize");
-    if (std::min(width, height) < smallestResizeSide || std::max(width, height) > largestNewSide) {
-        throw outOfRange("--resize", value, smallestResizeSide, largestNewSide, "each side");
+    if (std::min(width, height) < smallestSide || std::max(width, height) > largestSide) {
+        throw outOfRange("--resize", value, smallestSide, largestSide, "each side");
     }
     return [width, height](Context& c) {
         c.image = resampleMitchell(c.image, width, height);
@@ -339,8 +339,8 @@ Step canvasStep(const std::string& value) {
             throw UsageError{"--canvas: expected WxH[,POSITION][,RRGGBB], got '" + value + "'"};
         }
     }
-    if (std::min(w, h) < 1 || std::max(w, h) > largestNewSide) {
-        throw outOfRange("--canvas", parts[0], 1, largestNewSide, "each side");
+    if (std::min(w, h) < 1 || std::max(w, h) > largestSide) {
+        throw outOfRange("--canvas", parts[0], 1, largestSide, "each side");
     }
     return [w, h, position, background, size = parts[0]](Context& c) {
         if (w < c.image.width || h < c.image.height) {

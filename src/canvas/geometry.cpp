@@ -324,8 +324,8 @@ void placeSection(Image& target, const Image& section, int x, int y) {
 }
 
 int clampResizeSide(int64_t side) {
-    side = std::max<int64_t>(side, smallestResizeSide);
-    return static_cast<int>(std::min<int64_t>(side, largestNewSide));
+    side = std::max<int64_t>(side, smallestSide);
+    return static_cast<int>(std::min<int64_t>(side, largestSide));
 }
 
 namespace {
@@ -336,7 +336,7 @@ int64_t scaledSide(int64_t side, int64_t to, int64_t from) {
 }
 
 bool resizeSideFits(int64_t side) {
-    return side >= smallestResizeSide && side <= largestNewSide;
+    return side >= smallestSide && side <= largestSide;
 }
 
 }  // namespace
@@ -348,12 +348,12 @@ ResizeSize resizeImageSize(int64_t typedWidth, int64_t typedHeight, bool keepAsp
     if (keepAspect && w > 0 && h > 0) {
         // Typed values are at most 10^9, so the products stay far inside 64 bits.
         const int64_t longer = std::max(w, h), shorter = std::min(w, h);
-        if (longer > largestNewSide) {
-            w = scaledSide(w, largestNewSide, longer);
-            h = scaledSide(h, largestNewSide, longer);
-        } else if (shorter < smallestResizeSide) {
-            w = scaledSide(w, smallestResizeSide, shorter);
-            h = scaledSide(h, smallestResizeSide, shorter);
+        if (longer > largestSide) {
+            w = scaledSide(w, largestSide, longer);
+            h = scaledSide(h, largestSide, longer);
+        } else if (shorter < smallestSide) {
+            w = scaledSide(w, smallestSide, shorter);
+            h = scaledSide(h, smallestSide, shorter);
         }
         // Sides too far apart for one factor to bring both into range: each on its own.
         if (!resizeSideFits(w) || !resizeSideFits(h)) w = typedWidth, h = typedHeight;
@@ -363,7 +363,7 @@ ResizeSize resizeImageSize(int64_t typedWidth, int64_t typedHeight, bool keepAsp
 
 int clampCanvasSide(int64_t side, int current) {
     // The upper bound first, so that the lower one, the current side, has the last word.
-    side = std::min<int64_t>(side, largestNewSide);
+    side = std::min<int64_t>(side, largestSide);
     return static_cast<int>(std::max<int64_t>(side, current));
 }
 

@@ -28,8 +28,10 @@ void placeSection(Image& target, const Image& section, int x, int y);
 
 // ---- Sizes ----
 
-inline constexpr int smallestResizeSide = 16;
-inline constexpr int largestNewSide = 4096;
+// The sides of a picture the editor makes (New image, paste as new, resize image); a canvas
+// is never extended past the larger one either.
+inline constexpr int smallestSide = 16;
+inline constexpr int largestSide = 4096;
 
 // A side typed into "resize image": raised to 16, then lowered to 4096.
 int clampResizeSide(int64_t side);

@@ -202,15 +202,6 @@ std::vector<Span> spans(const Axis& axis, int origin, int from, int to, int shif
     return out;
 }
 
-uint32_t over(uint32_t s, uint32_t d) {
-    const unsigned a = s >> 24;
-    if (a == 255) return (d & alphaMask) | (s & colourMask);
-    if (a == 0) return d;
-    auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
-    return (d & alphaMask) |
-           rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)), mix(blueOf(s), blueOf(d)));
-}
-
 }  // namespace
 
 void drawThroughView(Image& canvas, const Image& source, const ViewTransform& view,
@@ -252,7 +243,7 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                     }
                     uint32_t p = from[cs.begin];
                     if (opaque) p |= alphaMask;
-                    out[i] = how.raw ? p : over(p, how.blended ? out[i] : background);
+                    out[i] = how.raw ? p : blendOver(p, how.blended ? out[i] : background);
                 }
                 continue;
             }
@@ -307,7 +298,7 @@ void drawThroughView(Image& canvas, const Image& source, const ViewTransform& vi
                 uint32_t p =
                     rgba(static_cast<int>((s[0] + w / 2) / w), static_cast<int>((s[1] + w / 2) / w),
                          static_cast<int>((s[2] + w / 2) / w), static_cast<int>(alpha));
-                out[i] = how.raw ? p : over(p, how.blended ? out[i] : background);
+                out[i] = how.raw ? p : blendOver(p, how.blended ? out[i] : background);
             }
         }
     });

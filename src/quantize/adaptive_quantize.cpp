@@ -4,13 +4,13 @@
 #include <array>
 
 #include "quantize/colour_set.h"
+#include "quantize/nibble_key.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
 #include "toolkit/parallel.h"
 
 namespace {
 
-constexpr uint32_t lowBitsSet = 0x0F0F0F;
 constexpr uint32_t twoBitMask = 0xC0C0C0;
 constexpr uint32_t threeBitMask = 0xE0E0E0;
 constexpr uint32_t fourBitMask = 0xF0F0F0;
@@ -34,7 +34,7 @@ Band bandOf(uint32_t colour) {
 }
 
 uint32_t posterize(uint32_t colour, uint32_t mask) {
-    return (colour & mask) | lowBitsSet;
+    return (colour & mask) | nibbleLowBits;
 }
 
 // Distinct colours of the image with only the rectangle posterized.
@@ -50,17 +50,6 @@ int64_t countPosterized(const Image& image, const Rect& r, uint32_t mask) {
             }
         }
     });
-}
-
-// Posterized colours keep only the top four bits of each channel at most, so a colour is
-// identified by its three top nibbles.
-constexpr int nibbleKeyCount = 4096;
-int nibbleKey(uint32_t c) {
-    return static_cast<int>(((c >> 4) & 15) | ((c >> 12) & 15) << 4 | ((c >> 20) & 15) << 8);
-}
-uint32_t colourOfNibbleKey(int key) {
-    uint32_t k = static_cast<uint32_t>(key);
-    return ((k & 15) << 4) | ((k >> 4) & 15) << 12 | ((k >> 8) & 15) << 20 | lowBitsSet;
 }
 
 struct ColourCount {

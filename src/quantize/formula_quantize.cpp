@@ -5,29 +5,23 @@
 #include <cmath>
 
 #include "quantize/builtin_palettes.h"
+#include "quantize/nibble_key.h"
 #include "quantize/palette_map.h"
 #include "quantize/styles.h"
 #include "toolkit/parallel.h"
 
 namespace {
 
-constexpr uint32_t lowBitsSet = 0x0F0F0F;
-
 // What each channel value becomes; every formula method works channel by channel.
 struct ChannelTables {
     std::array<uint8_t, 256> red{}, green{}, blue{};
 };
 
-// Every output keeps at most the top four bits of a channel significant (levels at least
-// 17 apart, or a mask with the low four bits set), so its three top nibbles identify it.
-constexpr int nibbleKeyCount = 4096;
-int nibbleKey(uint32_t c) {
-    return static_cast<int>(((c >> 4) & 15) | ((c >> 12) & 15) << 4 | ((c >> 20) & 15) << 8);
-}
-
 // Runs the tables over every pixel of the rectangle in row order, the input being the
 // pixel as read or, with dither, its ordered-dither value; writes keep alpha. Returns the
-// distinct outputs in order of first appearance.
+// distinct outputs in order of first appearance. Every output keeps at most the top four
+// bits of a channel significant (levels at least 17 apart, or a mask with the low four bits
+// set), so its nibble key identifies it.
 std::vector<uint32_t> quantizeByTables(Image& image, const Rect& rect, bool dither,
                                        const ChannelTables& out) {
     Rect r = clipToImage(rect, image);
@@ -131,7 +125,7 @@ std::vector<uint32_t> maskQuantize(Image& image, const Rect& rect, int style, bo
     if (mask == 0) return {};
     ChannelTables out;
     for (uint32_t v = 0; v < 256; ++v) {
-        const uint32_t c = ((v | v << 8 | v << 16) & mask) | lowBitsSet;
+        const uint32_t c = ((v | v << 8 | v << 16) & mask) | nibbleLowBits;
         out.red[v] = static_cast<uint8_t>(c & 255);
         out.green[v] = static_cast<uint8_t>((c >> 8) & 255);
         out.blue[v] = static_cast<uint8_t>((c >> 16) & 255);

@@ -48,20 +48,6 @@ void drawImage(Image& dst, const Image& src, int x, int y) {
     }
 }
 
-namespace {
-
-// `s` over `d` by the alpha of `s`; `d` keeps its own alpha.
-inline uint32_t blendOver(uint32_t s, uint32_t d) {
-    const unsigned a = s >> 24;
-    if (a == 255) return (d & alphaMask) | (s & colourMask);
-    if (a == 0) return d;
-    auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
-    return (d & alphaMask) |
-           rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)), mix(blueOf(s), blueOf(d)));
-}
-
-}  // namespace
-
 void drawImageBlended(Image& dst, const Image& src, int x, int y) {
     int x0 = std::max(x, 0), y0 = std::max(y, 0);
     int x1 = std::min(x + src.width, dst.width), y1 = std::min(y + src.height, dst.height);

@@ -38,6 +38,16 @@ inline constexpr uint32_t rgba(int r, int g, int b, int a) {
     return rgb(r, g, b) | static_cast<uint32_t>(a) << 24;
 }
 
+// `s` over `d` by the alpha of `s`, each channel rounded; `d` keeps its own alpha.
+inline uint32_t blendOver(uint32_t s, uint32_t d) {
+    const unsigned a = s >> 24;
+    if (a == 255) return (d & alphaMask) | (s & colourMask);
+    if (a == 0) return d;
+    auto mix = [a](unsigned sc, unsigned dc) { return (sc * a + dc * (255 - a) + 127) / 255; };
+    return (d & alphaMask) |
+           rgb(mix(redOf(s), redOf(d)), mix(greenOf(s), greenOf(d)), mix(blueOf(s), blueOf(d)));
+}
+
 // True when a w x h image is within the size the program accepts.
 inline constexpr bool imageSizeAllowed(int64_t w, int64_t h) {
     return w > 0 && h > 0 && w <= maxImagePixels && h <= maxImagePixels && w * h <= maxImagePixels;

@@ -1,11 +1,11 @@
 #include "tools/palette_window.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "core/operation.h"
 #include "core/paths.h"
 #include "core/registry.h"
+#include "core/replace_question.h"
 #include "core/undo.h"
 #include "quantize/palette_map.h"
 #include "quantize/palettes.h"
@@ -114,12 +114,7 @@ void exportPalette() {
     if (paletteFormatFromPath(path) == PaletteFormat::Unknown) {
         path += exportExtensions[paletteExportFilter];
     }
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec) &&
-        dialogs().messageBox("File Exists!", "Do you wish to overwrite?", buttonsYesNo) !=
-            answerYes) {
-        return;
-    }
+    if (!replaceAllowed(path)) return;
     std::string error = writePaletteFile(path, shownPalette);
     if (!error.empty()) {
         dialogs().messageBox(exportTitle, "Could not save " + filePart(path) + ": " + error + ".",

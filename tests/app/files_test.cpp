@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/clipboard_commands.h"
 #include "app/loop.h"
+#include "app/new_image_window.h"
 #include "app/startup.h"
 #include "app/view.h"
 #include "canvas/selector.h"
@@ -220,7 +222,38 @@ TEST_F(FilesTest, TheQuitQuestionWarnsOfUnsavedChangesUntilTheyAreSaved) {
     EXPECT_EQ(askToQuit().text, "Are you sure?");
 }
 
-// The program started with a file name, as `pixova FILE` does.
+// Load, New image and paste as new each make a document afresh: whatever the old one had
+// of selection, zoom, pan, history and metadata is gone.
+TEST_F(FilesTest, LoadedNewAndPastedDocumentsStartAlike) {
+    ASSERT_EQ(writeImageFile(photo, dir + "again.png", ImageFormat::Png), "");
+    const ImageMetadata fileMetadata = readImageFile(dir + "again.png").metadata;
+    ASSERT_TRUE(setClipboardImage(photo));
+    for (const std::string name : {"load", "new", "paste"}) {
+        load(dir + "photo.png");
+        documentMetadata.xDpi = documentMetadata.yDpi = 72;
+        command(commandNegative);
+        command(commandZoomIn);
+        ASSERT_FALSE(viewZoom == actualPixels);
+        panX = 3;
+        command(commandSelector);
+        selection.active = 1;
+        if (name == "load") load(dir + "again.png");
+        if (name == "new") startNewDocument(40, 30, 0x00ff00);
+        if (name == "paste") pasteNewImage();
+        EXPECT_EQ(findImage(viewImage)->width, 40) << name;
+        EXPECT_EQ(cursorMode, moverMode) << name;
+        EXPECT_EQ(selection.canvasControl, -1) << name;
+        EXPECT_EQ(selection.active, 0) << name;
+        EXPECT_TRUE(viewZoom == actualPixels) << name;
+        EXPECT_EQ(panX, 0) << name;
+        EXPECT_EQ(undoEntryCount(), 1u) << name;
+        EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo)) << name;
+        EXPECT_EQ(documentMetadata, name == "load" ? fileMetadata : ImageMetadata{}) << name;
+        EXPECT_EQ(currentFilePath, dir + (name == "load" ? "again.png" : "NewImage")) << name;
+        EXPECT_EQ(baseName, name == "load" ? "again" : "NewImage") << name;
+    }
+}
+
 class CommandLineTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -335,4 +335,26 @@ TEST(TiffDecoder, DamagedFilesGiveAReasonAndNoPicture) {
     refused({'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0}, "TIFF");
 }
 
+// BMP and TIFF palettes hold no alpha: a 32-bit picture is never written with one, however
+// few its colours.
+TEST(OpaquePaletteChoice, OnlyATwentyFourBitPictureOfFewColoursTakesAPalette) {
+    Image few = imageFromRows(2, 1, {rgb(4, 5, 6), rgb(1, 2, 3)}, 24);
+    const OpaquePaletteChoice opaque = chooseOpaquePalette(few);
+    EXPECT_FALSE(opaque.alpha);
+    EXPECT_TRUE(opaque.indexed);
+    EXPECT_EQ(opaque.palette.colours, (std::vector<uint32_t>{0xFF030201, 0xFF060504}));
+
+    few.depth = 32;
+    const OpaquePaletteChoice withAlpha = chooseOpaquePalette(few);
+    EXPECT_TRUE(withAlpha.alpha);
+    EXPECT_FALSE(withAlpha.indexed);
+    EXPECT_TRUE(withAlpha.palette.colours.empty());
+
+    Image many(257, 1, 24);
+    for (int x = 0; x < 257; ++x) many.pixels[static_cast<size_t>(x)] = rgb(x & 255, x >> 8, 0);
+    const OpaquePaletteChoice tooMany = chooseOpaquePalette(many);
+    EXPECT_FALSE(tooMany.alpha);
+    EXPECT_FALSE(tooMany.indexed);
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "quantize/nibble_key.h"
 #include "quantize/palettes.h"
 #include "support/test_images.h"
 #include "toolkit/parallel.h"
@@ -77,6 +78,31 @@ TEST(ExtractPalette, CopiesToCurrentPaletteOnlyWithoutSelection) {
     EXPECT_EQ(got, (std::set<uint32_t>{rgb(7, 7, 7), rgb(8, 8, 8)}));
     EXPECT_EQ(currentPalette, std::vector<uint32_t>{rgb(1, 2, 3)});
     resetPalettes();
+}
+
+// The key of a posterized colour: each channel's top nibble in its own four bits, so that
+// colours differing in one channel never share a table entry.
+TEST(NibbleKey, EachChannelKeepsItsOwnNibble) {
+    EXPECT_EQ(nibbleKey(0xF0A050), 0xFA5);  // red F, green A, blue 5
+    EXPECT_EQ(nibbleKey(0xFFAF5F), 0xFA5);  // the low bits do not count
+    EXPECT_EQ(nibbleKey(0xFF000000), 0);    // nor does alpha
+    EXPECT_EQ(nibbleKey(0x0000F0), 0x00F);
+    EXPECT_EQ(nibbleKey(0x00F000), 0x0F0);
+    EXPECT_EQ(nibbleKey(0xF00000), 0xF00);
+    EXPECT_EQ(nibbleKey(0xFFFFFF), nibbleKeyCount - 1);
+    EXPECT_EQ(colourOfNibbleKey(0xFA5), 0xFFAF5Fu);
+    EXPECT_EQ(colourOfNibbleKey(0), 0x0F0F0Fu);
+}
+
+TEST(NibbleKey, EveryKeyNamesOneColourAndComesBackFromIt) {
+    std::set<uint32_t> colours;
+    for (int key = 0; key < nibbleKeyCount; ++key) {
+        const uint32_t colour = colourOfNibbleKey(key);
+        EXPECT_EQ(colour & 0x0F0F0F, 0x0F0F0Fu) << key;
+        EXPECT_EQ(nibbleKey(colour), key);
+        colours.insert(colour);
+    }
+    EXPECT_EQ(colours.size(), 4096u);
 }
 
 }  // namespace

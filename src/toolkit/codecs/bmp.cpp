@@ -408,10 +408,8 @@ static EncodeResult encodeBmpUnguarded(const Image& image, const ImageMetadata& 
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
 
-    const bool alpha = image.depth == 32;
     // A 24-bit image of few colours fits a palette at a third of the size.
-    ImagePalette palette;
-    const bool indexed = !alpha && findImagePalette(image, palette);
+    const auto [alpha, indexed, palette] = chooseOpaquePalette(image);
     const uint32_t headerSize = alpha ? v5HeaderBytes : infoHeaderBytes;
     const size_t bytesPerPixel = indexed ? 1 : (alpha ? 4 : 3);
     const size_t stride = (image.width * bytesPerPixel + 3) & ~size_t{3};

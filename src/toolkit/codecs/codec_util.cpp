@@ -129,6 +129,13 @@ bool findImagePalette(const Image& image, ImagePalette& palette) {
     return true;
 }
 
+OpaquePaletteChoice chooseOpaquePalette(const Image& image) {
+    OpaquePaletteChoice choice;
+    choice.alpha = image.depth == 32;
+    choice.indexed = !choice.alpha && findImagePalette(image, choice.palette);
+    return choice;
+}
+
 PaletteIndex::PaletteIndex(const ImagePalette& palette) : slots_(size_t{1} << paletteHashBits, 0) {
     const size_t mask = slots_.size() - 1;
     for (size_t i = 0; i < palette.colours.size(); ++i) {

@@ -120,6 +120,15 @@ struct ImagePalette {
 // at the 257th and returns false.
 bool findImagePalette(const Image& image, ImagePalette& palette);
 
+// How a picture goes into a format whose palette holds no alpha (BMP, TIFF): a 32-bit one
+// with its alpha and no palette, a 24-bit one of at most 256 colours with its palette.
+struct OpaquePaletteChoice {
+    bool alpha = false;
+    bool indexed = false;
+    ImagePalette palette;
+};
+OpaquePaletteChoice chooseOpaquePalette(const Image& image);
+
 // Maps pixel values of a palette to their positions in it: a small hash table, built once,
 // then one probe per pixel (none for a run of equal pixels).
 class PaletteIndex {

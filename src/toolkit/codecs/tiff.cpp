@@ -597,10 +597,8 @@ static EncodeResult encodeTiffUnguarded(const Image& image, const ImageMetadata&
     EncodeResult result;
     result.error = encoderInputError(image);
     if (!result.ok()) return result;
-    const bool alpha = image.depth == 32;
     // A palette holds no alpha: only opaque pictures of few colours are written with one.
-    ImagePalette palette;
-    const bool indexed = !alpha && findImagePalette(image, palette);
+    const auto [alpha, indexed, palette] = chooseOpaquePalette(image);
     const int bits = indexed ? paletteBits(palette.colours.size()) : 8;
     const uint16_t samples = indexed ? 1 : (alpha ? 4 : 3);
     const size_t rowBytes = (static_cast<size_t>(image.width) * samples * bits + 7) / 8;
