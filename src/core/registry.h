@@ -21,7 +21,6 @@ void registerWindowHandler(int window, WindowHandler handler);
 bool runCommand(int command);
 // Passes the event to its window's handler; false when the window has none.
 bool routeWindowEvent(const Event& event);
-bool commandRegistered(int command);
 
 // A window whose preview was made from the document learns here of every change of the
 // document's state (an edit, undo, redo, a load), however it came about.
