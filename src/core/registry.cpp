@@ -124,10 +124,6 @@ void documentChanged() {
     for (DocumentListener listener : listeners) listener();
 }
 
-bool commandRegistered(int command) {
-    return commandHandlers().count(command) != 0;
-}
-
 void clearRegistry() {
     commandHandlers().clear();
     windowHandlers().clear();

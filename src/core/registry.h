@@ -21,7 +21,6 @@ void registerWindowHandler(int window, WindowHandler handler);
 bool runCommand(int command);
 // Passes the event to its window's handler; false when the window has none.
 bool routeWindowEvent(const Event& event);
-bool commandRegistered(int command);
 
 // A tool window holds the tool-window guard while it is open: no other tool window opens,
 // and operations that refuse while a tool is open do nothing. `flag` is the bit it sets in

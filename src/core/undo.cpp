@@ -48,7 +48,7 @@ size_t defaultBudget() {
 }
 
 void setFlagsFromPosition() {
-    undoFlags &= ~(undoPossible | redoPossible);
+    undoFlags = 0;
     if (undoPosition > 0) undoFlags |= undoPossible;
     if (undoPosition < static_cast<int>(history.count()) - 1) undoFlags |= redoPossible;
 }
@@ -192,7 +192,7 @@ void takeSnapshot(int image) {
                 *document = history.release();
                 entryIds.clear();
                 undoPosition = -1;
-                undoFlags &= otherUndoFlags;
+                undoFlags = 0;
             }
         }
         notice(changeNotRecordedNotice);
@@ -203,7 +203,7 @@ void takeSnapshot(int image) {
     entryIds.resize(static_cast<size_t>(history.position()));
     entryIds.push_back(nextEntryId++);
     undoPosition = history.position();
-    undoFlags = (undoFlags & otherUndoFlags) | undoPossible;
+    undoFlags = undoPossible;
     keepWithinBudget();
     updateUndoButtons();
 }
@@ -254,7 +254,7 @@ void revert() {
     entryIds.resize(1);
     undoPosition = history.position();
     services().fitWindowToImage(viewImage);
-    undoFlags &= otherUndoFlags;
+    undoFlags = 0;
     updateUndoButtons();
 }
 

@@ -9,13 +9,10 @@
 
 // Index of the current entry; -1 while the history is empty.
 extern int undoPosition;
-// Bit 0: undo possible, bit 1: redo possible; updates keep the other bits.
+// Bit 0 (undoPossible): undo possible, bit 1 (redoPossible): redo possible; no other bit.
 extern int undoFlags;
 inline constexpr int undoPossible = 1;
 inline constexpr int redoPossible = 2;
-
-// The bits of undoFlags that belong to others and that every update keeps.
-inline constexpr int otherUndoFlags = 12;
 
 // Shown once per history, the first time old entries make room for new ones.
 inline constexpr const char* oldestUndoDroppedNotice =

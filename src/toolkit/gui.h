@@ -216,7 +216,6 @@ inline constexpr int statusFieldRemaining = -1;  // takes the rest of the width
 inline constexpr int statusFieldFitText = -2;    // as wide as its text
 bool createStatusBar(int n, int window);
 void addStatusBarField(int width);
-int statusBarFieldWidth(int n, int field);
 void setStatusBarText(int n, int field, const std::string& text);
 std::string statusBarText(int n, int field);
 int statusBarHeightOf(int n);
@@ -325,7 +324,6 @@ bool loadFont(int n, const std::string& name, int size, int style);
 // A number no loaded font uses (for fonts a module keeps for the run).
 int freeFontNumber();
 void freeFont(int n);
-bool isFont(int n);
 void setDefaultFont(int n);
 int textWidth(int font, const std::string& text);
 int textHeight(int font, const std::string& text);

@@ -1,25 +1,20 @@
-// Controls (canvas, buttons, fields, lists...), fonts and text drawing over Qt Widgets.
+// Controls (buttons, fields, lists...) over Qt Widgets: making them, their values and looks.
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QToolButton>
-#include <QWheelEvent>
 #include <algorithm>
-#include <cmath>
 
 #include "toolkit/image_store.h"
 #include "toolkit/qt_internal.h"
@@ -43,7 +38,6 @@ enum ControlKind {
 };
 
 constexpr int firstFreeControl = 10000;
-constexpr int firstFreeFont = 10000;
 
 std::map<int, ControlRecord>& controls() {
     static std::map<int, ControlRecord> records;
@@ -59,6 +53,8 @@ int freeControlNumber() {
     return n;
 }
 
+}  // namespace
+
 Event controlEvent(int n, int type) {
     Event e;
     e.kind = eventControl;
@@ -69,14 +65,16 @@ Event controlEvent(int n, int type) {
     return e;
 }
 
-void emitChange(int n, int type = controlChange) {
-    deliverControlEvent(controlEvent(n, type));
-}
-
 QImage wrapImage(Image& image) {
     return QImage(reinterpret_cast<uchar*>(image.pixels.data()), image.width, image.height,
                   image.width * 4,
                   image.depth == 32 ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+}
+
+namespace {
+
+void emitChange(int n, int type = controlChange) {
+    deliverControlEvent(controlEvent(n, type));
 }
 
 QPixmap pixmapOf(int imageNumber) {
@@ -84,124 +82,6 @@ QPixmap pixmapOf(int imageNumber) {
     if (!image) return QPixmap();
     return QPixmap::fromImage(wrapImage(*image).copy());
 }
-
-// ---- Canvas ----
-
-class PxCanvas : public QWidget {
-  public:
-    PxCanvas(int number, QWidget* parent) : QWidget(parent), number_(number) {
-        setMouseTracking(true);
-        setFocusPolicy(Qt::StrongFocus);
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
-
-    Image buffer;
-    int cursorShape = cursorDefault;
-    int shownImage = -1;
-    int mouseX = 0;
-    int mouseY = 0;
-
-    // One buffer word per device pixel: at 100 % an image pixel is a pixel of the screen,
-    // whatever scale the rest of the interface is drawn at.
-    void resizeBuffer(int w, int h) {
-        const double s = devicePixelRatioF();
-        const int bw = std::max(static_cast<int>(std::lround(w * s)), 1);
-        const int bh = std::max(static_cast<int>(std::lround(h * s)), 1);
-        if (bw == buffer.width && bh == buffer.height) return;
-        buffer = Image(bw, bh, 24, 0);
-    }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        const double s = devicePixelRatioF();
-        if (!buffer.empty()) {
-            QImage image = wrapImage(buffer);
-            image.setDevicePixelRatio(s);
-            // Qt clips to the region being repainted.
-            p.drawImage(QPointF(0, 0), image);
-        }
-        const int bw = static_cast<int>(buffer.width / s), bh = static_cast<int>(buffer.height / s);
-        if (bw < width()) p.fillRect(bw, 0, width() - bw, height(), Qt::black);
-        if (bh < height()) p.fillRect(0, bh, width(), height() - bh, Qt::black);
-    }
-
-    void wheelEvent(QWheelEvent* e) override {
-        Event ev = controlEvent(number_, controlWheel);
-        const QPointF p = e->position() * devicePixelRatioF();
-        ev.x = static_cast<int>(std::floor(p.x()));
-        ev.y = static_cast<int>(std::floor(p.y()));
-        const QPoint angle = e->angleDelta();
-        ev.wheelHorizontal = angle.y() == 0 && angle.x() != 0;
-        ev.delta = ev.wheelHorizontal ? angle.x() : angle.y();
-        if (e->modifiers() & Qt::ShiftModifier) ev.modifiers |= modifierShift;
-        if (e->modifiers() & Qt::ControlModifier) ev.modifiers |= modifierCtrl;
-        e->accept();
-        deliverControlEvent(ev);
-    }
-
-    void mousePressEvent(QMouseEvent* e) override { mouse(e, true); }
-    void mouseReleaseEvent(QMouseEvent* e) override { mouse(e, false); }
-    void mouseMoveEvent(QMouseEvent* e) override {
-        track(e);
-        // A release can be lost to a pop-up menu or a modal dialog opened mid-drag; the
-        // program then hears of it before the move, so no drag outlives its button.
-        if (leftDown_ && !(e->buttons() & Qt::LeftButton)) {
-            leftDown_ = false;
-            Event up = controlEvent(number_, controlLeftButtonUp);
-            up.x = mouseX;
-            up.y = mouseY;
-            deliverControlEvent(up);
-        }
-        Event ev = controlEvent(number_, controlMouseMove);
-        ev.x = mouseX;
-        ev.y = mouseY;
-        deliverControlEvent(ev);
-    }
-    void keyPressEvent(QKeyEvent* e) override {
-        Event ev = controlEvent(number_, controlKeyDown);
-        switch (e->key()) {
-            case Qt::Key_Escape:
-                ev.key = 27;
-                break;
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-                ev.key = 13;
-                break;
-            default:
-                ev.key = e->text().isEmpty() ? e->key() : e->text().at(0).unicode();
-                break;
-        }
-        deliverControlEvent(ev);
-    }
-
-  private:
-    void track(QMouseEvent* e) {
-        const QPointF p = e->position() * devicePixelRatioF();
-        mouseX = static_cast<int>(std::floor(p.x()));
-        mouseY = static_cast<int>(std::floor(p.y()));
-    }
-    void mouse(QMouseEvent* e, bool down) {
-        track(e);
-        int type;
-        if (e->button() == Qt::LeftButton) {
-            type = down ? controlLeftButtonDown : controlLeftButtonUp;
-            leftDown_ = down;
-        } else if (e->button() == Qt::RightButton) {
-            type = down ? controlRightButtonDown : controlRightButtonUp;
-        } else {
-            return;
-        }
-        if (down) setFocus(Qt::MouseFocusReason);
-        Event ev = controlEvent(number_, type);
-        ev.x = mouseX;
-        ev.y = mouseY;
-        deliverControlEvent(ev);
-    }
-
-    int number_;
-    bool leftDown_ = false;
-};
 
 // A read-only field that tells when it receives the keyboard focus, as a click into it
 // gives it: windows open a picker from there.
@@ -356,12 +236,6 @@ int addControl(int n, QWidget* widget, int kind, int x, int y, int w, int h) {
     controls()[n] = rec;
     widget->show();
     return n;
-}
-
-template <typename T>
-T* widgetAs(int n) {
-    ControlRecord* rec = controlRecord(n);
-    return rec ? dynamic_cast<T*>(rec->widget) : nullptr;
 }
 
 }  // namespace
@@ -755,146 +629,4 @@ void setImageControlImage(int n, int imageNumber) {
     if (!rec) return;
     if (auto* l = dynamic_cast<QLabel*>(rec->widget)) l->setPixmap(pixmapOf(imageNumber));
     rec->imageNumber = imageNumber;
-}
-
-// ---- Canvas ---------------------------------------------------------------------------------
-
-Image* canvasBuffer(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? &canvas->buffer : nullptr;
-}
-
-void updateCanvas(int n) {
-    if (auto* canvas = widgetAs<PxCanvas>(n)) canvas->update();
-}
-
-void setCanvasCursor(int n, int cursor) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    if (!canvas) return;
-    canvas->cursorShape = cursor;
-    switch (cursor) {
-        case cursorCross:
-            canvas->setCursor(Qt::CrossCursor);
-            break;
-        case cursorHand:
-            canvas->setCursor(Qt::PointingHandCursor);
-            break;
-        case cursorArrows:
-            canvas->setCursor(Qt::SizeAllCursor);
-            break;
-        default:
-            canvas->setCursor(Qt::ArrowCursor);
-            break;
-    }
-}
-
-int canvasCursor(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? canvas->cursorShape : -1;
-}
-
-int canvasMouseX(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? canvas->mouseX : 0;
-}
-
-int canvasMouseY(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? canvas->mouseY : 0;
-}
-
-bool isCanvas(int n) {
-    return widgetAs<PxCanvas>(n) != nullptr;
-}
-
-double canvasScale(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? canvas->devicePixelRatioF() : 1.0;
-}
-
-void setCanvasImage(int n, int imageNumber) {
-    if (auto* canvas = widgetAs<PxCanvas>(n)) canvas->shownImage = imageNumber;
-}
-
-int canvasImage(int n) {
-    auto* canvas = widgetAs<PxCanvas>(n);
-    return canvas ? canvas->shownImage : -1;
-}
-
-// ---- Fonts ----------------------------------------------------------------------------------
-
-namespace {
-
-std::map<int, QFont>& fonts() {
-    static std::map<int, QFont> records;
-    return records;
-}
-
-}  // namespace
-
-QFont* fontObject(int n) {
-    auto it = fonts().find(n);
-    return it == fonts().end() ? nullptr : &it->second;
-}
-
-bool loadFont(int n, const std::string& name, int size, int style) {
-    if (size <= 0) return false;
-    QFont font(QString::fromStdString(name));
-    font.setPointSize(size);
-    font.setBold(style & fontBold);
-    font.setItalic(style & fontItalic);
-    font.setUnderline(style & fontUnderline);
-    font.setStrikeOut(style & fontStrikeOut);
-    fonts()[n] = font;
-    return true;
-}
-
-int freeFontNumber() {
-    int n = firstFreeFont;
-    while (fonts().count(n)) ++n;
-    return n;
-}
-
-void freeFont(int n) {
-    fonts().erase(n);
-}
-
-bool isFont(int n) {
-    return fonts().count(n) > 0;
-}
-
-void releaseFonts() {
-    fonts().clear();
-}
-
-void setDefaultFont(int n) {
-    if (QFont* f = fontObject(n)) {
-        QApplication::setFont(*f);
-        // Bars built already learn of the font through posted events; deliver them now so
-        // the sizes measured next are the ones the window will have.
-        QCoreApplication::sendPostedEvents();
-    }
-}
-
-int textWidth(int font, const std::string& text) {
-    QFont* f = fontObject(font);
-    QFontMetrics fm(f ? *f : QApplication::font());
-    return fm.horizontalAdvance(QString::fromStdString(text));
-}
-
-int textHeight(int font, const std::string&) {
-    QFont* f = fontObject(font);
-    QFontMetrics fm(f ? *f : QApplication::font());
-    return fm.height();
-}
-
-void drawText(Image& target, int x, int y, const std::string& text, int font, uint32_t colour) {
-    if (target.empty()) return;
-    QImage view = wrapImage(target);
-    QPainter p(&view);
-    QFont* f = fontObject(font);
-    p.setFont(f ? *f : QApplication::font());
-    p.setPen(toQColor(colour));
-    QFontMetrics fm(p.font());
-    p.drawText(QPoint(x, y + fm.ascent()), QString::fromStdString(text));
 }

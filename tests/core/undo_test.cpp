@@ -163,14 +163,24 @@ TEST_F(UndoTest, SameSizeKeepsTheSelectionAndNewSizeRefits) {
     EXPECT_EQ(findImage(viewImage)->width, 4);
 }
 
-TEST_F(UndoTest, FlagUpdatesKeepTheOtherBits) {
-    undoFlags |= 4;
+TEST_F(UndoTest, FlagsFollowThePositionInTheHistory) {
     operation(1);
-    EXPECT_EQ(undoFlags, 4 | undoPossible);
+    EXPECT_EQ(undoFlags, 1);  // undo only
+    operation(2);
     undo();
-    EXPECT_EQ(undoFlags, 4 | redoPossible);
+    EXPECT_EQ(undoFlags, 3);  // both ways
+    undo();
+    EXPECT_EQ(undoFlags, 2);  // redo only
+    redo();
+    redo();
+    EXPECT_EQ(undoFlags, 1);
+    undo();
+    // A change in the middle drops the redo branch.
+    operation(3);
+    EXPECT_EQ(undoFlags, 1);
+    EXPECT_EQ(undoEntryCount(), 3u);
     revert();
-    EXPECT_EQ(undoFlags, 4);
+    EXPECT_EQ(undoFlags, 0);
 }
 
 TEST_F(UndoTest, UndoAndRedoOnAnEmptyListDoNothing) {
