@@ -162,7 +162,7 @@ TEST_F(QuantizeWindowTest, BestQualityComesLastAndRemembersItsLimit) {
     EXPECT_TRUE(controlEnabled(c().limitSpin));
     pressArrow(Qt::DownArrow, 56);
     EXPECT_EQ(limitText(), "200");
-    EXPECT_EQ(limitMemory[styleBest], 200);
+    EXPECT_EQ(quantizeSettings.limitMemory[styleBest], 200);
     chooseStyle(styleAdaptive);
     EXPECT_EQ(limitText(), "32");
     chooseStyle(styleBest);
@@ -172,7 +172,7 @@ TEST_F(QuantizeWindowTest, BestQualityComesLastAndRemembersItsLimit) {
     typeLimit("999");
     EXPECT_EQ(limitText(), "256");
     typeLimit("48");
-    EXPECT_EQ(limitMemory[styleBest], 48);
+    EXPECT_EQ(quantizeSettings.limitMemory[styleBest], 48);
     click(c().exitButton);
     open();
     EXPECT_EQ(controlText(c().styleList), "Best quality");
@@ -232,7 +232,7 @@ TEST_F(QuantizeWindowTest, CgaTestThenApplyLeavesAtMostSixteenColoursAndOneUndoS
     EXPECT_EQ(limitText(), "16");
     EXPECT_FALSE(controlEnabled(c().limitSpin));
     toggleDither();
-    EXPECT_EQ(savedDither, 1);
+    EXPECT_EQ(quantizeSettings.savedDither, 1);
     const Image source = *findImage(viewImage);
     click(c().testButton);
     EXPECT_TRUE(applyEnabled());
@@ -293,7 +293,7 @@ TEST_F(QuantizeWindowTest, TypingThreeHundredWithAdaptiveUsesTwoHundredAndFiftyS
     typeLimit("300");
     EXPECT_EQ(limitText(), "256");
     EXPECT_EQ(controlState(c().limitSpin), 256);
-    EXPECT_EQ(limitMemory[styleAdaptive], 256);
+    EXPECT_EQ(quantizeSettings.limitMemory[styleAdaptive], 256);
     EXPECT_FALSE(applyEnabled());
 
     // Return in LIMIT previews at once.
@@ -336,7 +336,7 @@ TEST_F(QuantizeWindowTest, TypingIntoLimitWithUniformIsUndone) {
     typeLimit("5");
     EXPECT_EQ(limitText(), "27");
     EXPECT_EQ(controlState(c().limitSpin), 3);
-    EXPECT_EQ(limitMemory[styleUniform], 3);
+    EXPECT_EQ(quantizeSettings.limitMemory[styleUniform], 3);
 }
 
 TEST_F(QuantizeWindowTest, SourceShowsTheDocumentAgainAndDisablesApply) {
@@ -484,8 +484,8 @@ TEST_F(QuantizeWindowTest, TheRememberedOffsetIsKeptInsideTheDesktop) {
     const int x0 = windowX(quantizeWindow), y0 = windowY(quantizeWindow);
     resizeWindow(quantizeWindow, x0 + 30, y0 + 20, 160, 275);
     click(c().exitButton);
-    EXPECT_EQ(quantizeOffsetX, x0 + 30 - mainX);
-    EXPECT_EQ(quantizeOffsetY, y0 + 20 - mainY - toolBarHeight);
+    EXPECT_EQ(quantizeSettings.quantizeOffsetX, x0 + 30 - mainX);
+    EXPECT_EQ(quantizeSettings.quantizeOffsetY, y0 + 20 - mainY - toolBarHeight);
     open();
     EXPECT_EQ(windowX(quantizeWindow), x0 + 30);
     EXPECT_EQ(windowY(quantizeWindow), y0 + 20);

@@ -117,21 +117,21 @@ TEST_F(TwoColorsWindowTest, OpeningShowsTheBlackAndWhitePreviewAtThreshold128) {
         ASSERT_EQ(preview().pixels[i] & colourMask, want) << i;
     }
     EXPECT_EQ(canvasImage(canvas), workImage);
-    EXPECT_EQ(lastThreshold, 128);
+    EXPECT_EQ(twoColorsSettings.lastThreshold, 128);
 }
 
 TEST_F(TwoColorsWindowTest, TheSliderRedrawsOnlyAfterResting330Milliseconds) {
     open();
     slide(256);
     EXPECT_EQ(controlText(c().thresholdFrame), "Threshold 256");  // at once
-    EXPECT_EQ(redrawPending, 1);
-    EXPECT_EQ(redrawDeadline, testNow + redrawDelay);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 1);
+    EXPECT_EQ(twoColorsSettings.redrawDeadline, testNow + redrawDelay);
     // The window asks to be woken at the deadline.
     EXPECT_TRUE(windowTimerActive(twoColorsWindow, redrawTimer));
     wait(330);  // not yet past the deadline
     EXPECT_EQ(preview(), expectedPreview(128, TwoColorsDither::None));
     wait(1);
-    EXPECT_EQ(redrawPending, 0);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 0);
     // Slider 256 is threshold 0: everything colour 2.
     for (uint32_t p : preview().pixels) ASSERT_EQ(p & colourMask, white);
     slide(0);
@@ -160,7 +160,7 @@ TEST_F(TwoColorsWindowTest, ASliderBackAtTheLastValueBeforeTheDelayDoesNotRedraw
     testNow += 100;
     slide(128);
     wait(400);
-    EXPECT_EQ(redrawPending, 0);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 0);
     EXPECT_EQ(preview(), spoiled);
 }
 
@@ -179,14 +179,14 @@ TEST_F(TwoColorsWindowTest, PickedColoursRepaintTheSwatchAndThePreview) {
     scripted.colourAnswers = {-1, red, yellow};
     const Image before = preview();
     click(c().swatch1);  // cancelled
-    EXPECT_EQ(twoColor1, black);
+    EXPECT_EQ(twoColorsSettings.twoColor1, black);
     EXPECT_EQ(preview(), before);
     click(c().swatch1);
-    EXPECT_EQ(twoColor1, red);
+    EXPECT_EQ(twoColorsSettings.twoColor1, red);
     EXPECT_EQ(findImage(swatchImage1)->at(0, 0), red | alphaMask);
     EXPECT_EQ(findImage(swatchImage1)->at(24, 24), red | alphaMask);
     click(c().swatch2);
-    EXPECT_EQ(twoColor2, yellow);
+    EXPECT_EQ(twoColorsSettings.twoColor2, yellow);
     click(c().ditherOptions[2]);
     EXPECT_EQ(preview(), expectedPreview(128, TwoColorsDither::SierraLite, red, yellow));
 }
@@ -224,10 +224,10 @@ TEST_F(TwoColorsWindowTest, OkKeepsThePreviewAsOneUndoStepAndResetsTheWindow) {
     EXPECT_FALSE(imageExists(swatchImage2));
     EXPECT_EQ(canvasImage(canvas), viewImage);
     // Every setting starts afresh next time.
-    EXPECT_EQ(twoColorsDither, 0);
-    EXPECT_EQ(twoColor2, white);
-    EXPECT_EQ(lastThreshold, 129);
-    EXPECT_EQ(redrawPending, 1);
+    EXPECT_EQ(twoColorsSettings.twoColorsDither, 0);
+    EXPECT_EQ(twoColorsSettings.twoColor2, white);
+    EXPECT_EQ(twoColorsSettings.lastThreshold, 129);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 1);
     open();
     EXPECT_EQ(controlState(c().ditherOptions[0]), 1);
     EXPECT_EQ(controlState(c().thresholdSlider), 128);
