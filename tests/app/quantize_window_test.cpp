@@ -46,10 +46,10 @@ class QuantizeWindowTest : public AppTest {
         return image;
     }
     // Two dark colours and two reds. flat_8 keeps the top bit of each channel and sets the
-    // low four, Uniform at 3 levels takes each channel below 102 to 0 and from 102 to 127:
+    // low four, Uniform at 3 levels takes each channel below 102 to 0 and 102 to 203 to 127:
     // both leave two colours.
     static Image fourColours() {
-        return imageOf(4, {rgb(10, 20, 30), rgb(20, 30, 40), rgb(200, 20, 30), rgb(210, 25, 35)});
+        return imageOf(4, {rgb(10, 20, 30), rgb(20, 30, 40), rgb(200, 20, 30), rgb(190, 25, 35)});
     }
     // Red, green and blue of every pixel, row by row.
     static std::vector<uint32_t> coloursOf(const Image& image) {
@@ -427,7 +427,7 @@ TEST_F(QuantizeWindowTest, ApplyRefusesAPreviewOfAnEarlierDocument) {
     // A fresh Test of the document as it stands can be applied.
     click(c().testButton);
     click(c().applyButton);
-    // flat_8 of the negative (245, 235, 225), (235, 225, 215), (55, 235, 225), (45, 230, 220).
+    // flat_8 of the negative (245, 235, 225), (235, 225, 215), (55, 235, 225), (65, 230, 220).
     EXPECT_EQ(coloursOf(*findImage(viewImage)),
               (std::vector<uint32_t>{rgb(143, 143, 143), rgb(143, 143, 143), rgb(15, 143, 143),
                                      rgb(15, 143, 143)}));
