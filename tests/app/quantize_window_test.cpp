@@ -36,20 +36,12 @@ class QuantizeWindowTest : public AppTest {
         drainEvents();
     }
 
-    // A picture `w` pixels wide from colours row by row; a 24-bit one is made opaque.
-    static Image imageOf(int w, const std::vector<uint32_t>& colours, int depth = 24) {
-        const int h = static_cast<int>(colours.size()) / w;
-        Image image(w, h, depth);
-        for (int i = 0; i < w * h; ++i) {
-            image.at(i % w, i / w) = colours[i] | (depth == 24 ? alphaMask : 0);
-        }
-        return image;
-    }
     // Two dark colours and two reds. flat_8 keeps the top bit of each channel and sets the
     // low four, Uniform at 3 levels takes each channel below 102 to 0 and 102 to 203 to 127:
     // both leave two colours.
     static Image fourColours() {
-        return imageOf(4, {rgb(10, 20, 30), rgb(20, 30, 40), rgb(200, 20, 30), rgb(190, 25, 35)});
+        return imageFromRows(
+            4, 1, {rgb(10, 20, 30), rgb(20, 30, 40), rgb(200, 20, 30), rgb(190, 25, 35)}, 24);
     }
     // Red, green and blue of every pixel, row by row.
     static std::vector<uint32_t> coloursOf(const Image& image) {
@@ -215,8 +207,9 @@ TEST_F(QuantizeWindowTest, BestQualityTestApplyAndUndoBehaveAsForAdaptive) {
     const uint32_t clear = 0, tinted = 0x00000A00;
     const uint32_t red = rgb(255, 0, 0) | alphaMask, green = rgb(0, 255, 0) | alphaMask,
                    blue = rgb(0, 0, 255) | alphaMask, white = rgb(255, 255, 255) | alphaMask;
-    show(imageOf(
-        4, {clear, tinted, clear, tinted, red, green, blue, white, red, green, blue, white}, 32));
+    show(imageFromRows(
+        4, 3, {clear, tinted, clear, tinted, red, green, blue, white, red, green, blue, white},
+        32));
     const Image source = *findImage(viewImage);
     open();
     chooseStyle(styleBest);
@@ -261,9 +254,11 @@ TEST_F(QuantizeWindowTest, UniformsArrowsStopAtSixteenLevels) {
 TEST_F(QuantizeWindowTest, CgaTestThenApplyLeavesAtMostSixteenColoursAndOneUndoStep) {
     // Each colour a little off one of CGA's, by more than the diffused error could carry
     // it across to another.
-    show(imageOf(4, {rgb(10, 5, 0), rgb(160, 10, 170), rgb(250, 250, 90), rgb(110, 110, 110),
-                     rgb(0, 160, 160), rgb(90, 80, 250), rgb(175, 90, 5), rgb(245, 250, 255),
-                     rgb(165, 170, 175), rgb(5, 0, 165), rgb(250, 90, 80), rgb(80, 250, 90)}));
+    show(imageFromRows(4, 3,
+                       {rgb(10, 5, 0), rgb(160, 10, 170), rgb(250, 250, 90), rgb(110, 110, 110),
+                        rgb(0, 160, 160), rgb(90, 80, 250), rgb(175, 90, 5), rgb(245, 250, 255),
+                        rgb(165, 170, 175), rgb(5, 0, 165), rgb(250, 90, 80), rgb(80, 250, 90)},
+                       24));
     const std::vector<uint32_t> cga = {rgb(0, 0, 0),    rgb(170, 0, 170),   rgb(255, 255, 85),
                                        rgb(85, 85, 85), rgb(0, 170, 170),   rgb(85, 85, 255),
                                        rgb(170, 85, 0), rgb(255, 255, 255), rgb(170, 170, 170),

@@ -69,26 +69,15 @@ class TwoColorsWindowTest : public AppTest {
     // Six pixels whose levels, (2 red + 4 green + blue) / 7, lie about 128: 128, 127, 109,
     // 128, 127 and 255; so at threshold 128 they are colour 2, 1, 1, 2, 1 and 2.
     static Image levels() {
-        const uint32_t colours[] = {rgb(0, 224, 0),     rgb(0, 223, 0),     rgb(255, 0, 255),
-                                    rgb(128, 128, 128), rgb(127, 127, 127), white};
-        Image image(6, 1, 24);
-        for (int x = 0; x < 6; ++x) image.at(x, 0) = colours[x] | alphaMask;
-        return image;
+        return imageFromRows(6, 1,
+                             {rgb(0, 224, 0), rgb(0, 223, 0), rgb(255, 0, 255), rgb(128, 128, 128),
+                              rgb(127, 127, 127), white},
+                             24);
     }
     static Image grey(int w, int h, int v) { return Image(w, h, 24, rgb(v, v, v)); }
 
-    // The picture row by row, rows separated by "/": '1' for a pixel of `c1`, '2' for one
-    // of `c2`, '.' for any other.
     static std::string pattern(const Image& image, uint32_t c1 = black, uint32_t c2 = white) {
-        std::string text;
-        for (int y = 0; y < image.height; ++y) {
-            if (y > 0) text += '/';
-            for (int x = 0; x < image.width; ++x) {
-                const uint32_t p = image.at(x, y) & colourMask;
-                text += p == c1 ? '1' : p == c2 ? '2' : '.';
-            }
-        }
-        return text;
+        return twoColourPattern(image, c1, c2);
     }
 
     static const Image& preview() { return *findImage(workImage); }

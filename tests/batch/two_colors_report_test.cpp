@@ -18,25 +18,11 @@ class TwoColorsReportTest : public BatchFilesTest {
 
 // Greys, whose level is their value, about the thresholds 128 and 156.
 Image greys() {
-    const int values[] = {0, 128, 128, 156, 157, 128, 128, 127, 155, 129, 50, 255};
-    Image image(4, 3, 24);
-    for (int i = 0; i < 12; ++i)
-        image.at(i % 4, i / 4) = rgb(values[i], values[i], values[i]) | alphaMask;
-    return image;
-}
-
-// The picture row by row, rows separated by "/": '1' for a pixel of `c1`, '2' for one of
-// `c2`, '.' for any other.
-std::string pattern(const Image& image, uint32_t c1, uint32_t c2) {
-    std::string text;
-    for (int y = 0; y < image.height; ++y) {
-        if (y > 0) text += '/';
-        for (int x = 0; x < image.width; ++x) {
-            const uint32_t p = image.at(x, y) & colourMask;
-            text += p == c1 ? '1' : p == c2 ? '2' : '.';
-        }
-    }
-    return text;
+    auto grey = [](int v) { return rgb(v, v, v); };
+    return imageFromRows(4, 3,
+                         {grey(0), grey(128), grey(128), grey(156), grey(157), grey(128), grey(128),
+                          grey(127), grey(155), grey(129), grey(50), grey(255)},
+                         24);
 }
 
 class TwoColorsBatchTest : public BatchFilesTest {
@@ -49,7 +35,7 @@ TEST_F(TwoColorsBatchTest, TwoColorsTakesTheSliderValueADitherAndTwoColours) {
     BatchRun r = batch({dir + "in.png", "--two-colors", "100", dir + "a.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     // Slider 100 is threshold 156; black and white by default.
-    EXPECT_EQ(pattern(read("a.png"), black, white), "1112/2111/1112");
+    EXPECT_EQ(twoColourPattern(read("a.png"), black, white), "1112/2111/1112");
 
     // Sierra Lite within the selection only, starting afresh at its corner: 128 there is
     // colour 2 and sends -127 / 4 = -32 on, so the next 128 is colour 1, and so on.
@@ -57,18 +43,18 @@ TEST_F(TwoColorsBatchTest, TwoColorsTakesTheSliderValueADitherAndTwoColours) {
                dir + "b.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
     const Image b = read("b.png");
-    EXPECT_EQ(pattern(b, rgb(255, 0, 0), rgb(0, 128, 255)), ".21./.12./....");
+    EXPECT_EQ(twoColourPattern(b, rgb(255, 0, 0), rgb(0, 128, 255)), ".21./.12./....");
     EXPECT_EQ(b.at(0, 0) & colourMask, 0u);
     EXPECT_EQ(b.at(3, 1) & colourMask, rgb(127, 127, 127));
 
     // Colours without a dither name: slider 0 is threshold 256, everything colour 1.
     r = batch({dir + "in.png", "--two-colors", "0,00ff00,000080", dir + "c.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
-    EXPECT_EQ(pattern(read("c.png"), rgb(0, 255, 0), rgb(0, 0, 128)), "1111/1111/1111");
+    EXPECT_EQ(twoColourPattern(read("c.png"), rgb(0, 255, 0), rgb(0, 0, 128)), "1111/1111/1111");
     // The dither without colours: each grey plus its 4 x 4 ordered offset against 128.
     r = batch({dir + "in.png", "--two-colors", "128,ordered", dir + "d.png"});
     ASSERT_EQ(r.code, batchOk) << r.err;
-    EXPECT_EQ(pattern(read("d.png"), black, white), "1212/2121/2212");
+    EXPECT_EQ(twoColourPattern(read("d.png"), black, white), "1212/2121/2212");
 }
 
 TEST_F(TwoColorsReportTest, BadTwoColorsValuesAreUsageErrors) {
