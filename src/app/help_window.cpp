@@ -5,45 +5,44 @@
 #include "core/state.h"
 #include "manual/manual.h"
 
-int helpWidth = 0;
-int helpHeight = 0;
-int helpFont = -1;
-int helpTextControl = -1;
+HelpSettings helpSettings;
 
 int showHelp() {
-    if (helpFont < 0) {
-        helpWidth = screenWidth() / 2;
-        helpHeight = screenHeight() / 2;
-        helpFont = freeFontNumber();
-        loadFont(helpFont, helpFontName, helpFontSize, fontBold);
+    HelpSettings& s = helpSettings;
+    if (s.helpFont < 0) {
+        s.helpWidth = screenWidth() / 2;
+        s.helpHeight = screenHeight() / 2;
+        s.helpFont = freeFontNumber();
+        loadFont(s.helpFont, helpFontName, helpFontSize, fontBold);
     }
     if (isWindow(helpWindow)) {
         setWindowState(helpWindow, windowNormal);
         activateWindow(helpWindow);
         return 0;
     }
-    if (!openWindow(helpWindow, 0, 0, helpWidth, helpHeight, helpTitle,
+    if (!openWindow(helpWindow, 0, 0, s.helpWidth, s.helpHeight, helpTitle,
                     windowCloseBox | windowMinimizeBox | windowMaximizeBox | windowSizeable |
                         windowScreenCentered,
                     mainWindow)) {
         return 0;
     }
-    helpTextControl = editorControl(anyControlNumber, 0, 0, helpWidth, helpHeight, true);
-    setControlColour(helpTextControl, helpBackground);
-    setControlTextColour(helpTextControl, helpTextColour);
-    setControlFont(helpTextControl, helpFont);
-    setControlText(helpTextControl, helpDocument);
+    s.helpTextControl = editorControl(anyControlNumber, 0, 0, s.helpWidth, s.helpHeight, true);
+    setControlColour(s.helpTextControl, helpBackground);
+    setControlTextColour(s.helpTextControl, helpTextColour);
+    setControlFont(s.helpTextControl, s.helpFont);
+    setControlText(s.helpTextControl, helpDocument);
     return 1;
 }
 
 void helpWindowEvent(const Event& event) {
+    HelpSettings& s = helpSettings;
     if (event.kind == eventCloseWindow) {
         closeWindow(helpWindow);
-        helpTextControl = -1;
-    } else if (event.kind == eventSizeWindow && isControl(helpTextControl)) {
+        s.helpTextControl = -1;
+    } else if (event.kind == eventSizeWindow && isControl(s.helpTextControl)) {
         int w = windowWidth(helpWindow), h = windowHeight(helpWindow);
-        if (controlWidth(helpTextControl) != w || controlHeight(helpTextControl) != h) {
-            resizeControl(helpTextControl, 0, 0, w, h);
+        if (controlWidth(s.helpTextControl) != w || controlHeight(s.helpTextControl) != h) {
+            resizeControl(s.helpTextControl, 0, 0, w, h);
         }
     }
 }
@@ -54,7 +53,5 @@ void registerHelpWindow() {
 }
 
 void resetHelpWindow() {
-    helpWidth = helpHeight = 0;
-    helpFont = -1;
-    helpTextControl = -1;
+    helpSettings = {};
 }

@@ -12,11 +12,15 @@ inline constexpr int helpFontSize = 12;
 inline constexpr uint32_t helpBackground = 0x8fdfdf;
 inline constexpr uint32_t helpTextColour = 0x802a29;
 
-// Half the desktop, measured on the first request and kept for the run.
-extern int helpWidth;
-extern int helpHeight;
-extern int helpFont;         // -1 until the first request
-extern int helpTextControl;  // -1 while the window is closed
+// Kept for the run.
+struct HelpSettings {
+    // Half the desktop, measured on the first request.
+    int helpWidth = 0;
+    int helpHeight = 0;
+    int helpFont = -1;         // -1 until the first request
+    int helpTextControl = -1;  // -1 while the window is closed
+};
+extern HelpSettings helpSettings;
 
 // Opens the window (1), or raises the open one (0); 0 also when it cannot be opened.
 int showHelp();

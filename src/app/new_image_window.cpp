@@ -14,9 +14,7 @@
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
-int newWidth = 768;
-int newHeight = 512;
-uint32_t newBackColor = 0xffffff;
+NewImageSettings newImageSettings;
 NewImageControls newImageControls;
 
 namespace {
@@ -38,10 +36,12 @@ int numericValue(const std::string& text) {
 }
 
 NewImageControls buildDialog() {
+    const NewImageSettings& s = newImageSettings;
     NewImageControls c;
-    c.widthField = stringControl(anyControlNumber, 10, 10, 60, 25, std::to_string(newWidth), true);
+    c.widthField =
+        stringControl(anyControlNumber, 10, 10, 60, 25, std::to_string(s.newWidth), true);
     c.heightField =
-        stringControl(anyControlNumber, 10, 40, 60, 25, std::to_string(newHeight), true);
+        stringControl(anyControlNumber, 10, 40, 60, 25, std::to_string(s.newHeight), true);
     const struct {
         int x, y, w;
         const char* text;
@@ -50,7 +50,7 @@ NewImageControls buildDialog() {
         int label = textControl(anyControlNumber, l.x, l.y, l.w, 25, l.text);
         setControlColour(label, dialogColour);
     }
-    c.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 24, newBackColor);
+    c.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 24, s.newBackColor);
     c.swatch =
         imageControl(anyControlNumber, 135, 45, swatchWidth, swatchHeight, c.swatchImage, true);
     c.ok = buttonControl(anyControlNumber, 155, 100, 60, 25, "OK");
@@ -65,10 +65,11 @@ void clickOk(const NewImageControls& c) {
 }
 
 void chooseColour(const NewImageControls& c) {
-    int64_t chosen = dialogs().colourPicker(newBackColor);
+    uint32_t& colour = newImageSettings.newBackColor;
+    int64_t chosen = dialogs().colourPicker(colour);
     if (chosen < 0) return;
-    newBackColor = static_cast<uint32_t>(chosen) & colourMask;
-    createImage(c.swatchImage, swatchWidth, swatchHeight, 24, newBackColor);
+    colour = static_cast<uint32_t>(chosen) & colourMask;
+    createImage(c.swatchImage, swatchWidth, swatchHeight, 24, colour);
     setImageControlImage(c.swatch, c.swatchImage);
 }
 
@@ -88,6 +89,7 @@ void newImageDialog() {
     setToolWindowOpen(newImageWindow, true);
     newImageControls = buildDialog();
     const NewImageControls& c = newImageControls;
+    NewImageSettings& s = newImageSettings;
     addKeyboardShortcut(newImageWindow, returnKey, returnShortcutEvent);
     NestedLoop loop;
     for (bool done = false; !done;) {
@@ -106,15 +108,15 @@ void newImageDialog() {
         if (e.object == c.swatch) {
             chooseColour(c);
         } else if (e.object == c.widthField) {
-            newWidth = numericValue(controlText(c.widthField));
+            s.newWidth = numericValue(controlText(c.widthField));
         } else if (e.object == c.heightField) {
-            newHeight = numericValue(controlText(c.heightField));
+            s.newHeight = numericValue(controlText(c.heightField));
         } else if (e.object == c.cancel) {
             done = true;
         } else if (e.object == c.ok) {
-            newWidth = std::clamp(newWidth, smallestSide, largestSide);
-            newHeight = std::clamp(newHeight, smallestSide, largestSide);
-            startNewDocument(newWidth, newHeight, newBackColor);
+            s.newWidth = std::clamp(s.newWidth, smallestSide, largestSide);
+            s.newHeight = std::clamp(s.newHeight, smallestSide, largestSide);
+            startNewDocument(s.newWidth, s.newHeight, s.newBackColor);
             done = true;
         }
     }
@@ -131,8 +133,6 @@ void registerNewImageDialog() {
 }
 
 void resetNewImageDialog() {
-    newWidth = 768;
-    newHeight = 512;
-    newBackColor = 0xffffff;
+    newImageSettings = {};
     newImageControls = NewImageControls{};
 }

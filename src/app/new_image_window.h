@@ -7,9 +7,12 @@
 inline constexpr const char* newImageTitle = "New image";
 
 // Offered and last entered, kept for the run (typed values persist even after Cancel).
-extern int newWidth;
-extern int newHeight;
-extern uint32_t newBackColor;
+struct NewImageSettings {
+    int newWidth = 768;
+    int newHeight = 512;
+    uint32_t newBackColor = 0xffffff;
+};
+extern NewImageSettings newImageSettings;
 
 // The dialog's controls and swatch image while it is open (-1 and 0 otherwise).
 struct NewImageControls {

@@ -12,18 +12,7 @@
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
-std::string textString;
-std::string textFontName;
-int textFontSize = 10;
-int textFontFlags = 0;
-std::string textFontStyle;
-uint32_t textFrontColor = 0;
-uint32_t textBackColor = 0xffffff;
-int textTransparent = 0;
-int textFont = -1;
-int frontSwatch = 0;
-int backSwatch = 0;
-std::map<std::string, int> styleTable;
+AddTextSettings addTextSettings;
 AddTextControls addTextControls;
 
 namespace {
@@ -53,9 +42,10 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 void loadTextFont() {
-    if (textFont < 0) textFont = freeFontNumber();
-    freeFont(textFont);
-    loadFont(textFont, textFontName, textFontSize, textFontFlags);
+    AddTextSettings& s = addTextSettings;
+    if (s.textFont < 0) s.textFont = freeFontNumber();
+    freeFont(s.textFont);
+    loadFont(s.textFont, s.textFontName, s.textFontSize, s.textFontFlags);
 }
 
 void fillSwatch(int image, uint32_t colour) {
@@ -63,15 +53,16 @@ void fillSwatch(int image, uint32_t colour) {
 }
 
 void firstUse() {
-    if (textFont >= 0) return;
-    styleTable = {{"Bold", fontBold},
-                  {"High Quality", 0},
-                  {"Italic", fontItalic},
-                  {"Strike Out", 0},
-                  {"Underline", fontUnderline}};
+    AddTextSettings& s = addTextSettings;
+    if (s.textFont >= 0) return;
+    s.styleTable = {{"Bold", fontBold},
+                    {"High Quality", 0},
+                    {"Italic", fontItalic},
+                    {"Strike Out", 0},
+                    {"Underline", fontUnderline}};
     loadTextFont();
-    frontSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, textFrontColor);
-    backSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, textBackColor);
+    s.frontSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, s.textFrontColor);
+    s.backSwatch = createImage(anyImageNumber, swatchSide, swatchSide, 24, s.textBackColor);
 }
 
 void label(int x, int y, int w, const char* text) {
@@ -80,73 +71,76 @@ void label(int x, int y, int w, const char* text) {
 }
 
 void buildWindow() {
+    const AddTextSettings& s = addTextSettings;
     AddTextControls& c = addTextControls;
     c.cancel = buttonControl(anyControlNumber, 10, 275, 60, 30, "Cancel");
     c.ok = buttonControl(anyControlNumber, 210, 275, 60, 30, "OK");
     c.transparent = checkBoxControl(anyControlNumber, 10, 135, 260, 30, "Background transparent");
-    setControlState(c.transparent, textTransparent);
+    setControlState(c.transparent, s.textTransparent);
     c.editor = editorControl(anyControlNumber, 10, 170, 260, 100, false);
-    setControlFont(c.editor, textFont);
-    setControlTextColour(c.editor, textFrontColor);
-    setControlColour(c.editor, textBackColor);
-    setControlText(c.editor, textString);
+    setControlFont(c.editor, s.textFont);
+    setControlTextColour(c.editor, s.textFrontColor);
+    setControlColour(c.editor, s.textBackColor);
+    setControlText(c.editor, s.textString);
     label(10, 5, 120, "Font name");
-    c.fontField = focusFieldControl(anyControlNumber, 10, 30, 170, 25, textFontName);
+    c.fontField = focusFieldControl(anyControlNumber, 10, 30, 170, 25, s.textFontName);
     setControlToolTip(c.fontField, clickToChange);
     label(190, 5, 60, "Size");
     c.sizeField =
-        focusFieldControl(anyControlNumber, 190, 30, 40, 25, std::to_string(textFontSize));
+        focusFieldControl(anyControlNumber, 190, 30, 40, 25, std::to_string(s.textFontSize));
     setControlToolTip(c.sizeField, clickToChange);
     label(10, 70, 60, "Style");
-    c.styleField = focusFieldControl(anyControlNumber, 10, 95, 170, 25, textFontStyle);
+    c.styleField = focusFieldControl(anyControlNumber, 10, 95, 170, 25, s.textFontStyle);
     setControlToolTip(c.styleField, clickToChange);
     frameControl(anyControlNumber, 185, 65, 85, 60, "colors");
     c.frontSwatchControl =
-        imageControl(anyControlNumber, 195, 85, swatchSide, swatchSide, frontSwatch, true);
+        imageControl(anyControlNumber, 195, 85, swatchSide, swatchSide, s.frontSwatch, true);
     setControlToolTip(c.frontSwatchControl, "front color");
     c.backSwatchControl =
-        imageControl(anyControlNumber, 230, 85, swatchSide, swatchSide, backSwatch, true);
+        imageControl(anyControlNumber, 230, 85, swatchSide, swatchSide, s.backSwatch, true);
     setControlToolTip(c.backSwatchControl, "back color");
     setActiveControl(c.editor);
 }
 
 void chooseFont() {
+    AddTextSettings& s = addTextSettings;
     const AddTextControls& c = addTextControls;
     FontChoice start;
-    start.name = textFontName;
-    start.size = textFontSize;
-    start.style = textFontFlags;
-    start.colour = textFrontColor;
+    start.name = s.textFontName;
+    start.size = s.textFontSize;
+    start.style = s.textFontFlags;
+    start.colour = s.textFrontColor;
     FontChoice chosen = dialogs().fontPicker(start);
     if (chosen.chosen) {
-        textFontName = chosen.name;
-        setControlText(c.fontField, textFontName);
-        textFrontColor = chosen.colour & colourMask;
-        fillSwatch(frontSwatch, textFrontColor);
-        setImageControlImage(c.frontSwatchControl, frontSwatch);
-        setControlTextColour(c.editor, textFrontColor);
-        textFontSize = chosen.size;
-        setControlText(c.sizeField, std::to_string(textFontSize));
-        textFontFlags = chosen.style;
-        textFontStyle = styleNameFor(textFontFlags);
-        setControlText(c.styleField, textFontStyle);
+        s.textFontName = chosen.name;
+        setControlText(c.fontField, s.textFontName);
+        s.textFrontColor = chosen.colour & colourMask;
+        fillSwatch(s.frontSwatch, s.textFrontColor);
+        setImageControlImage(c.frontSwatchControl, s.frontSwatch);
+        setControlTextColour(c.editor, s.textFrontColor);
+        s.textFontSize = chosen.size;
+        setControlText(c.sizeField, std::to_string(s.textFontSize));
+        s.textFontFlags = chosen.style;
+        s.textFontStyle = styleNameFor(s.textFontFlags);
+        setControlText(c.styleField, s.textFontStyle);
         loadTextFont();
     }
     // The picker moved the focus about: those events must not open it again.
     while (windowEvent().kind != eventNone) {
     }
     setActiveControl(c.editor);
-    setControlFont(c.editor, textFont);
+    setControlFont(c.editor, s.textFont);
 }
 
 // The front (true) or back colour from the colour picker.
 void chooseColour(bool front) {
+    AddTextSettings& s = addTextSettings;
     const AddTextControls& c = addTextControls;
-    uint32_t& colour = front ? textFrontColor : textBackColor;
+    uint32_t& colour = front ? s.textFrontColor : s.textBackColor;
     int64_t chosen = dialogs().colourPicker(colour);
     if (chosen < 0) return;
     colour = static_cast<uint32_t>(chosen) & colourMask;
-    int swatch = front ? frontSwatch : backSwatch;
+    int swatch = front ? s.frontSwatch : s.backSwatch;
     fillSwatch(swatch, colour);
     setImageControlImage(front ? c.frontSwatchControl : c.backSwatchControl, swatch);
     if (front) {
@@ -157,6 +151,7 @@ void chooseColour(bool front) {
 }
 
 ExitCode handle(const Event& e) {
+    AddTextSettings& s = addTextSettings;
     const AddTextControls& c = addTextControls;
     if (e.kind == eventCloseWindow && e.window == mainWindow) {
         quitRequested = 1;
@@ -166,7 +161,7 @@ ExitCode handle(const Event& e) {
     if (e.kind == eventCloseWindow) return cancelled;
     if (e.kind != eventControl) return stillOpen;
     if (e.object == c.transparent) {
-        textTransparent = controlState(c.transparent);
+        s.textTransparent = controlState(c.transparent);
     } else if ((e.object == c.fontField || e.object == c.sizeField || e.object == c.styleField) &&
                e.type == controlFocus) {
         chooseFont();
@@ -177,9 +172,9 @@ ExitCode handle(const Event& e) {
     } else if (e.object == c.cancel) {
         return cancelled;
     } else if (e.object == c.ok) {
-        textString = controlText(c.editor);
-        Image rendered =
-            renderTextImage(textString, textFont, textFrontColor, textBackColor, textTransparent);
+        s.textString = controlText(c.editor);
+        Image rendered = renderTextImage(s.textString, s.textFont, s.textFrontColor,
+                                         s.textBackColor, s.textTransparent);
         setClipboardImage(rendered);
         return confirmed;
     }
@@ -191,7 +186,7 @@ ExitCode handle(const Event& e) {
 std::string styleNameFor(int flags) {
     if (flags == 0) return "Normal";
     std::string name;
-    for (const auto& [key, flag] : styleTable) {
+    for (const auto& [key, flag] : addTextSettings.styleTable) {
         if (flag & flags) name += key;
     }
     return name;
@@ -250,16 +245,6 @@ void registerAddTextWindow() {
 }
 
 void resetAddText() {
-    textString = "Enter text here.";
-    textFontName = "Arial";
-    textFontSize = 10;
-    textFontFlags = 0;
-    textFontStyle = "Normal";
-    textFrontColor = 0;
-    textBackColor = 0xffffff;
-    textTransparent = 0;
-    textFont = -1;
-    frontSwatch = backSwatch = 0;
-    styleTable.clear();
+    addTextSettings = {};
     addTextControls = AddTextControls{};
 }

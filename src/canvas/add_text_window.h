@@ -12,19 +12,22 @@
 inline constexpr const char* addTextTitle = "Add text";
 
 // Settings kept for the run (not saved in the preferences).
-extern std::string textString;  // the text, updated only by OK
-extern std::string textFontName;
-extern int textFontSize;
-extern int textFontFlags;
-extern std::string textFontStyle;  // the style as the window shows it
-extern uint32_t textFrontColor;
-extern uint32_t textBackColor;
-extern int textTransparent;
-extern int textFont;  // -1 until the first use
-extern int frontSwatch;
-extern int backSwatch;
-// Style name to font flag; rows with flag 0 never match a style.
-extern std::map<std::string, int> styleTable;
+struct AddTextSettings {
+    std::string textString = "Enter text here.";  // updated only by OK
+    std::string textFontName = "Arial";
+    int textFontSize = 10;
+    int textFontFlags = 0;
+    std::string textFontStyle = "Normal";  // the style as the window shows it
+    uint32_t textFrontColor = 0;
+    uint32_t textBackColor = 0xffffff;
+    int textTransparent = 0;
+    int textFont = -1;  // -1 until the first use
+    int frontSwatch = 0;
+    int backSwatch = 0;
+    // Style name to font flag, filled on first use; rows with flag 0 never match a style.
+    std::map<std::string, int> styleTable;
+};
+extern AddTextSettings addTextSettings;
 
 // The style field's text for `flags`: "Normal" for none, else the names of every style
 // table row sharing a bit with them, joined without a separator.

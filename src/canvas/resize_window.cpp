@@ -12,7 +12,7 @@
 #include "toolkit/gui.h"
 #include "toolkit/image_store.h"
 
-uint32_t resizeCanvasColour = 0;
+ResizeSettings resizeSettings;
 ResizeDialog resizeDialog;
 
 namespace {
@@ -78,15 +78,16 @@ bool openDialog(const SizeDialogLayout& layout) {
 void showSwatch() {
     ResizeDialog& d = resizeDialog;
     if (Image* swatch = findImage(d.swatchImage)) {
-        fillBox(*swatch, 0, 0, swatch->width, swatch->height, resizeCanvasColour | alphaMask);
+        fillBox(*swatch, 0, 0, swatch->width, swatch->height,
+                resizeSettings.resizeCanvasColour | alphaMask);
     }
     setImageControlImage(d.swatch, d.swatchImage);
 }
 
 void pickBackground() {
-    int64_t chosen = dialogs().colourPicker(resizeCanvasColour);
+    int64_t chosen = dialogs().colourPicker(resizeSettings.resizeCanvasColour);
     if (chosen < 0) return;  // cancelled
-    resizeCanvasColour = static_cast<uint32_t>(chosen) & colourMask;
+    resizeSettings.resizeCanvasColour = static_cast<uint32_t>(chosen) & colourMask;
     showSwatch();
 }
 
@@ -126,7 +127,7 @@ void apply() {
         return;
     }
     int position = chosenPosition();
-    uint32_t background = resizeCanvasColour;
+    uint32_t background = resizeSettings.resizeCanvasColour;
     runOperation(resizingFrame(viewImage), [=](Image& image, const Rect&) {
         int w = clampCanvasSide(typedWidth, image.width);
         int h = clampCanvasSide(typedHeight, image.height);
@@ -193,8 +194,8 @@ bool openResizeCanvasDialog() {
                                        gridY + 5 + 25 * (i / 3), 20, 20, "");
     }
     setControlState(d.positions[centreAnchor - 1], 1);
-    d.swatchImage =
-        createImage(anyImageNumber, swatchWidth, swatchHeight, 32, resizeCanvasColour | alphaMask);
+    d.swatchImage = createImage(anyImageNumber, swatchWidth, swatchHeight, 32,
+                                resizeSettings.resizeCanvasColour | alphaMask);
     d.swatch =
         imageControl(anyControlNumber, 10, 100, swatchWidth, swatchHeight, d.swatchImage, false);
     d.backgroundLabel = textControl(anyControlNumber, 10, 142, 90, 20, "background");
@@ -225,7 +226,7 @@ void resizeCanvasDialog() {
 }
 
 void registerResizeDialogs() {
-    resizeCanvasColour = 0;
+    resizeSettings = {};
     resizeDialog = ResizeDialog{};
     registerCommand(commandResizeImage, [](int) { resizeImageDialog(); });
     registerCommand(commandResizeCanvas, [](int) { resizeCanvasDialog(); });

@@ -9,8 +9,11 @@
 
 inline constexpr uint32_t resizeDialogColour = 0xDABFA5;
 
-// The background of "resize canvas", black at start-up and kept between uses.
-extern uint32_t resizeCanvasColour;
+// Kept between uses of the dialogs.
+struct ResizeSettings {
+    uint32_t resizeCanvasColour = 0;  // the background of "resize canvas", black at first
+};
+extern ResizeSettings resizeSettings;
 
 // The open dialog: its window and the free control numbers it took.
 struct ResizeDialog {

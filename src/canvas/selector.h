@@ -18,18 +18,25 @@ inline constexpr int touchesMaxX = 2;
 inline constexpr int touchesMinY = 4;
 inline constexpr int touchesMaxY = 8;
 
-extern int buttonDown;
-extern int savedCursor;
-extern int scrollAreaControl;
-extern int anchorX;
-extern int anchorY;
-extern int dragWidth;
-extern int dragHeight;
-extern int frameX;
-extern int frameY;
-extern int gripShown;
-extern int movingSelection;
-extern int edgeMask;
+// The module's own state besides the selection record.
+struct SelectorState {
+    int buttonDown = 0;          // 1 between a left press and its release on the canvas
+    int savedCursor = -1;        // the canvas cursor before the selector came (-1: none)
+    int scrollAreaControl = -1;  // as given to INITIALIZE_SELECTOR; only checked
+    // The fixed corner of a rectangle being made or resized; the top-left corner of one
+    // being moved.
+    int anchorX = 0;
+    int anchorY = 0;
+    // The outline drawn during a drag; the size is negative left of or above the anchor.
+    int dragWidth = 0;
+    int dragHeight = 0;
+    int frameX = 0;
+    int frameY = 0;
+    int gripShown = 0;        // 1 while the grip square is drawn
+    int movingSelection = 0;  // 1 while the drag moves the whole rectangle
+    int edgeMask = 0;         // the touches* bits of the last drag step
+};
+extern SelectorState selectorState;
 
 int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea);
 void releaseSelector();

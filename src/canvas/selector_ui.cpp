@@ -4,18 +4,7 @@
 #include "core/state.h"
 #include "toolkit/image_store.h"
 
-int buttonDown = 0;
-int savedCursor = -1;
-int scrollAreaControl = -1;
-int anchorX = 0;
-int anchorY = 0;
-int dragWidth = 0;
-int dragHeight = 0;
-int frameX = 0;
-int frameY = 0;
-int gripShown = 0;
-int movingSelection = 0;
-int edgeMask = 0;
+SelectorState selectorState;
 
 namespace {
 
@@ -53,107 +42,110 @@ void post(int kind, int64_t type = 0) {
 }
 
 void press(int px, int py) {
-    anchorX = px;
-    anchorY = py;
+    SelectorState& d = selectorState;
+    d.anchorX = px;
+    d.anchorY = py;
     // One past the bound: a drag starting beyond the image still takes its last column.
-    if (anchorX < selection.minX) anchorX = selection.minX;
-    if (anchorX > selection.maxX) anchorX = selection.maxX + 1;
-    if (anchorY < selection.minY) anchorY = selection.minY;
-    if (anchorY > selection.maxY) anchorY = selection.maxY + 1;
+    if (d.anchorX < selection.minX) d.anchorX = selection.minX;
+    if (d.anchorX > selection.maxX) d.anchorX = selection.maxX + 1;
+    if (d.anchorY < selection.minY) d.anchorY = selection.minY;
+    if (d.anchorY > selection.maxY) d.anchorY = selection.maxY + 1;
     SelectionRecord& s = selection;
     if (s.active) {
-        bool onGrip = gripShown == 1 && s.x2 - gripReach < anchorX && anchorX < s.x2 &&
-                      s.y2 - gripReach < anchorY && anchorY < s.y2;
-        bool inside = s.x1 < anchorX && anchorX < s.x2 && s.y1 < anchorY && anchorY < s.y2;
+        bool onGrip = d.gripShown == 1 && s.x2 - gripReach < d.anchorX && d.anchorX < s.x2 &&
+                      s.y2 - gripReach < d.anchorY && d.anchorY < s.y2;
+        bool inside = s.x1 < d.anchorX && d.anchorX < s.x2 && s.y1 < d.anchorY && d.anchorY < s.y2;
         if (onGrip) {
-            frameX = s.x1;
-            frameY = s.y1;
-            dragWidth = s.x2 - s.x1 + 1;
-            dragHeight = s.y2 - s.y1 + 1;
-            anchorX = s.x1;
-            anchorY = s.y1;
-            movingSelection = 0;
+            d.frameX = s.x1;
+            d.frameY = s.y1;
+            d.dragWidth = s.x2 - s.x1 + 1;
+            d.dragHeight = s.y2 - s.y1 + 1;
+            d.anchorX = s.x1;
+            d.anchorY = s.y1;
+            d.movingSelection = 0;
         } else if (inside) {
-            movingSelection = 1;
-            frameX = s.x1;
-            frameY = s.y1;
-            dragWidth = s.x2 - s.x1 + 1;
-            dragHeight = s.y2 - s.y1 + 1;
+            d.movingSelection = 1;
+            d.frameX = s.x1;
+            d.frameY = s.y1;
+            d.dragWidth = s.x2 - s.x1 + 1;
+            d.dragHeight = s.y2 - s.y1 + 1;
         } else {
             drawSelectionFrame();
             s.active = 0;
-            s.x1 = s.x2 = anchorX;
-            s.y1 = s.y2 = anchorY;
+            s.x1 = s.x2 = d.anchorX;
+            s.y1 = s.y2 = d.anchorY;
         }
     }
     if (!s.active) {
-        s.x1 = s.x2 = anchorX;
-        s.y1 = s.y2 = anchorY;
+        s.x1 = s.x2 = d.anchorX;
+        s.y1 = s.y2 = d.anchorY;
     }
 }
 
 void dragTo(int px, int py) {
+    SelectorState& d = selectorState;
     delay(mouseMoveThrottleMs);
-    if (buttonDown == 0) return;
+    if (d.buttonDown == 0) return;
     SelectionRecord& s = selection;
     if (s.active) {
-        xorOutline(frameX, frameY, dragWidth, dragHeight);
-        if (gripShown == 1) {
-            gripShown = 0;
+        xorOutline(d.frameX, d.frameY, d.dragWidth, d.dragHeight);
+        if (d.gripShown == 1) {
+            d.gripShown = 0;
             xorGrip();
         }
     } else {
         s.active = 1;
-        frameX = anchorX;
-        frameY = anchorY;
-        gripShown = 0;
+        d.frameX = d.anchorX;
+        d.frameY = d.anchorY;
+        d.gripShown = 0;
     }
     px = std::clamp(px, s.minX, std::max(s.minX, s.maxX));
     py = std::clamp(py, s.minY, std::max(s.minY, s.maxY));
-    edgeMask = 0;
-    if (movingSelection == 0) {
-        if (px == s.minX) edgeMask |= touchesMinX;
-        if (px == s.maxX) edgeMask |= touchesMaxX;
-        if (py == s.minY) edgeMask |= touchesMinY;
-        if (py == s.maxY) edgeMask |= touchesMaxY;
-        dragWidth = px - anchorX + (px > anchorX ? 1 : 0);
-        dragHeight = py - anchorY + (py > anchorY ? 1 : 0);
+    d.edgeMask = 0;
+    if (d.movingSelection == 0) {
+        if (px == s.minX) d.edgeMask |= touchesMinX;
+        if (px == s.maxX) d.edgeMask |= touchesMaxX;
+        if (py == s.minY) d.edgeMask |= touchesMinY;
+        if (py == s.maxY) d.edgeMask |= touchesMaxY;
+        d.dragWidth = px - d.anchorX + (px > d.anchorX ? 1 : 0);
+        d.dragHeight = py - d.anchorY + (py > d.anchorY ? 1 : 0);
     } else {
         // Centred on the pointer; floor division, the width may be negative.
         auto floorHalf = [](int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); };
-        anchorX = px - floorHalf(dragWidth);
-        anchorY = py - floorHalf(dragHeight);
-        if (anchorX < s.minX) {
-            anchorX = s.minX;
-            edgeMask |= touchesMinX;
+        d.anchorX = px - floorHalf(d.dragWidth);
+        d.anchorY = py - floorHalf(d.dragHeight);
+        if (d.anchorX < s.minX) {
+            d.anchorX = s.minX;
+            d.edgeMask |= touchesMinX;
         }
-        if (anchorY < s.minY) {
-            anchorY = s.minY;
-            edgeMask |= touchesMinY;
+        if (d.anchorY < s.minY) {
+            d.anchorY = s.minY;
+            d.edgeMask |= touchesMinY;
         }
-        if (anchorX > s.maxX - dragWidth + 1) {
-            anchorX = s.maxX - dragWidth + 1;
-            edgeMask |= touchesMaxX;
+        if (d.anchorX > s.maxX - d.dragWidth + 1) {
+            d.anchorX = s.maxX - d.dragWidth + 1;
+            d.edgeMask |= touchesMaxX;
         }
-        if (anchorY > s.maxY - dragHeight + 1) {
-            anchorY = s.maxY - dragHeight + 1;
-            edgeMask |= touchesMaxY;
+        if (d.anchorY > s.maxY - d.dragHeight + 1) {
+            d.anchorY = s.maxY - d.dragHeight + 1;
+            d.edgeMask |= touchesMaxY;
         }
     }
-    xorOutline(anchorX, anchorY, dragWidth, dragHeight);
-    frameX = anchorX;
-    frameY = anchorY;
+    xorOutline(d.anchorX, d.anchorY, d.dragWidth, d.dragHeight);
+    d.frameX = d.anchorX;
+    d.frameY = d.anchorY;
     showCanvas();
-    s.x1 = anchorX;
-    s.y1 = anchorY;
-    s.x2 = anchorX + dragWidth - 1;
-    s.y2 = anchorY + dragHeight - 1;
-    post(selectionDraggedEvent, edgeMask);
+    s.x1 = d.anchorX;
+    s.y1 = d.anchorY;
+    s.x2 = d.anchorX + d.dragWidth - 1;
+    s.y2 = d.anchorY + d.dragHeight - 1;
+    post(selectionDraggedEvent, d.edgeMask);
 }
 
 // Above 100 % a drag ends between the edges of image pixels: the frame goes round the
 // whole pixels it touches, as the selection's image rectangle counts them.
 void snapToPixels() {
+    SelectorState& d = selectorState;
     SelectionRecord& s = selection;
     const ViewTransform view = currentView();
     // At 100 % nothing moves; below it canvas pixels are whole boxes of image pixels already.
@@ -161,36 +153,37 @@ void snapToPixels() {
     const Rect was{s.x1, s.y1, s.x2, s.y2};
     const Rect snapped = view.canvasRect(view.imageRect(was));
     if (snapped == was) return;
-    xorOutline(frameX, frameY, dragWidth, dragHeight);
+    xorOutline(d.frameX, d.frameY, d.dragWidth, d.dragHeight);
     s.x1 = snapped.left;
     s.y1 = snapped.top;
     s.x2 = snapped.right;
     s.y2 = snapped.bottom;
-    frameX = anchorX = s.x1;
-    frameY = anchorY = s.y1;
-    dragWidth = s.x2 - s.x1 + 1;
-    dragHeight = s.y2 - s.y1 + 1;
-    xorOutline(frameX, frameY, dragWidth, dragHeight);
+    d.frameX = d.anchorX = s.x1;
+    d.frameY = d.anchorY = s.y1;
+    d.dragWidth = s.x2 - s.x1 + 1;
+    d.dragHeight = s.y2 - s.y1 + 1;
+    xorOutline(d.frameX, d.frameY, d.dragWidth, d.dragHeight);
 }
 
 void release() {
+    SelectorState& d = selectorState;
     SelectionRecord& s = selection;
-    movingSelection = 0;
+    d.movingSelection = 0;
     if (s.x1 > s.x2) {
         std::swap(s.x1, s.x2);
         s.x1 += 1;
         s.x2 -= 1;
-        anchorX += dragWidth;
-        frameX = anchorX;
-        dragWidth = -dragWidth;
+        d.anchorX += d.dragWidth;
+        d.frameX = d.anchorX;
+        d.dragWidth = -d.dragWidth;
     }
     if (s.y1 > s.y2) {
         std::swap(s.y1, s.y2);
         s.y1 += 1;
         s.y2 -= 1;
-        anchorY += dragHeight;
-        frameY = anchorY;
-        dragHeight = -dragHeight;
+        d.anchorY += d.dragHeight;
+        d.frameY = d.anchorY;
+        d.dragHeight = -d.dragHeight;
     }
     bool click = s.x1 == s.x2 && s.y1 == s.y2;
     if (!click && s.x1 <= s.x2 && s.y1 <= s.y2) snapToPixels();
@@ -199,9 +192,9 @@ void release() {
     bool empty = s.x1 > s.x2 || s.y1 > s.y2;
     if (click || empty) {
         // Erase an outline that the drag left (a one-pixel drag up and left ends here).
-        if (s.active) xorOutline(frameX, frameY, dragWidth, dragHeight);
+        if (s.active) xorOutline(d.frameX, d.frameY, d.dragWidth, d.dragHeight);
         s.active = 0;
-        gripShown = 0;
+        d.gripShown = 0;
         if (empty) {
             s.x1 = s.x2;
             s.y1 = s.y2;
@@ -210,9 +203,9 @@ void release() {
         post(selectionClearedEvent);
         return;
     }
-    if (gripShown == 0) {
+    if (d.gripShown == 0) {
         xorGrip();
-        gripShown = 1;
+        d.gripShown = 1;
         showCanvas();
     }
     post(selectionDoneEvent);
@@ -221,14 +214,14 @@ void release() {
 }  // namespace
 
 int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
-    scrollAreaControl = scrollArea;
+    selectorState.scrollAreaControl = scrollArea;
     // The program has no scroll-area controls, so any number other than -1 is refused.
     bool scrollAreaError = scrollArea != -1;
     int result = 0;
     if (isControl(canvasNumber) && !scrollAreaError && isCanvas(canvasNumber)) {
         if (canvasNumber != selection.canvasControl) {
-            savedCursor = canvasCursor(canvasNumber);
-            if (savedCursor != -1) setCanvasCursor(canvasNumber, cursorCross);
+            selectorState.savedCursor = canvasCursor(canvasNumber);
+            if (selectorState.savedCursor != -1) setCanvasCursor(canvasNumber, cursorCross);
             if (isControl(selection.canvasControl)) {
                 unbindControlEvent(selection.canvasControl, selectorCallback);
             }
@@ -243,7 +236,7 @@ int INITIALIZE_SELECTOR(int canvasNumber, int scrollArea) {
         Image* buffer = canvasBuffer(canvasNumber);
         selection.maxX = (buffer ? buffer->width : controlWidth(canvasNumber)) - 1;
         selection.maxY = (buffer ? buffer->height : controlHeight(canvasNumber)) - 1;
-        buttonDown = 0;
+        selectorState.buttonDown = 0;
         result = 1;
         // The status bar and the analysis windows still describe the dropped rectangle.
         if (hadSelection) post(selectionClearedEvent);
@@ -262,7 +255,8 @@ void releaseSelector() {
     if (selection.canvasControl == -1) return;
     unbindControlEvent(selection.canvasControl, selectorCallback);
     if (selection.active) clearSelection();
-    if (savedCursor != -1) setCanvasCursor(selection.canvasControl, savedCursor);
+    if (selectorState.savedCursor != -1)
+        setCanvasCursor(selection.canvasControl, selectorState.savedCursor);
     selection.canvasControl = -1;
 }
 
@@ -301,11 +295,11 @@ void selectorCallback(const Event& event) {
     if (floatingActive || splitColumn >= 0) return;
     switch (event.type) {
         case controlLeftButtonDown:
-            buttonDown = 1;
+            selectorState.buttonDown = 1;
             selectorMouse(1, event.x, event.y);
             break;
         case controlLeftButtonUp:
-            buttonDown = 0;
+            selectorState.buttonDown = 0;
             selectorMouse(0, event.x, event.y);
             break;
         case controlMouseMove:
@@ -391,9 +385,5 @@ void switchCursorMode(int mode) {
 }
 
 void resetSelector() {
-    buttonDown = 0;
-    savedCursor = -1;
-    scrollAreaControl = -1;
-    anchorX = anchorY = dragWidth = dragHeight = frameX = frameY = 0;
-    gripShown = movingSelection = edgeMask = 0;
+    selectorState = {};
 }

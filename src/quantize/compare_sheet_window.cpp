@@ -176,7 +176,7 @@ void openCompareSheet() {
     sheet.source = thumbnailOf(*view, part, compareThumbWidth, compareThumbHeight);
     sheet.shown.clear();
     std::array<int, styleCount> limits{};
-    for (int s = 0; s < styleCount; ++s) limits[s] = limitMemory[s];
+    for (int s = 0; s < styleCount; ++s) limits[s] = quantizeSettings.limitMemory[s];
     showProgress();
     startWork(limits, quantizeControls.ditherBox >= 0 && controlState(quantizeControls.ditherBox));
     startWindowTimer(compareSheetWindow, pollTimer, pollMilliseconds);

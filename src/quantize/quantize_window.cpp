@@ -16,12 +16,7 @@
 #include "quantize/quantize.h"
 #include "toolkit/image_store.h"
 
-int savedStyle = styleUniform;
-int savedDither = 0;
-std::array<int, styleCount> limitMemory{};
-int quantizeOffsetX = 0;
-int quantizeOffsetY = 0;
-int placementPending = 1;
+QuantizeSettings quantizeSettings;
 QuantizeControls quantizeControls;
 
 namespace {
@@ -30,8 +25,6 @@ constexpr const char* quantizeTitle = "Quantize Colors";
 constexpr int quantizeWidth = 160;
 constexpr int quantizeHeight = 275;
 constexpr uint32_t quantizeColour = 0xCECE9D;  // red 157, green 206, blue 206
-constexpr int initialOffsetX = 185;
-constexpr int initialOffsetY = 205;
 constexpr int minLimit = 2;
 constexpr int maxTypedLimit = 256;
 constexpr const char* previewNotice = "Preview: ";
@@ -273,24 +266,26 @@ void moveInsideDesktop(int x, int y) {
 }
 
 void placeWindow() {
-    placementPending = 0;
-    const int x = windowX(mainWindow, true) + quantizeOffsetX;
-    const int y = windowY(mainWindow, true) + quantizeOffsetY + services().toolBarHeight();
+    QuantizeSettings& q = quantizeSettings;
+    q.placementPending = 0;
+    const int x = windowX(mainWindow, true) + q.quantizeOffsetX;
+    const int y = windowY(mainWindow, true) + q.quantizeOffsetY + services().toolBarHeight();
     moveInsideDesktop(x, y);
     showWindow(quantizeWindow, true);
     // The frame is measured only once the window is shown.
     moveInsideDesktop(x, y);
 
     const QuantizeControls& c = quantizeControls;
-    setControlState(c.styleList, savedStyle);
+    setControlState(c.styleList, q.savedStyle);
     for (int s = 0; s < styleCount; ++s) {
-        if (remembersLimit(s)) setControlItemData(c.styleList, s, limitMemory[s]);
+        if (remembersLimit(s)) setControlItemData(c.styleList, s, q.limitMemory[s]);
     }
-    setControlState(c.ditherBox, savedDither);
+    setControlState(c.ditherBox, q.savedDither);
     styleChanged();
 }
 
 void closeQuantizeWindow() {
+    QuantizeSettings& q = quantizeSettings;
     closeCompareSheet();  // part of this window
     setToolWindowOpen(quantizeWindow, false);
     setSplitView(false, false);
@@ -299,18 +294,19 @@ void closeQuantizeWindow() {
     clearFigure();
     services().refreshView(viewImage, 1);
     // A window closed before it was placed has no offset of its own to remember.
-    if (!placementPending) {
-        quantizeOffsetX = windowX(quantizeWindow, false) - windowX(mainWindow, true);
-        quantizeOffsetY =
+    if (!q.placementPending) {
+        q.quantizeOffsetX = windowX(quantizeWindow, false) - windowX(mainWindow, true);
+        q.quantizeOffsetY =
             windowY(quantizeWindow, false) - windowY(mainWindow, true) - services().toolBarHeight();
     }
-    placementPending = 1;
+    q.placementPending = 1;
     figuresPending = false;
     closeWindow(quantizeWindow);
     quantizeControls = QuantizeControls{};
 }
 
 void controlEvent(const Event& event) {
+    QuantizeSettings& q = quantizeSettings;
     const QuantizeControls& c = quantizeControls;
     const int n = event.object;
     if (n == c.exitButton) {
@@ -323,19 +319,19 @@ void controlEvent(const Event& event) {
         applyQuantization();
     } else if (n == c.styleList) {
         styleChanged();
-        savedStyle = selectedStyle();
+        q.savedStyle = selectedStyle();
     } else if (n == c.compareButton) {
         openCompareSheet();
     } else if (n == c.splitBox) {
         setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.ditherBox) {
         disableApply();
-        savedDither = controlState(c.ditherBox);
+        q.savedDither = controlState(c.ditherBox);
     } else if (n == c.limitSpin) {
         limitChanged(event);
-        if (remembersLimit(savedStyle)) {
-            limitMemory[savedStyle] = controlState(c.limitSpin);
-            setControlItemData(c.styleList, savedStyle, limitMemory[savedStyle]);
+        if (remembersLimit(q.savedStyle)) {
+            q.limitMemory[q.savedStyle] = controlState(c.limitSpin);
+            setControlItemData(c.styleList, q.savedStyle, q.limitMemory[q.savedStyle]);
         }
     }
 }
@@ -345,6 +341,14 @@ void controlEvent(const Event& event) {
 // The canvas shows the preview only while it is of the document as it stands.
 int quantizePreview(bool /*forAnalysis*/) {
     return imageExists(toolImage) && quantizePreviewEntry == currentEntryId() ? toolImage : -1;
+}
+
+std::array<int, styleCount> startingLimits() {
+    std::array<int, styleCount> limits{};
+    for (int s = 0; s < styleCount; ++s) {
+        if (remembersLimit(s)) limits[s] = styleInfo(s).defaultLimit;
+    }
+    return limits;
 }
 
 void openQuantizeWindow(int /*command*/) {
@@ -414,7 +418,7 @@ void quantizeWindowEvent(const Event& event) {
     if (event.kind != eventCloseWindow) showPreviewFigures();
     switch (event.kind) {
         case eventActivateWindow:
-            if (placementPending) placeWindow();
+            if (quantizeSettings.placementPending) placeWindow();
             break;
         case eventCloseWindow:
             closeQuantizeWindow();
@@ -435,13 +439,7 @@ void quantizeWindowEvent(const Event& event) {
 }
 
 void registerQuantizeWindow() {
-    savedStyle = styleUniform;
-    savedDither = 0;
-    for (int s = 0; s < styleCount; ++s)
-        limitMemory[s] = remembersLimit(s) ? styleInfo(s).defaultLimit : 0;
-    quantizeOffsetX = initialOffsetX;
-    quantizeOffsetY = initialOffsetY;
-    placementPending = 1;
+    quantizeSettings = {};
     quantizeControls = QuantizeControls{};
     figureShown = false;
     figuresPending = false;

@@ -8,18 +8,24 @@
 #include "quantize/styles.h"
 #include "toolkit/gui.h"
 
+// LIMIT of each style that takes one at start-up, from the style table; 0 for the others.
+std::array<int, styleCount> startingLimits();
+
 // Remembered while the program runs, across openings of the window.
-extern int savedStyle;
-extern int savedDither;
-// LIMIT of each style that takes one, by style: Uniform (levels per channel), Popularity,
-// Adaptive and Best quality (colours); 0 for the others.
-extern std::array<int, styleCount> limitMemory;
-// The window's outer top-left corner relative to the main window's inner top-left corner
-// (below the tool bar).
-extern int quantizeOffsetX;
-extern int quantizeOffsetY;
-// 1 until the open window has been placed and shown.
-extern int placementPending;
+struct QuantizeSettings {
+    int savedStyle = styleUniform;
+    int savedDither = 0;
+    // LIMIT of each style that takes one, by style: Uniform (levels per channel), Popularity,
+    // Adaptive and Best quality (colours); 0 for the others.
+    std::array<int, styleCount> limitMemory = startingLimits();
+    // The window's outer top-left corner relative to the main window's inner top-left
+    // corner (below the tool bar).
+    int quantizeOffsetX = 185;
+    int quantizeOffsetY = 205;
+    // 1 until the open window has been placed and shown.
+    int placementPending = 1;
+};
+extern QuantizeSettings quantizeSettings;
 
 // Controls of the open window (-1 while it is closed).
 struct QuantizeControls {

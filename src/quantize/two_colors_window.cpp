@@ -1,6 +1,5 @@
 #include "quantize/two_colors_window.h"
 
-#include <limits>
 #include <string>
 
 #include "core/commands.h"
@@ -12,13 +11,7 @@
 #include "quantize/two_colors.h"
 #include "toolkit/image_store.h"
 
-uint32_t twoColor1 = twoColorsDefault1;
-uint32_t twoColor2 = twoColorsDefault2;
-int twoColorsDither = 0;
-int lastThreshold = 0;
-int redrawPending = 1;
-int64_t redrawDeadline = 0;
-int twoColorsCloseRequested = 0;
+TwoColorsSettings twoColorsSettings;
 TwoColorsControls twoColorsControls;
 
 namespace {
@@ -30,12 +23,8 @@ constexpr uint32_t twoColorsColour = 0xDABFA5;  // red 165, green 191, blue 218
 constexpr const char* thresholdCaption = "Threshold ";
 constexpr int swatchSize = 25;
 
-// No threshold equals these: the first (128) cannot be 129, and a forced redraw must
-// happen whatever the slider says.
-constexpr int initialLastThreshold = 129;
+// No threshold equals this: a forced redraw must happen whatever the slider says.
 constexpr int forcedRedraw = -1;
-// Long past, so the first event of a fresh window redraws at once.
-constexpr int64_t deadlinePassed = std::numeric_limits<int64_t>::min();
 
 struct Box {
     int x, y, w, h;
@@ -57,13 +46,7 @@ constexpr Box splitBoxBox{12, 166, 80, 26};
 int64_t previewSource = 0;
 
 void resetState() {
-    twoColorsCloseRequested = 0;
-    redrawPending = 1;
-    redrawDeadline = deadlinePassed;
-    twoColorsDither = 0;
-    lastThreshold = initialLastThreshold;
-    twoColor1 = twoColorsDefault1;
-    twoColor2 = twoColorsDefault2;
+    twoColorsSettings = {};
 }
 
 std::string thresholdText(int slider) {
@@ -72,12 +55,13 @@ std::string thresholdText(int slider) {
 
 // The document in two colours, in workImage; false when nothing needed doing.
 bool redrawPreview() {
-    redrawPending = 0;
+    TwoColorsSettings& s = twoColorsSettings;
+    s.redrawPending = 0;
     const int threshold = thresholdFromSlider(controlState(twoColorsControls.thresholdSlider));
-    if (threshold == lastThreshold) return false;
+    if (threshold == s.lastThreshold) return false;
     const Image* view = findImage(viewImage);
     if (!view) return false;
-    lastThreshold = threshold;
+    s.lastThreshold = threshold;
     // Reuses the previous preview's memory.
     Image* work = findImage(workImage);
     if (work) {
@@ -87,25 +71,27 @@ bool redrawPreview() {
         work = findImage(workImage);
     }
     twoColors(*work, clipToImage(operationRect(*work), *work), threshold,
-              static_cast<TwoColorsDither>(twoColorsDither), twoColor1, twoColor2);
+              static_cast<TwoColorsDither>(s.twoColorsDither), s.twoColor1, s.twoColor2);
     previewSource = currentEntryId();
     return true;
 }
 
 void deferredRedraw() {
-    if (!redrawPending) return;
+    const TwoColorsSettings& s = twoColorsSettings;
+    if (!s.redrawPending) return;
     const int64_t now = elapsedMilliseconds();
-    if (now > redrawDeadline) {
+    if (now > s.redrawDeadline) {
         if (redrawPreview()) services().refreshView(workImage, 1);
     } else {
         // Also wakes the window when no other event comes.
-        startWindowTimer(twoColorsWindow, redrawTimer, static_cast<int>(redrawDeadline - now + 1));
+        startWindowTimer(twoColorsWindow, redrawTimer,
+                         static_cast<int>(s.redrawDeadline - now + 1));
     }
 }
 
 void forceRedraw() {
-    redrawPending = 1;
-    lastThreshold = forcedRedraw;
+    twoColorsSettings.redrawPending = 1;
+    twoColorsSettings.lastThreshold = forcedRedraw;
 }
 
 void pickColour(uint32_t& colour, int swatchImage, int control) {
@@ -123,7 +109,7 @@ void acceptPreview() {
     // A slider moved a moment ago has not been drawn yet, or the document changed (an undo)
     // after the last redraw: what is kept is the document in the settings shown.
     if (imageExists(workImage) && currentEntryId() != previewSource) forceRedraw();
-    if (redrawPending) redrawPreview();
+    if (twoColorsSettings.redrawPending) redrawPreview();
     if (imageExists(workImage)) {
         const OperationFrame frame{.wholeImage = true, .snapshot = FrameSnapshot::AfterRefresh};
         runOperation(frame, [](Image& view, const Rect&) {
@@ -132,7 +118,7 @@ void acceptPreview() {
             return true;
         });
     }
-    twoColorsCloseRequested = 1;
+    twoColorsSettings.twoColorsCloseRequested = 1;
 }
 
 void closeTwoColorsWindow() {
@@ -148,28 +134,29 @@ void closeTwoColorsWindow() {
 }
 
 void controlEvent(const Event& event) {
+    TwoColorsSettings& s = twoColorsSettings;
     const TwoColorsControls& c = twoColorsControls;
     const int n = event.object;
     for (int mode = 0; mode < 3; ++mode) {
         if (n == c.ditherOptions[mode]) {
-            twoColorsDither = mode;
+            s.twoColorsDither = mode;
             forceRedraw();
             return;
         }
     }
     if (n == c.swatch1) {
-        pickColour(twoColor1, swatchImage1, c.swatch1);
+        pickColour(s.twoColor1, swatchImage1, c.swatch1);
     } else if (n == c.swatch2) {
-        pickColour(twoColor2, swatchImage2, c.swatch2);
+        pickColour(s.twoColor2, swatchImage2, c.swatch2);
     } else if (n == c.splitBox) {
         setSplitView(controlState(c.splitBox) != 0);
     } else if (n == c.cancelButton) {
-        twoColorsCloseRequested = 1;
+        s.twoColorsCloseRequested = 1;
     } else if (n == c.okButton) {
         acceptPreview();
     } else if (n == c.thresholdSlider) {
-        redrawDeadline = elapsedMilliseconds() + redrawDelay;
-        redrawPending = 1;
+        s.redrawDeadline = elapsedMilliseconds() + redrawDelay;
+        s.redrawPending = 1;
         setControlText(c.thresholdFrame, thresholdText(controlState(c.thresholdSlider)));
     }
 }
@@ -200,8 +187,8 @@ void openTwoColorsWindow(int /*command*/) {
     c.thresholdSlider = trackBarControl(anyControlNumber, sliderBox.x, sliderBox.y, sliderBox.w,
                                         sliderBox.h, 0, twoColorsSliderMax);
     setControlState(c.thresholdSlider, twoColorsDefaultSlider);
-    createImage(swatchImage1, swatchSize, swatchSize, 24, twoColor1 | alphaMask);
-    createImage(swatchImage2, swatchSize, swatchSize, 24, twoColor2 | alphaMask);
+    createImage(swatchImage1, swatchSize, swatchSize, 24, twoColorsSettings.twoColor1 | alphaMask);
+    createImage(swatchImage2, swatchSize, swatchSize, 24, twoColorsSettings.twoColor2 | alphaMask);
     c.swatch1 = imageControl(anyControlNumber, swatch1Box.x, swatch1Box.y, swatch1Box.w,
                              swatch1Box.h, swatchImage1, false);
     setControlToolTip(c.swatch1, "color 1");
@@ -223,12 +210,12 @@ void twoColorsEvent(const Event& event) {
     // A timer can still be queued from a window already closed.
     if (!isWindow(twoColorsWindow)) return;
     if (event.kind == eventCloseWindow) {
-        twoColorsCloseRequested = 1;
+        twoColorsSettings.twoColorsCloseRequested = 1;
     } else if (event.kind == eventControl && event.type == controlChange) {
         controlEvent(event);
     }
     deferredRedraw();
-    if (twoColorsCloseRequested) closeTwoColorsWindow();
+    if (twoColorsSettings.twoColorsCloseRequested) closeTwoColorsWindow();
 }
 
 void registerTwoColorsWindow() {

@@ -3,17 +3,25 @@
 // brightness threshold, previewed live on the canvas and kept by OK.
 
 #include <cstdint>
+#include <limits>
 
+#include "quantize/two_colors.h"
 #include "toolkit/gui.h"
 
 // Kept across openings and put back to these starting values on every close.
-extern uint32_t twoColor1;      // below the threshold (black)
-extern uint32_t twoColor2;      // at or above it (white)
-extern int twoColorsDither;     // 0 None, 1 4X4 ordered, 2 Sierra Lite
-extern int lastThreshold;       // threshold of the last redraw
-extern int redrawPending;       // a redraw is due
-extern int64_t redrawDeadline;  // a slider redraw waits until the clock has passed this
-extern int twoColorsCloseRequested;
+struct TwoColorsSettings {
+    uint32_t twoColor1 = twoColorsDefault1;  // below the threshold (black)
+    uint32_t twoColor2 = twoColorsDefault2;  // at or above it (white)
+    int twoColorsDither = 0;                 // 0 None, 1 4X4 ordered, 2 Sierra Lite
+    // The threshold of the last redraw; no threshold equals this at first (the first is 128),
+    // so the first event of a fresh window redraws.
+    int lastThreshold = 129;
+    int redrawPending = 1;  // a redraw is due
+    // A slider redraw waits until the clock has passed this; long past at first.
+    int64_t redrawDeadline = std::numeric_limits<int64_t>::min();
+    int twoColorsCloseRequested = 0;
+};
+extern TwoColorsSettings twoColorsSettings;
 
 // Milliseconds the preview waits after the slider last moved.
 inline constexpr int redrawDelay = 330;

@@ -15,7 +15,7 @@
 
 int paletteImageControl = -1;
 std::vector<uint32_t> shownPalette;
-int paletteExportFilter = 0;
+PaletteSettings paletteSettings;
 
 namespace {
 
@@ -103,16 +103,16 @@ void exportPalette() {
                              buttonsOk);
         return;
     }
-    int filter = std::clamp(paletteExportFilter, 0, exportFilterCount - 1);
+    int filter = std::clamp(paletteSettings.paletteExportFilter, 0, exportFilterCount - 1);
     std::string name = baseName.empty() ? "palette" : baseName;
     std::string chosen = dialogs().saveFile(exportTitle, folderPart(currentFilePath) + name,
                                             paletteFileFilters, filter);
     if (chosen.empty()) return;
-    paletteExportFilter = std::clamp(filter, 0, exportFilterCount - 1);
+    paletteSettings.paletteExportFilter = std::clamp(filter, 0, exportFilterCount - 1);
     // A name that already ends in a palette format keeps it; others get the filter's.
     std::string path = chosen;
     if (paletteFormatFromPath(path) == PaletteFormat::Unknown) {
-        path += exportExtensions[paletteExportFilter];
+        path += exportExtensions[paletteSettings.paletteExportFilter];
     }
     if (!replaceAllowed(path)) return;
     std::string error = writePaletteFile(path, shownPalette);
@@ -225,7 +225,7 @@ void registerPaletteWindow() {
 void resetPaletteWindow() {
     paletteImageControl = -1;
     shownPalette.clear();
-    paletteExportFilter = 0;
+    paletteSettings = {};
     popupMenu = -1;
     countedImage = viewImage;
     cellCounts.clear();

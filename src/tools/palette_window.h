@@ -25,8 +25,11 @@ inline constexpr const char* paletteOpenFilters =
 // The open window's image control (-1 while closed) and the colours it shows.
 extern int paletteImageControl;
 extern std::vector<uint32_t> shownPalette;
-// The save dialog's filter, remembered for the program's life.
-extern int paletteExportFilter;
+// Remembered for the program's life.
+struct PaletteSettings {
+    int paletteExportFilter = 0;  // the export dialog's filter: GIMP palette at first
+};
+extern PaletteSettings paletteSettings;
 
 // Opens the window if needed and draws the colours; pixel counts in the cells' tooltips
 // are taken from `countedImage`, the image the colours came from.

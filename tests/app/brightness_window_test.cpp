@@ -52,18 +52,26 @@ class BrightnessWindowTest : public AppTest {
     }
     static void click(int button) { control(button); }
 
-    static Image brightened(const Image& base, int amount, const Rect& rect) {
-        Image out = base;
-        BrightnessSettings s;  // the window's initial options
-        s.amount = amount;
-        applyBrightness(out, rect, s);
-        return out;
+    // The document as `picture`, fitted, with a fresh history.
+    void show(Image picture) {
+        storeImage(viewImage, std::move(picture));
+        fitWindowToImage(viewImage);
+        resetUndo();
+        drainEvents();
+        original = *findImage(viewImage);
     }
-    static Image contrasted(const Image& base, int amount) {
-        Image out = base;
-        applyContrast(out, wholeImage(out), amount);
-        return out;
+    // A 12 x 9 document of one grey: with the starting options (hold ratio, ratio,
+    // proportional) a grey v moves by round(amount x (255 - v) / 255) up or
+    // round(amount x v / 255) down, which is easy to work out by hand.
+    void showGrey(int v) { show(Image(12, 9, 24, grey(v))); }
+    static constexpr uint32_t grey(int v) { return rgb(v, v, v); }
+    // How many pixels of `n` have this colour.
+    static int count(int n, uint32_t colour) {
+        int k = 0;
+        for (uint32_t p : findImage(n)->pixels) k += (p & colourMask) == colour;
+        return k;
     }
+    static uint32_t pixel(int n, int x, int y) { return findImage(n)->at(x, y) & colourMask; }
     static const Image& image(int n) { return *findImage(n); }
 
     void open() {
@@ -112,6 +120,7 @@ TEST_F(BrightnessWindowTest, OpensWithItsControlsAndCopiesOfTheDocument) {
 }
 
 TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
+    showGrey(100);
     open();
     slide(c().brightnessSlider, 148);
     EXPECT_EQ(controlText(c().brightnessFrame), "Brightness = 20");
@@ -120,8 +129,7 @@ TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
     EXPECT_EQ(image(workImage), original);
     EXPECT_FALSE(controlEnabled(c().apply));
     later(1);
-    EXPECT_EQ(firstDifference(image(workImage), brightened(original, 20, wholeImage(original))),
-              "");
+    EXPECT_EQ(count(workImage, grey(112)), 12 * 9);  // 20 x 155 / 255 = 12.2
     EXPECT_EQ(st().shownBrightness, 20);
     EXPECT_EQ(canvasImage(canvas), workImage);
     EXPECT_TRUE(controlEnabled(c().apply));
@@ -139,6 +147,7 @@ TEST_F(BrightnessWindowTest, APreviewAppearsOnlyOnceTheSliderHasRested) {
 }
 
 TEST_F(BrightnessWindowTest, TheWindowsTimerBringsThePreviewWithoutAnotherEvent) {
+    showGrey(100);
     open();
     slide(c().brightnessSlider, 140);
     EXPECT_TRUE(windowTimerActive(brightnessWindow, previewTimer));
@@ -146,8 +155,7 @@ TEST_F(BrightnessWindowTest, TheWindowsTimerBringsThePreviewWithoutAnotherEvent)
     fakeNow += 301;
     postEvent(eventTimer, brightnessWindow, previewTimer);
     drainEvents();
-    EXPECT_EQ(firstDifference(image(workImage), brightened(original, 12, wholeImage(original))),
-              "");
+    EXPECT_EQ(count(workImage, grey(107)), 12 * 9);  // 12 x 155 / 255 = 7.3
     EXPECT_FALSE(windowTimerActive(brightnessWindow, previewTimer));
     // A timer event that comes early computes nothing and waits again.
     slide(c().brightnessSlider, 150);
@@ -161,11 +169,12 @@ TEST_F(BrightnessWindowTest, TheWindowsTimerBringsThePreviewWithoutAnotherEvent)
 }
 
 TEST_F(BrightnessWindowTest, TheOtherSliderMakesThePreviewItsBase) {
+    showGrey(100);
     open();
     slide(c().brightnessSlider, 150);
     later(301);
-    Image brightPreview = brightened(original, 22, wholeImage(original));
-    ASSERT_EQ(image(workImage), brightPreview);
+    ASSERT_EQ(count(workImage, grey(113)), 12 * 9);  // 22 x 155 / 255 = 13.4
+    const Image brightPreview = image(workImage);
 
     slide(c().contrastSlider, 130);
     // The switch: the brightness preview is the new base, its slider back at the centre.
@@ -176,7 +185,8 @@ TEST_F(BrightnessWindowTest, TheOtherSliderMakesThePreviewItsBase) {
     EXPECT_EQ(controlText(c().contrastFrame), "Contrast = 30");
     EXPECT_EQ(image(workImage), brightPreview);  // nothing before the slider rests
     later(301);
-    EXPECT_EQ(firstDifference(image(workImage), contrasted(brightPreview, 30)), "");
+    // 113 - 0.3 x (127 - 113) = 108.8: contrast of the brightened grey, not of 100.
+    EXPECT_EQ(count(workImage, grey(109)), 12 * 9);
 
     // Back to brightness: the contrast preview becomes the base in turn.
     Image contrastPreview = image(workImage);
@@ -185,12 +195,14 @@ TEST_F(BrightnessWindowTest, TheOtherSliderMakesThePreviewItsBase) {
     EXPECT_EQ(controlState(c().contrastSlider), 100);
     EXPECT_EQ(controlText(c().contrastFrame), "Contrast = 0");
     later(301);
-    EXPECT_EQ(
-        firstDifference(image(workImage), brightened(contrastPreview, -10, wholeImage(original))),
-        "");
+    EXPECT_EQ(count(workImage, grey(105)), 12 * 9);  // -10 x 109 / 255 = -4.3
 }
 
 TEST_F(BrightnessWindowTest, RefreshRecomputesWithChangedOptionsOnlyWhenSomethingIsShown) {
+    // Two pixels that tell the options apart: (200, 100, 50) and (250, 100, 50).
+    Image picture(2, 1, 24, rgb(200, 100, 50));
+    picture.at(1, 0) = rgb(250, 100, 50) | alphaMask;
+    show(picture);
     open();
     click(c().wrap);
     EXPECT_FALSE(controlEnabled(c().refresh));  // nothing shown yet
@@ -202,12 +214,11 @@ TEST_F(BrightnessWindowTest, RefreshRecomputesWithChangedOptionsOnlyWhenSomethin
     setControlState(c().equal, 1);
     click(c().equal);
     click(c().refresh);  // no slider deadline pending: computed at once
-    BrightnessSettings s;
-    s.amount = 72;
-    s.ratioMode = false;
-    Image expected = original;
-    applyBrightness(expected, wholeImage(expected), s);
-    EXPECT_EQ(firstDifference(image(workImage), expected), "");
+    // Proportional: 72 x (1785 - 850) / 1785 = 37.7, each component up by 38.
+    EXPECT_EQ(pixel(workImage, 0, 0), rgb(238, 138, 88));
+    // 72 x (1785 - 950) / 1785 = 33.7, held to 5 by the red 250 (wrap would give 28, 134,
+    // 84; ratio 255, 102, 51).
+    EXPECT_EQ(pixel(workImage, 1, 0), rgb(255, 105, 55));
     EXPECT_FALSE(controlEnabled(c().refresh));
     EXPECT_EQ(st().shownBrightness, 72);
 }
@@ -270,17 +281,27 @@ TEST_F(BrightnessWindowTest, WithoutApplyTheDocumentStaysAsItWas) {
 }
 
 TEST_F(BrightnessWindowTest, PreviewsChangeOnlyTheSelection) {
+    showGrey(100);
     selectImageRect(Rect{2, 1, 6, 5});
     open();
     slide(c().brightnessSlider, 90);
     later(301);
-    EXPECT_EQ(firstDifference(image(workImage), brightened(original, -38, Rect{2, 1, 6, 5})), "");
-    // A contrast preview after it starts from its base, still only inside.
+    // -38 x 100 / 255 = -14.9 inside the 5 x 5 rectangle, nothing outside it.
+    EXPECT_EQ(count(workImage, grey(85)), 25);
+    EXPECT_EQ(count(workImage, grey(100)), 12 * 9 - 25);
+    // A contrast preview after it starts from its base, still only inside:
+    // 85 - 0.5 x (127 - 85) = 64.
     slide(c().contrastSlider, 150);
     later(301);
-    Image expected = brightened(original, -38, Rect{2, 1, 6, 5});
-    applyContrast(expected, Rect{2, 1, 6, 5}, 50);
-    EXPECT_EQ(firstDifference(image(workImage), expected), "");
+    EXPECT_EQ(count(workImage, grey(64)), 25);
+    EXPECT_EQ(count(workImage, grey(100)), 12 * 9 - 25);
+    const struct {
+        int x, y;
+        uint32_t colour;
+    } corners[] = {{2, 1, grey(64)},  {6, 5, grey(64)},  {1, 1, grey(100)},
+                   {7, 5, grey(100)}, {2, 0, grey(100)}, {6, 6, grey(100)}};
+    for (const auto& p : corners)
+        EXPECT_EQ(pixel(workImage, p.x, p.y), p.colour) << p.x << "," << p.y;
     EXPECT_EQ(selection.active, 1);
 }
 

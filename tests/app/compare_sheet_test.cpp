@@ -105,10 +105,10 @@ class CompareSheetTest : public AppTest {
 
 TEST_F(CompareSheetTest, ItsFiguresAreThoseOfTheBatchComparison) {
     // The LIMITs --compare takes for 256 colours, remembered as the user would have set them.
-    limitMemory[styleUniform] = 6;
-    limitMemory[stylePopularity] = 256;
-    limitMemory[styleAdaptive] = 256;
-    limitMemory[styleBest] = 256;
+    quantizeSettings.limitMemory[styleUniform] = 6;
+    quantizeSettings.limitMemory[stylePopularity] = 256;
+    quantizeSettings.limitMemory[styleAdaptive] = 256;
+    quantizeSettings.limitMemory[styleBest] = 256;
     openSheet();
     ASSERT_TRUE(compareSheetOpen());
     // The click returns at once: the rows come from the thread, on the window's timer.
@@ -168,7 +168,7 @@ TEST_F(CompareSheetTest, DitherAsSetAndAClickChoosesTheStyle) {
               controlChange);
     drainEvents();
     EXPECT_EQ(controlState(c().styleList), styleTruColor);
-    EXPECT_EQ(savedStyle, styleTruColor);
+    EXPECT_EQ(quantizeSettings.savedStyle, styleTruColor);
     EXPECT_EQ(controlText(c().limitSpin), "256");
     EXPECT_FALSE(controlEnabled(c().limitSpin));
 }

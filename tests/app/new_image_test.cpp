@@ -25,8 +25,8 @@ class NewImageTest : public AppTest {
         whenIdle({[=] {
             const NewImageControls& c = newImageControls;
             ASSERT_TRUE(isWindow(newImageWindow));
-            EXPECT_EQ(controlText(c.widthField), std::to_string(newWidth));
-            EXPECT_EQ(controlText(c.heightField), std::to_string(newHeight));
+            EXPECT_EQ(controlText(c.widthField), std::to_string(newImageSettings.newWidth));
+            EXPECT_EQ(controlText(c.heightField), std::to_string(newImageSettings.newHeight));
             if (!width.empty()) typeInto(newImageWindow, c.widthField, width);
             if (!height.empty()) typeInto(newImageWindow, c.heightField, height);
             postControl(newImageWindow, pressOk ? c.ok : c.cancel);
@@ -45,8 +45,8 @@ TEST_F(NewImageTest, OutOfRangeAndNonNumericSizesAreClampedAndOfferedNextTime) {
     EXPECT_EQ(view->depth, 24);
     EXPECT_EQ(view->at(0, 0), rgba(255, 255, 255, 255));
     EXPECT_EQ(view->at(4095, 15), rgba(255, 255, 255, 255));
-    EXPECT_EQ(newWidth, 4096);
-    EXPECT_EQ(newHeight, 16);
+    EXPECT_EQ(newImageSettings.newWidth, 4096);
+    EXPECT_EQ(newImageSettings.newHeight, 16);
     EXPECT_FALSE(isWindow(newImageWindow));
     EXPECT_FALSE(toolWindowOpen(newImageWindow));
     // The next dialog offers the clamped values (checked inside runDialog).
@@ -57,7 +57,7 @@ TEST_F(NewImageTest, CancelKeepsATypedWidthAndChangesNothing) {
     Image before = *findImage(viewImage);
     runDialog("300", "", false);
     EXPECT_EQ(*findImage(viewImage), before);
-    EXPECT_EQ(newWidth, 300);
+    EXPECT_EQ(newImageSettings.newWidth, 300);
     EXPECT_EQ(undoEntryCount(), 1u);
     runDialog("", "", false);  // offers 300
 }
@@ -83,7 +83,7 @@ TEST_F(NewImageTest, ANewImageIsNamedNewImageWithAFreshHistory) {
     Image* view = findImage(viewImage);
     ASSERT_EQ(view->width, 40);
     EXPECT_EQ(view->at(39, 29), rgba(0, 255, 0, 255));
-    EXPECT_EQ(newBackColor, 0x00ff00u);
+    EXPECT_EQ(newImageSettings.newBackColor, 0x00ff00u);
     EXPECT_EQ(undoEntryCount(), 1u);
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandUndo));
     EXPECT_FALSE(toolBarButtonEnabled(mainToolBar, commandRedo));
@@ -162,13 +162,13 @@ TEST_F(HelpTest, OpenedTwiceItIsOneWindowAtHalfTheDesktop) {
     EXPECT_EQ(windowTitle(helpWindow), "Pixova Help");
     EXPECT_EQ(windowWidth(helpWindow), screenWidth() / 2);
     EXPECT_EQ(windowHeight(helpWindow), screenHeight() / 2);
-    int text = helpTextControl;
+    int text = helpSettings.helpTextControl;
     ASSERT_TRUE(isControl(text));
     EXPECT_EQ(controlWindow(text), helpWindow);
 
     setWindowState(helpWindow, windowMinimized);
     command(commandHelp);  // F1 again raises the same window and its text
-    EXPECT_EQ(helpTextControl, text);
+    EXPECT_EQ(helpSettings.helpTextControl, text);
     EXPECT_EQ(getWindowState(helpWindow), windowNormal);
 
     resizeWindow(helpWindow, 10, 10, 300, 200);

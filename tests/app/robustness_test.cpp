@@ -51,7 +51,7 @@ TEST_F(RobustnessTest, AMoveWithoutTheButtonEndsASelectorDrag) {
     sendMouse(QEvent::MouseButtonPress, x0, y0, Qt::LeftButton, Qt::LeftButton);
     sendMouse(QEvent::MouseMove, x0 + 30, y0 + 20, Qt::NoButton, Qt::LeftButton);
     sendMouse(QEvent::MouseMove, x0 + 200, y0 + 150, Qt::NoButton, Qt::NoButton);
-    EXPECT_EQ(buttonDown, 0);
+    EXPECT_EQ(selectorState.buttonDown, 0);
     EXPECT_EQ(selection.active, 1);
     EXPECT_EQ(selection.x2 - selection.x1 + 1, 31);
     EXPECT_EQ(selection.y2 - selection.y1 + 1, 21);

@@ -47,9 +47,9 @@ TEST_F(StartupTest, FirstRunUsesDefaultsAndExitWritesExactlyTwoLines) {
     EXPECT_EQ(windowState, windowNormal);
     EXPECT_EQ(getWindowState(mainWindow), windowNormal);
     EXPECT_EQ(statusBarText(mainStatusBar, 0), "no_image_loaded  |  (800 x 450)");
-    EXPECT_EQ(textString, "Enter text here.");
-    EXPECT_EQ(textFontName, "Arial");
-    EXPECT_EQ(textFontStyle, "Normal");
+    EXPECT_EQ(addTextSettings.textString, "Enter text here.");
+    EXPECT_EQ(addTextSettings.textFontName, "Arial");
+    EXPECT_EQ(addTextSettings.textFontStyle, "Normal");
     EXPECT_EQ(cursorMode, moverMode);
     EXPECT_EQ(selection.canvasControl, -1);
     EXPECT_EQ(

@@ -8,7 +8,6 @@
 #include "core/registry.h"
 #include "core/undo.h"
 #include "quantize/quantize_window.h"
-#include "quantize/two_colors.h"
 #include "support/app_fixture.h"
 #include "toolkit/image_store.h"
 
@@ -27,7 +26,7 @@ class TwoColorsWindowTest : public AppTest {
         AppTest::SetUp();
         testNow = 1000;
         setClock(testClock, nullptr);
-        show(randomImage(48, 32, 17, 24));
+        show(levels());
     }
 
     void TearDown() override {
@@ -68,12 +67,18 @@ class TwoColorsWindowTest : public AppTest {
         post(eventTimer, redrawTimer);
     }
 
-    static Image expectedPreview(int slider, TwoColorsDither dither, uint32_t c1 = black,
-                                 uint32_t c2 = white) {
-        Image out = *findImage(viewImage);
-        twoColors(out, clipToImage(operationRect(out), out), thresholdFromSlider(slider), dither,
-                  c1, c2);
-        return out;
+    // Six pixels whose levels, (2 red + 4 green + blue) / 7, lie about 128: 128, 127, 109,
+    // 128, 127 and 255; so at threshold 128 they are colour 2, 1, 1, 2, 1 and 2.
+    static Image levels() {
+        return imageFromRows(6, 1,
+                             {rgb(0, 224, 0), rgb(0, 223, 0), rgb(255, 0, 255), rgb(128, 128, 128),
+                              rgb(127, 127, 127), white},
+                             24);
+    }
+    static Image grey(int w, int h, int v) { return Image(w, h, 24, rgb(v, v, v)); }
+
+    static std::string pattern(const Image& image, uint32_t c1 = black, uint32_t c2 = white) {
+        return twoColourPattern(image, c1, c2);
     }
 
     static const Image& preview() { return *findImage(workImage); }
@@ -112,27 +117,23 @@ TEST_F(TwoColorsWindowTest, OpeningShowsTheBlackAndWhitePreviewAtThreshold128) {
     EXPECT_EQ(findImage(swatchImage1)->at(12, 12), black | alphaMask);
     EXPECT_EQ(findImage(swatchImage2)->at(12, 12), white | alphaMask);
     ASSERT_TRUE(imageExists(workImage));
-    const Image& view = *findImage(viewImage);
-    for (size_t i = 0; i < view.pixels.size(); ++i) {
-        const uint32_t want = twoColorsLevel(view.pixels[i]) < 128 ? black : white;
-        ASSERT_EQ(preview().pixels[i] & colourMask, want) << i;
-    }
+    EXPECT_EQ(pattern(preview()), "211212");
     EXPECT_EQ(canvasImage(canvas), workImage);
-    EXPECT_EQ(lastThreshold, 128);
+    EXPECT_EQ(twoColorsSettings.lastThreshold, 128);
 }
 
 TEST_F(TwoColorsWindowTest, TheSliderRedrawsOnlyAfterResting330Milliseconds) {
     open();
     slide(256);
     EXPECT_EQ(controlText(c().thresholdFrame), "Threshold 256");  // at once
-    EXPECT_EQ(redrawPending, 1);
-    EXPECT_EQ(redrawDeadline, testNow + redrawDelay);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 1);
+    EXPECT_EQ(twoColorsSettings.redrawDeadline, testNow + redrawDelay);
     // The window asks to be woken at the deadline.
     EXPECT_TRUE(windowTimerActive(twoColorsWindow, redrawTimer));
     wait(330);  // not yet past the deadline
-    EXPECT_EQ(preview(), expectedPreview(128, TwoColorsDither::None));
+    EXPECT_EQ(pattern(preview()), "211212");
     wait(1);
-    EXPECT_EQ(redrawPending, 0);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 0);
     // Slider 256 is threshold 0: everything colour 2.
     for (uint32_t p : preview().pixels) ASSERT_EQ(p & colourMask, white);
     slide(0);
@@ -142,14 +143,17 @@ TEST_F(TwoColorsWindowTest, TheSliderRedrawsOnlyAfterResting330Milliseconds) {
 }
 
 TEST_F(TwoColorsWindowTest, ChoosingTheSameDitherTwiceRedrawsTwice) {
+    // A grey of level 128 against 128 plus the 4 x 4 ordered offsets: colour 2 where the
+    // offset is 0 or more.
+    show(grey(4, 4, 128));
     open();
-    const Image ordered = expectedPreview(128, TwoColorsDither::Ordered);
+    const char* ordered = "1212/2121/1212/2221";
     click(c().ditherOptions[1]);
-    EXPECT_EQ(preview(), ordered);
+    EXPECT_EQ(pattern(preview()), ordered);
     for (int again = 0; again < 2; ++again) {
         spoilPreview();
         click(c().ditherOptions[1]);
-        EXPECT_EQ(preview(), ordered) << again;
+        EXPECT_EQ(pattern(preview()), ordered) << again;
     }
 }
 
@@ -161,86 +165,93 @@ TEST_F(TwoColorsWindowTest, ASliderBackAtTheLastValueBeforeTheDelayDoesNotRedraw
     testNow += 100;
     slide(128);
     wait(400);
-    EXPECT_EQ(redrawPending, 0);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 0);
     EXPECT_EQ(preview(), spoiled);
 }
 
 TEST_F(TwoColorsWindowTest, ADitherChosenWhileTheSliderWaitsIsDrawnWithTheNewThreshold) {
     // The forced redraw must not be mistaken for the new threshold (129 after 128 + 1).
+    show(grey(4, 4, 128));
     open();
     slide(127);  // threshold 129
     click(c().ditherOptions[2]);
     wait(400);
-    EXPECT_EQ(preview(), expectedPreview(127, TwoColorsDither::SierraLite));
+    // Sierra Lite of a grey of level 128 at 129 starts with colour 1 (at 128: with colour
+    // 2, and without dither all colour 2).
+    EXPECT_EQ(pattern(preview()), "1212/2121/1212/2121");
 }
 
 TEST_F(TwoColorsWindowTest, PickedColoursRepaintTheSwatchAndThePreview) {
+    show(grey(4, 4, 128));
     open();
     const uint32_t red = rgb(255, 0, 0), yellow = rgb(255, 255, 0);
     scripted.colourAnswers = {-1, red, yellow};
     const Image before = preview();
     click(c().swatch1);  // cancelled
-    EXPECT_EQ(twoColor1, black);
+    EXPECT_EQ(twoColorsSettings.twoColor1, black);
     EXPECT_EQ(preview(), before);
     click(c().swatch1);
-    EXPECT_EQ(twoColor1, red);
+    EXPECT_EQ(twoColorsSettings.twoColor1, red);
     EXPECT_EQ(findImage(swatchImage1)->at(0, 0), red | alphaMask);
     EXPECT_EQ(findImage(swatchImage1)->at(24, 24), red | alphaMask);
     click(c().swatch2);
-    EXPECT_EQ(twoColor2, yellow);
+    EXPECT_EQ(twoColorsSettings.twoColor2, yellow);
     click(c().ditherOptions[2]);
-    EXPECT_EQ(preview(), expectedPreview(128, TwoColorsDither::SierraLite, red, yellow));
+    // The errors are still measured against black and white.
+    EXPECT_EQ(pattern(preview(), red, yellow), "2121/1212/2121/1212");
 }
 
 TEST_F(TwoColorsWindowTest, ASelectionChangesOnlyItsAreaAndDiffusesFromItsEdges) {
+    show(grey(6, 5, 128));
     const Image source = *findImage(viewImage);
-    const Rect rect{5, 4, 30, 20};
-    selectImageRect(rect);
+    selectImageRect(Rect{2, 1, 3, 2});
     open();
     click(c().ditherOptions[2]);
-    Image expected = source;
-    Image part = copyRect(source, rect.left, rect.top, rect.right, rect.bottom);
-    sierraLiteTwoColors(part, 128, black, white);
-    drawImage(expected, part, rect.left, rect.top);
-    EXPECT_EQ(firstDifference(preview(), expected), "");
+    // The 2 x 2 section on its own: 128 is colour 2 and sends -127 / 4 = -32 right, so the
+    // next is 96 and colour 1; below them 128 - 4 = 124 is colour 1 and 128 + 31 + 12 = 171
+    // colour 2.
+    EXPECT_EQ(pattern(preview()), "....../..21../..12../....../......");
+    EXPECT_EQ(preview().at(1, 1), source.at(1, 1));
+    EXPECT_EQ(preview().at(4, 2), source.at(4, 2));
     EXPECT_EQ(selection.active, 1);
 }
 
 TEST_F(TwoColorsWindowTest, OkKeepsThePreviewAsOneUndoStepAndResetsTheWindow) {
+    show(grey(4, 4, 116));
     open();
     click(c().ditherOptions[1]);
     slide(90);
     scripted.colourAnswers = {rgb(0, 0, 200)};
     click(c().swatch2);
     // OK straight after moving the slider keeps what the slider says.
-    slide(140);
-    const Image expected = expectedPreview(140, TwoColorsDither::Ordered, black, rgb(0, 0, 200));
+    slide(140);  // threshold 116: colour 2 where the ordered offset is 0 or more
     click(c().okButton);
     EXPECT_FALSE(isWindow(twoColorsWindow));
     EXPECT_FALSE(toolWindowOpen(twoColorsWindow));
-    EXPECT_EQ(*findImage(viewImage), expected);
+    EXPECT_EQ(pattern(*findImage(viewImage), black, rgb(0, 0, 200)), "1212/2121/1212/2221");
     EXPECT_EQ(undoEntryCount(), 2u);
     EXPECT_FALSE(imageExists(workImage));
     EXPECT_FALSE(imageExists(swatchImage1));
     EXPECT_FALSE(imageExists(swatchImage2));
     EXPECT_EQ(canvasImage(canvas), viewImage);
     // Every setting starts afresh next time.
-    EXPECT_EQ(twoColorsDither, 0);
-    EXPECT_EQ(twoColor2, white);
-    EXPECT_EQ(lastThreshold, 129);
-    EXPECT_EQ(redrawPending, 1);
+    EXPECT_EQ(twoColorsSettings.twoColorsDither, 0);
+    EXPECT_EQ(twoColorsSettings.twoColor2, white);
+    EXPECT_EQ(twoColorsSettings.lastThreshold, 129);
+    EXPECT_EQ(twoColorsSettings.redrawPending, 1);
     open();
     EXPECT_EQ(controlState(c().ditherOptions[0]), 1);
     EXPECT_EQ(controlState(c().thresholdSlider), 128);
 }
 
 TEST_F(TwoColorsWindowTest, OkAfterTheDocumentChangedKeepsItAsItStandsInTwoColours) {
+    show(grey(4, 4, 0));
     open();
     click(c().ditherOptions[2]);
-    command(commandNegative);  // allowed while the window is open
-    const Image expected = expectedPreview(128, TwoColorsDither::SierraLite);
+    ASSERT_EQ(pattern(preview()), "1111/1111/1111/1111");
+    command(commandNegative);  // allowed while the window is open: black becomes white
     click(c().okButton);
-    EXPECT_EQ(*findImage(viewImage), expected);
+    EXPECT_EQ(pattern(*findImage(viewImage)), "2222/2222/2222/2222");
     EXPECT_EQ(undoEntryCount(), 3u);
 }
 

@@ -76,14 +76,14 @@ TEST_F(WindowKeysTest, UpInLimitChangesTheLimitAndSpaceInDitherTicksIt) {
     key(limit, Qt::Key_Down);
     key(limit, Qt::Key_Down);
     EXPECT_EQ(controlText(c.limitSpin), "8");
-    EXPECT_EQ(limitMemory[styleUniform], 2);
+    EXPECT_EQ(quantizeSettings.limitMemory[styleUniform], 2);
     expectSelectionUnmoved();
 
     setActiveControl(c.ditherBox);
     ASSERT_EQ(QApplication::focusWidget(), controlWidget(c.ditherBox));
     key(controlWidget(c.ditherBox), Qt::Key_Space);
     EXPECT_EQ(controlState(c.ditherBox), 1);
-    EXPECT_EQ(savedDither, 1);
+    EXPECT_EQ(quantizeSettings.savedDither, 1);
     expectSelectionUnmoved();  // Space did not switch to the mover
 }
 

@@ -72,8 +72,8 @@ TEST_F(AddTextTest, TheDefaultsGiveBlackTextOnAFivePixelWhiteBorder) {
     EXPECT_FALSE(toolWindowOpen(addTextWindow));
     Image text = clipboardImage();  // still there after Esc
     ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.width, textWidth(textFont, "Enter text here.") + 10);
-    EXPECT_EQ(text.height, textHeight(textFont, "A1g") + 10);
+    EXPECT_EQ(text.width, textWidth(addTextSettings.textFont, "Enter text here.") + 10);
+    EXPECT_EQ(text.height, textHeight(addTextSettings.textFont, "A1g") + 10);
     const uint32_t white = rgba(255, 255, 255, 255);
     int w = text.width, h = text.height;
     EXPECT_EQ(glyphPixels(text, 0, 0, w - 1, 4, white), 0);
@@ -102,10 +102,10 @@ TEST_F(AddTextTest, TransparentLeavesOnlyTheGlyphsAndReturnPlacesThem) {
             postControl(addTextWindow, addTextControls.transparent);
         },
         true, true);
-    EXPECT_EQ(textTransparent, 1);
+    EXPECT_EQ(addTextSettings.textTransparent, 1);
     Image text = clipboardImage();
     ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.width, textWidth(textFont, "Enter text here."));
+    EXPECT_EQ(text.width, textWidth(addTextSettings.textFont, "Enter text here."));
     int clear = 0, opaque = 0;
     for (uint32_t p : text.pixels) {
         if (alphaOf(p) == 0) ++clear;
@@ -161,17 +161,17 @@ TEST_F(AddTextTest, TheFontPickerShowsStylesJoinedWithoutASpace) {
                   postControl(addTextWindow, addTextControls.cancel);
               }});
     command(commandAddText);
-    EXPECT_EQ(textFontStyle, "Normal");
-    EXPECT_EQ(textFontSize, 20);
-    EXPECT_EQ(textFrontColor, 0x0000ffu);
+    EXPECT_EQ(addTextSettings.textFontStyle, "Normal");
+    EXPECT_EQ(addTextSettings.textFontSize, 20);
+    EXPECT_EQ(addTextSettings.textFrontColor, 0x0000ffu);
     EXPECT_EQ(styleNameFor(fontBold | fontItalic | fontUnderline), "BoldItalicUnderline");
 }
 
 TEST_F(AddTextTest, OnlyTextConfirmedWithOkIsKept) {
     run([] { setControlText(addTextControls.editor, "typed, then cancelled"); }, false);
-    EXPECT_EQ(textString, "Enter text here.");
+    EXPECT_EQ(addTextSettings.textString, "Enter text here.");
     run([] { setControlText(addTextControls.editor, "kept"); }, true);
-    EXPECT_EQ(textString, "kept");
+    EXPECT_EQ(addTextSettings.textString, "kept");
     run([] { EXPECT_EQ(controlText(addTextControls.editor), "kept"); }, false);
 }
 
@@ -183,9 +183,9 @@ TEST_F(AddTextTest, TheSwatchesChangeTheColoursAndCancelledPickersNothing) {
             postControl(addTextWindow, addTextControls.backSwatchControl);
         },
         false);
-    EXPECT_EQ(textFrontColor, 0xff0000u);
-    EXPECT_EQ(textBackColor, 0xffffffu);
-    EXPECT_EQ(findImage(frontSwatch)->at(12, 12) & colourMask, 0xff0000u);
+    EXPECT_EQ(addTextSettings.textFrontColor, 0xff0000u);
+    EXPECT_EQ(addTextSettings.textBackColor, 0xffffffu);
+    EXPECT_EQ(findImage(addTextSettings.frontSwatch)->at(12, 12) & colourMask, 0xff0000u);
 }
 
 TEST_F(AddTextTest, RefusedWhileAToolWindowIsOpen) {

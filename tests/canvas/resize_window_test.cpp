@@ -217,7 +217,7 @@ TEST_F(ResizeDialogTest, AnchorsPlaceTheOldPictureOnTheChosenBackground) {
     expected = Image(151, 50, 32, blue | alphaMask);
     drawImage(expected, document, 51, 0);
     EXPECT_EQ(firstDifference(view(), expected), "");
-    EXPECT_EQ(resizeCanvasColour, blue);
+    EXPECT_EQ(resizeSettings.resizeCanvasColour, blue);
 }
 
 TEST_F(ResizeDialogTest, AResizeCanvasSmallerThanTheImageStillRecordsAStep) {

@@ -199,13 +199,13 @@ TEST_F(SelectorTest, CreatingDragReportsTheBoundsThePointerReaches) {
     press(300, 200);
     programEvents();
     moveTo(10, 10);  // clamped to the top-left corner of the image
-    EXPECT_EQ(edgeMask, touchesMinX | touchesMinY);
+    EXPECT_EQ(selectorState.edgeMask, touchesMinX | touchesMinY);
     moveTo(780, 440);  // clamped to the bottom-right corner
-    EXPECT_EQ(edgeMask, touchesMaxX | touchesMaxY);
+    EXPECT_EQ(selectorState.edgeMask, touchesMaxX | touchesMaxY);
     moveTo(400, 440);
-    EXPECT_EQ(edgeMask, touchesMaxY);
+    EXPECT_EQ(selectorState.edgeMask, touchesMaxY);
     moveTo(400, 250);
-    EXPECT_EQ(edgeMask, 0);
+    EXPECT_EQ(selectorState.edgeMask, 0);
     std::vector<Event> events = programEvents();
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].type, touchesMinX | touchesMinY);
@@ -297,7 +297,7 @@ TEST_F(SelectorTest, MovingCentresTheRectangleAndStopsAtTheBounds) {
     for (const Step& s : steps) {
         moveTo(s.px, s.py);
         expectRect(s.x1, s.y1, s.x1 + 6, s.y1 + 29);
-        EXPECT_EQ(edgeMask, s.mask) << s.px << "," << s.py;
+        EXPECT_EQ(selectorState.edgeMask, s.mask) << s.px << "," << s.py;
         std::vector<Event> events = programEvents();
         ASSERT_EQ(events.size(), 1u);
         EXPECT_EQ(events[0].kind, selectionDraggedEvent);

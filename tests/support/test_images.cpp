@@ -43,6 +43,18 @@ std::string firstDifference(const Image& actual, const Image& expected) {
     return "";
 }
 
+std::string twoColourPattern(const Image& image, uint32_t c1, uint32_t c2) {
+    std::string text;
+    for (int y = 0; y < image.height; ++y) {
+        if (y > 0) text += '/';
+        for (int x = 0; x < image.width; ++x) {
+            const uint32_t p = image.at(x, y) & colourMask;
+            text += p == (c1 & colourMask) ? '1' : p == (c2 & colourMask) ? '2' : '.';
+        }
+    }
+    return text;
+}
+
 std::string testDataPath(const std::string& relative) {
     return std::string(PIXOVA_TEST_DATA) + "/" + relative;
 }

@@ -19,6 +19,10 @@ Image randomImage(int w, int h, uint32_t seed, int depth = 32);
 // "" when the images are equal, else what first differs ("size WxH" or "pixel (x, y)").
 std::string firstDifference(const Image& actual, const Image& expected);
 
+// The picture row by row, rows separated by "/": '1' for a pixel of colour `c1`, '2' for
+// one of `c2`, '.' for any other (alpha takes no part): how a two-colour result reads.
+std::string twoColourPattern(const Image& image, uint32_t c1, uint32_t c2);
+
 // Path of a file under tests/data.
 std::string testDataPath(const std::string& relative);
 

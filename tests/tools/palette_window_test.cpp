@@ -209,7 +209,7 @@ TEST_F(PaletteWindowTest, ExportWritesTheShownPalette) {
     scripted.fileAnswers = {{dir + "/other.pal", 2}};
     menu(paletteExportItem);
     EXPECT_TRUE(std::filesystem::exists(dir + "/other.pal"));
-    EXPECT_EQ(paletteExportFilter, 2);
+    EXPECT_EQ(paletteSettings.paletteExportFilter, 2);
     // Overwriting asks first.
     std::string before = readText(dir + "/mine.gpl");
     scripted.fileAnswers = {{dir + "/mine.gpl", 0}, {dir + "/mine.gpl", 0}};
