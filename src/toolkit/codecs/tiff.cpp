@@ -619,7 +619,7 @@ static EncodeResult encodeTiffUnguarded(const Image& image, const ImageMetadata&
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-        TIFFSetField(t, TIFFTAG_ZIPQUALITY, 6);
+        TIFFSetField(t, TIFFTAG_ZIPQUALITY, indexed ? paletteDeflateLevel : truecolourDeflateLevel);
         TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
         const uint32_t rowsPerStrip = static_cast<uint32_t>(
             std::clamp<size_t>(writeStripBytes / std::max<size_t>(rowBytes, 1), 1, image.height));
