@@ -336,12 +336,12 @@ void controlEvent(const Event& event) {
     }
 }
 
-}  // namespace
-
 // The canvas shows the preview only while it is of the document as it stands.
 int quantizePreview(bool /*forAnalysis*/) {
     return imageExists(toolImage) && quantizePreviewEntry == currentEntryId() ? toolImage : -1;
 }
+
+}  // namespace
 
 std::array<int, styleCount> startingLimits() {
     std::array<int, styleCount> limits{};
