@@ -30,7 +30,7 @@ inline std::string gifReduceQuestion(int64_t colours) {
            " colors; a GIF holds 256. Reduce it with Best quality, dithered?";
 }
 
-// Makes `image` the document, named by `path` (the base name is its file part without the
+// Makes `image` the document, named by `path` (the base name is its file name without the
 // extension) and carrying `metadata`: the selection goes, the mover is chosen, the zoom
 // starts anew, the window fits the picture and the history begins with it.
 void beginDocument(Image image, const std::string& path, ImageMetadata metadata);
@@ -44,7 +44,7 @@ void saveImageFile();
 // names the file and the reason, and nothing changes. True when the file was opened.
 bool openImagePath(const std::string& path);
 // The path Save writes for the name chosen in the dialog and the chosen filter: the last
-// extension of the file part is replaced by the filter's.
+// extension of the file name is replaced by the filter's.
 std::string savePathFor(const std::string& chosen, int filterIndex);
 // The save filter preselected for a document path, or `current` when its extension names
 // none.

@@ -20,7 +20,7 @@ namespace {
 constexpr int wheelScrollStep = 60;
 constexpr int wheelNotch = 120;
 
-// Ctrl+wheel: the part of a notch turned so far (touch pads send small steps).
+// Ctrl+wheel: how much of a notch has turned so far (touch pads send small steps).
 int wheelZoomRest = 0;
 // A left drag on a split view's canvas is under way.
 bool splitDragging = false;

@@ -1,5 +1,5 @@
 #pragma once
-// What the parts of pixova-batch share: the plan the command line builds, the steps it
+// What the files of pixova-batch share: the plan the command line builds, the steps it
 // runs on each image, and the option table that makes both. Not for use outside src/batch.
 
 #include <cstddef>

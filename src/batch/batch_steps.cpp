@@ -37,15 +37,15 @@ int parseInteger(const std::string& text, const std::string& option) {
 }
 
 std::vector<std::string> splitCommas(const std::string& text) {
-    std::vector<std::string> parts;
+    std::vector<std::string> fields;
     size_t start = 0;
     for (;;) {
         size_t comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma - start));
+        fields.push_back(text.substr(start, comma - start));
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    return parts;
+    return fields;
 }
 
 // `text` in lines of at most `width` characters, broken at spaces.
@@ -97,10 +97,10 @@ UsageError outOfRange(const std::string& option, const std::string& value, int l
 // ---- Steps ----
 
 Step selectStep(const std::string& value) {
-    std::vector<std::string> parts = splitCommas(value);
-    if (parts.size() != 4) throw UsageError{"--select: expected L,T,R,B, got '" + value + "'"};
-    Rect r{parseInteger(parts[0], "--select"), parseInteger(parts[1], "--select"),
-           parseInteger(parts[2], "--select"), parseInteger(parts[3], "--select")};
+    std::vector<std::string> fields = splitCommas(value);
+    if (fields.size() != 4) throw UsageError{"--select: expected L,T,R,B, got '" + value + "'"};
+    Rect r{parseInteger(fields[0], "--select"), parseInteger(fields[1], "--select"),
+           parseInteger(fields[2], "--select"), parseInteger(fields[3], "--select")};
     if (r.empty())
         throw UsageError{"--select: right and bottom must not be left of or above left and top"};
     return [r](Context& c) {
@@ -220,11 +220,11 @@ Step effectStep(const std::string& value) {
 }
 
 Step brightnessStep(const std::string& value) {
-    std::vector<std::string> parts = splitCommas(value);
+    std::vector<std::string> fields = splitCommas(value);
     BrightnessSettings s;
-    s.amount = parseInteger(parts[0], "--brightness");
+    s.amount = parseInteger(fields[0], "--brightness");
     if (s.amount < minBrightnessAmount || s.amount > maxBrightnessAmount) {
-        throw outOfRange("--brightness", parts[0], minBrightnessAmount, maxBrightnessAmount,
+        throw outOfRange("--brightness", fields[0], minBrightnessAmount, maxBrightnessAmount,
                          "the amount");
     }
     s.limitOption = LimitOption::HoldRatio;
@@ -232,8 +232,8 @@ Step brightnessStep(const std::string& value) {
     s.proportional = false;
     bool channelNamed = false;
     bool red = false, green = false, blue = false;
-    for (size_t i = 1; i < parts.size(); ++i) {
-        const std::string& p = parts[i];
+    for (size_t i = 1; i < fields.size(); ++i) {
+        const std::string& p = fields[i];
         if (p == "hold")
             s.limitOption = LimitOption::HoldRatio;
         else if (p == "clamp")
@@ -319,30 +319,30 @@ uint32_t parseColour(const std::string& text, const std::string& option) {
 }
 
 Step canvasStep(const std::string& value) {
-    std::vector<std::string> parts = splitCommas(value);
-    auto [w, h] = parseSize(parts[0], "--canvas");
+    std::vector<std::string> fields = splitCommas(value);
+    auto [w, h] = parseSize(fields[0], "--canvas");
     int position = centreAnchor;
     uint32_t background = 0;
     bool positionGiven = false, colourGiven = false;
-    for (size_t i = 1; i < parts.size(); ++i) {
-        const std::string& part = parts[i];
-        if (part.size() == 1 && !positionGiven && !colourGiven) {
-            position = parseInteger(part, "--canvas");
+    for (size_t i = 1; i < fields.size(); ++i) {
+        const std::string& field = fields[i];
+        if (field.size() == 1 && !positionGiven && !colourGiven) {
+            position = parseInteger(field, "--canvas");
             if (position < firstAnchor || position > lastAnchor) {
                 throw outOfRange("--canvas", value, firstAnchor, lastAnchor, "POSITION");
             }
             positionGiven = true;
         } else if (!colourGiven) {
-            background = parseColour(part, "--canvas");
+            background = parseColour(field, "--canvas");
             colourGiven = true;
         } else {
             throw UsageError{"--canvas: expected WxH[,POSITION][,RRGGBB], got '" + value + "'"};
         }
     }
     if (std::min(w, h) < 1 || std::max(w, h) > largestSide) {
-        throw outOfRange("--canvas", parts[0], 1, largestSide, "each side");
+        throw outOfRange("--canvas", fields[0], 1, largestSide, "each side");
     }
-    return [w, h, position, background, size = parts[0]](Context& c) {
+    return [w, h, position, background, size = fields[0]](Context& c) {
         if (w < c.image.width || h < c.image.height) {
             throw UsageError{"--canvas " + size + ": smaller than the " +
                              std::to_string(c.image.width) + " x " +
@@ -362,24 +362,24 @@ void cropStep(Context& c) {
 
 Step twoColorsStep(const std::string& value) {
     const std::string option = "--two-colors";
-    std::vector<std::string> parts = splitCommas(value);
-    const int slider = parseInteger(parts[0], option);
+    std::vector<std::string> fields = splitCommas(value);
+    const int slider = parseInteger(fields[0], option);
     if (slider < 0 || slider > twoColorsSliderMax) {
         throw outOfRange(option, value, 0, twoColorsSliderMax, "T");
     }
     size_t next = 1;
     TwoColorsDither dither = TwoColorsDither::None;
-    if (next < parts.size()) {
-        if (std::optional<TwoColorsDither> named = twoColorsDitherFromName(parts[next])) {
+    if (next < fields.size()) {
+        if (std::optional<TwoColorsDither> named = twoColorsDitherFromName(fields[next])) {
             dither = *named;
             ++next;
         }
     }
     uint32_t colour1 = twoColorsDefault1, colour2 = twoColorsDefault2;
-    if (parts.size() - next == 2) {
-        colour1 = parseColour(parts[next], option);
-        colour2 = parseColour(parts[next + 1], option);
-    } else if (parts.size() != next) {
+    if (fields.size() - next == 2) {
+        colour1 = parseColour(fields[next], option);
+        colour2 = parseColour(fields[next + 1], option);
+    } else if (fields.size() != next) {
         throw UsageError{option + ": expected T[,none|ordered|sierra][,RRGGBB,RRGGBB], got '" +
                          value + "'"};
     }

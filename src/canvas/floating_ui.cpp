@@ -72,7 +72,7 @@ int clampToExtent(int position, int size, int lo, int hi) {
     return position;
 }
 
-// The pointer holds the section's centre; the section stays over the part of the image
+// The pointer holds the section's centre; the section stays over the area of the image
 // the canvas shows.
 void followPointer(int x, int y) {
     const FloatingSection& f = floatingSection;

@@ -316,7 +316,7 @@ Image thumbnailOf(const Image& image, const Rect& part, int maxW, int maxH) {
     t.canvasH = t.drawnH();
     Image out = Image::unset(t.canvasW, t.canvasH, image.depth);
     ViewDraw how;
-    how.sourceX = -r.left;  // the part's top-left pixel is the thumbnail's
+    how.sourceX = -r.left;  // the rectangle's top-left pixel is the thumbnail's
     how.sourceY = -r.top;
     how.raw = true;      // the box means with their alpha
     how.background = 0;  // a wholly transparent box stays transparent

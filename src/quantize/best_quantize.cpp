@@ -930,7 +930,7 @@ void mapPlain(Image& image, const Mapper& map, std::vector<char>& used) {
 // ---- Dither ----
 //
 // Serpentine Floyd-Steinberg on the channel values, with three changes that keep it from
-// adding noise where it does not help: only part of the error is passed on (so it fades);
+// adding noise where it does not help: only a share of the error is passed on (so it fades);
 // what arrives at a pixel is clamped, so a run of errors cannot build up into a streak; and
 // near an edge (a large step to a neighbour, relative to the palette's own error) the
 // pixel takes less, because there the error is hidden and the dots would only roughen it.

@@ -68,8 +68,8 @@ void resetControls() {
     sheet.progressImage = 0;
 }
 
-// The part of the document the canvas shows.
-Rect visiblePart(const Image& view) {
+// The area of the document the canvas shows.
+Rect visibleArea(const Image& view) {
     const ViewTransform t = currentView();
     return clipToImage(t.imageRect(t.extent()), view);
 }
@@ -163,8 +163,8 @@ void openCompareSheet() {
     closeCompareSheet();
     const Image* view = findImage(viewImage);
     if (!view || !toolWindowOpen(quantizeWindow)) return;
-    const Rect part = visiblePart(*view);
-    if (part.empty()) return;
+    const Rect area = visibleArea(*view);
+    if (area.empty()) return;
     // Beside the Quantize window, so that a choice made here shows there.
     const int x = windowX(quantizeWindow) + windowWidth(quantizeWindow, false) + margin;
     if (!openWindow(compareSheetWindow, x, windowY(quantizeWindow), sheetWidth, sheetHeight,
@@ -173,7 +173,7 @@ void openCompareSheet() {
     }
     resetControls();
     buildControls();
-    sheet.source = thumbnailOf(*view, part, compareThumbWidth, compareThumbHeight);
+    sheet.source = thumbnailOf(*view, area, compareThumbWidth, compareThumbHeight);
     sheet.shown.clear();
     std::array<int, styleCount> limits{};
     for (int s = 0; s < styleCount; ++s) limits[s] = quantizeSettings.limitMemory[s];

@@ -1,5 +1,5 @@
 #pragma once
-// "Compare styles", a sheet of the Quantize window: the visible part of the picture in
+// "Compare styles", a sheet of the Quantize window: the visible area of the picture in
 // every style, each at its remembered LIMIT and with the Dither box as set, labelled with
 // the figures pixova-batch --compare prints for that picture. A thread works the styles
 // out one after another and the sheet fills in as they come; closing it stops the work.

@@ -19,14 +19,14 @@ struct ErrorFigure {
 };
 
 // Compares the rectangle (clipped to both images) of `result` with the same pixels of
-// `source`, and counts the result's colours there; alpha takes no part. An empty
+// `source`, and counts the result's colours there; alpha is ignored. An empty
 // rectangle, or images of different sizes, give an empty figure (pixels 0).
 ErrorFigure measureError(const Image& source, const Image& result, const Rect& rect);
 ErrorFigure measureError(const Image& source, const Image& result);
 
 // The mean CIE76 Delta E of the whole images after a Gaussian blur of sigma 1 pixel of
 // both, in linear light: how a dithered result looks from a normal viewing distance, where
-// the dots merge. Alpha takes no part; images of different sizes give 0.
+// the dots merge. Alpha is ignored; images of different sizes give 0.
 double blurredDeltaE(const Image& source, const Image& result);
 
 // PSNR over premultiplied red, green and blue (each times alpha / 255) and alpha: what an

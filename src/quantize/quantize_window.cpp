@@ -286,7 +286,7 @@ void placeWindow() {
 
 void closeQuantizeWindow() {
     QuantizeSettings& q = quantizeSettings;
-    closeCompareSheet();  // part of this window
+    closeCompareSheet();  // it belongs to this window
     setToolWindowOpen(quantizeWindow, false);
     setSplitView(false, false);
     previewCurrent = false;

@@ -11,7 +11,7 @@ namespace {
 
 TEST(CountUniqueColours, CountsTwentyFourBitColoursOnly) {
     EXPECT_EQ(countUniqueColours(Image(1, 1, 32, rgba(1, 2, 3, 4))), 1);
-    // Alpha takes no part: these are one colour.
+    // Alpha is ignored: these are one colour.
     Image image = imageFromRows(3, 1, {rgba(9, 9, 9, 0), rgba(9, 9, 9, 255), rgba(0, 0, 0, 7)});
     EXPECT_EQ(countUniqueColours(image), 2);
     // The extreme colours sit in the first and last byte of the bit set.

@@ -49,7 +49,7 @@ TEST(ErrorFigure, AnImageAgainstItselfIsExact) {
     EXPECT_EQ(f.pixels, 31 * 9);
     EXPECT_EQ(f.colours, countUniqueColours(image));
     EXPECT_EQ(errorFigureText(f), std::to_string(f.colours) + " colors | PSNR exact | mean dE 0.0");
-    // Alpha takes no part.
+    // Alpha is ignored.
     Image faded = image;
     for (uint32_t& p : faded.pixels) p &= colourMask;
     EXPECT_TRUE(measureError(image, faded).exact());

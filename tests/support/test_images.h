@@ -20,7 +20,7 @@ Image randomImage(int w, int h, uint32_t seed, int depth = 32);
 std::string firstDifference(const Image& actual, const Image& expected);
 
 // The picture row by row, rows separated by "/": '1' for a pixel of colour `c1`, '2' for
-// one of `c2`, '.' for any other (alpha takes no part): how a two-colour result reads.
+// one of `c2`, '.' for any other (alpha is ignored): how a two-colour result reads.
 std::string twoColourPattern(const Image& image, uint32_t c1, uint32_t c2);
 
 // Path of a file under tests/data.

@@ -20,12 +20,12 @@ constexpr int secondMenuBar = 611;
 constexpr int secondToolBar = 612;
 constexpr int secondStatusBar = 613;
 constexpr int popupMenu = 620;
-constexpr int partsFont = 630;
+constexpr int releaseFont = 630;
 
 // A window with a menu, a tool bar with one button, a status bar with one field, a
 // button and a running timer.
 void furnish(int window, int menuBar, int toolBar, int statusBar, const std::string& status) {
-    ASSERT_TRUE(openWindow(window, 0, 0, 300, 200, "parts", windowInvisible));
+    ASSERT_TRUE(openWindow(window, 0, 0, 300, 200, "release", windowInvisible));
     ASSERT_TRUE(createMenuBar(menuBar, window));
     menuTitle("File");
     menuItem(1, "Open");
@@ -52,7 +52,7 @@ class WindowPartsTest : public ::testing::Test {
         closeWindow(firstWindow);
         closeWindow(secondWindow);
         freePopupMenu(popupMenu);
-        freeFont(partsFont);
+        freeFont(releaseFont);
         clearEvents();
     }
 
@@ -91,7 +91,7 @@ TEST_F(WindowPartsTest, ClosingAWindowForgetsOnlyWhatItOwns) {
 }
 
 TEST_F(WindowPartsTest, ReleasingTheToolkitLeavesNothing) {
-    ASSERT_TRUE(loadFont(partsFont, "Sans", 12, fontBold));
+    ASSERT_TRUE(loadFont(releaseFont, "Sans", 12, fontBold));
     releaseToolkit();
     for (int window : {firstWindow, secondWindow}) {
         EXPECT_FALSE(isWindow(window));
@@ -102,7 +102,7 @@ TEST_F(WindowPartsTest, ReleasingTheToolkitLeavesNothing) {
     for (int bar : {firstStatusBar, secondStatusBar}) EXPECT_EQ(statusBarRecord(bar), nullptr);
     EXPECT_FALSE(isControl(firstButton));
     EXPECT_FALSE(isControl(secondButton));
-    EXPECT_EQ(fontObject(partsFont), nullptr);
+    EXPECT_EQ(fontObject(releaseFont), nullptr);
 }
 
 }  // namespace
